@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "rng/Random.hpp"
+#include "settings/Settings.hpp"
+#include "sim/MapGrid.hpp"
+#include "sim/Simulation.hpp"
+
+namespace orv {
+
+class Screen;
+
+// Everything one run of the program owns, from start-up to the end: the settings, both map
+// grids (sized once, 400 x 400, at start-up), the random source, the statistics and the
+// screen it talks through. Tests make a fresh one for every run.
+struct Program {
+    static constexpr int kGridSize = 400;
+    static constexpr int kReportRow = 30;
+    static constexpr int kMapOriginX = 40;
+    static constexpr int kMapOriginY = 40;
+
+    explicit Program(Screen& screen, std::function<double()> clock = clockSeconds)
+        : screen(screen), map(kGridSize, kGridSize), clock(std::move(clock)) {}
+
+    Screen& screen;
+    Settings settings;  // every field 0, xsize and ysize 400, until the menu fills it
+    MapState map;
+    Random random;
+    std::function<double()> clock;
+    std::vector<std::string> optionTexts;
+    std::int64_t totalCells = 0;
+    MapStatistics statistics;
+};
+
+// The whole run: banner and menu, settings, seed, initial landmass, generations until a key,
+// report and save question. Returns the exit status, 0 for each of its endings.
+int runProgram(Program& program);
+
+// The title and credits block, from row 1.
+void showBanner(Program& program);
+
+// The generation cycle, run until a key is pressed. Returns when the loop has ended.
+void runGenerations(Program& program);
+
+// The report under the map, rows 30 .. 34, and the wait for a key.
+void printRunReport(Program& program);
+
+}  // namespace orv

@@ -1,0 +1,33 @@
+#include "app/Program.hpp"
+#include "ui/Interaction.hpp"
+#include "ui/Palette.hpp"
+#include "ui/Screen.hpp"
+#include "ui/TextFormat.hpp"
+
+namespace orv {
+
+void printRunReport(Program& p) {
+    Screen& screen = p.screen;
+    const MapStatistics& st = p.statistics;
+    const double total = static_cast<double>(p.totalCells);
+    const double waterPercent = static_cast<double>(st.waterCount * 100) / total;
+    const double landPercent = static_cast<double>(st.landCount * 100) / total;
+    const double unchangedPercent = static_cast<double>((p.totalCells - st.waterCount - st.landCount) * 100) / total;
+
+    screen.setTextColor(paletteColor(15));
+    screen.setCursor(Program::kReportRow, 1);
+    screen.printText(" Variations ended at: " + int64ToText(st.unchangedCount) + " variations.", false);
+    screen.printNumber(p.map.cycleCount);
+    screen.printText(" total cyles.", true);
+
+    auto shareLine = [&](int row, std::int32_t color, double percent) {
+        screen.setCursor(row, 1);
+        screen.printText(" Percent color " + intToText(color) + ": " + realToText(percent) + "%", true);
+    };
+    shareLine(Program::kReportRow + 2, p.settings.watercolor, waterPercent);
+    shareLine(Program::kReportRow + 3, p.settings.landcolor, landPercent);
+    shareLine(Program::kReportRow + 4, p.settings.forestcolor, unchangedPercent);
+    waitForKey(screen);
+}
+
+}  // namespace orv

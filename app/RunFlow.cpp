@@ -1,0 +1,93 @@
+#include <cmath>
+
+#include "app/Program.hpp"
+#include "export/SaveMap.hpp"
+#include "settings/SeedEntry.hpp"
+#include "settings/SettingsFile.hpp"
+#include "ui/Interaction.hpp"
+#include "ui/LineInput.hpp"
+#include "ui/Palette.hpp"
+#include "ui/Screen.hpp"
+#include "ui/TextFormat.hpp"
+
+namespace orv {
+
+void showBanner(Program& p) {
+    Screen& screen = p.screen;
+    screen.setTextColor(paletteColor(4));
+    screen.printText("            Orvandel release 5", true);
+    screen.setTextColor(paletteColor(1));
+    screen.printText("", true);
+    screen.printText(" A world-map generator: land and water grown by a cellular automaton.", true);
+    screen.printText(" Made by ", false);
+    screen.setTextColor(paletteColor(9));
+    screen.printText("the Orvandel team", false);
+    screen.setTextColor(paletteColor(1));
+    screen.printText(", free for all to use and share.", true);
+}
+
+void runGenerations(Program& p) {
+    Screen& screen = p.screen;
+    MapState& map = p.map;
+    for (;;) {
+        map.phaseFlag = 1 - map.phaseFlag;
+        wrapBorder(map, p.settings);
+        computeGeneration(map, p.settings, p.random);
+        ++map.cycleCount;
+        if (p.settings.erosion == 1)
+            p.settings.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
+        if (p.settings.speed != 0) speedDelay(p.settings.speed);
+        if (!screen.pollKey().empty()) return;
+        const MapSize size = mapSize(p.settings, map.currentMap);
+        screen.drawPass(Program::kMapOriginY + 1, Program::kMapOriginY + size.y,
+                        [&](std::uint32_t* pixels, std::ptrdiff_t pitch) {
+                            commitAndDraw(map, p.settings,
+                                          MapCanvas{pixels, pitch, Program::kMapOriginX, Program::kMapOriginY});
+                        });
+    }
+}
+
+int runProgram(Program& p) {
+    Screen& screen = p.screen;
+    screen.setTextGrid(100, 37);
+    showBanner(p);
+    screen.setTextColor(paletteColor(15));
+    screen.setCursor(7, 1);
+    screen.printText(" Use pre-set conditions? (use arrow keys)", true);
+    screen.setTextColor(paletteColor(1));
+    screen.setCursor(8, 1);
+    screen.printText(" (otherwise load conditions)", true);
+    screen.setTextColor(paletteColor(4));
+    p.optionTexts = {"no", "yes", "exit"};
+    switch (chooseOption(screen, p.optionTexts, 7, 43, 3)) {
+        case 0: loadSettingsFile(p.screen, p.settings); break;
+        case 1: applyPresets(p.settings); break;
+        default: return 0;
+    }
+    if (p.settings.random1 == 1) askSeed(p.screen, p.random, p.clock);
+    if (p.settings.randratio == 0)
+        p.settings.randratio = static_cast<std::int32_t>(scaleDraw(p.random.nextRaw(), 10)) + 40;
+    fillInitialLandmass(p.map, p.settings, p.random);
+    screen.clearScreen();
+    const MapSize size = mapSize(p.settings, p.map.currentMap);
+    p.totalCells = static_cast<std::int64_t>(size.x) * size.y;
+
+    runGenerations(p);
+
+    p.statistics = computeFinalStatistics(p.map, p.settings);
+    printRunReport(p);
+
+    for (;;) {
+        screen.setCursor(Program::kReportRow + 5, 1);
+        screen.printText(repeatChar(50, " "), true);
+        screen.setCursor(Program::kReportRow + 5, 1);
+        const std::string answer = lowerCase(promptInput(screen, " Save map to file? "));
+        if (answer == "y" || answer == "yes") {
+            saveMap(p.screen, p.settings, Program::kReportRow);
+            return 0;
+        }
+        if (answer == "n" || answer == "no" || answer == "exit" || answer == "quit") return 0;
+    }
+}
+
+}  // namespace orv

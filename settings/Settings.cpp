@@ -1,0 +1,63 @@
+#include "settings/Settings.hpp"
+
+namespace orv {
+
+void applyPresets(Settings& s) {
+    s.landcolor = 6;
+    s.watercolor = 1;
+    s.forestcolor = 2;
+    s.oceanedgesizex = 0;
+    s.oceanedgesizey = 0;
+    s.wround = 1;
+    s.landwaterratio = 6;
+    s.landmasssize = 4;
+    s.beachshow = 2;
+    s.erosion = 0;
+    s.randerosionvar1 = 3;
+    s.randerosionvar2 = 2;
+    s.erosionseed = 0;
+    s.random1 = 1;
+    s.randratio = 0;
+    s.seed = 0;
+    s.speed = 0;
+    s.downupflow = 100;
+    s.downflowenabled = 1;
+    s.upflowenabled = 0;
+    s.upflowratio = 0;
+    s.leftrightflow = 0;
+    s.leftflowenabled = 1;
+    s.rightflowenabled = 1;
+    s.rightflowratio = 0;
+}
+
+const std::array<SettingsKey, 27> kSettingsKeys{{
+    {"landcolor", &Settings::landcolor},
+    {"watercolor", &Settings::watercolor},
+    {"forestcolor", &Settings::forestcolor},
+    {"xsize", &Settings::xsize},
+    {"ysize", &Settings::ysize},
+    {"oceanedgesizex", &Settings::oceanedgesizex},
+    {"oceanedgesizey", &Settings::oceanedgesizey},
+    {"wround", &Settings::wround},
+    {"landwaterratio", &Settings::landwaterratio},
+    {"landmasssize", &Settings::landmasssize},
+    {"beachshow", &Settings::beachshow},
+    {"erosion", &Settings::erosion},
+    {"randerosionvar1", &Settings::randerosionvar1},
+    {"randerosionvar2", &Settings::randerosionvar2},
+    {"erosionseed", &Settings::erosionseed},
+    {"random1", &Settings::random1},
+    {"randratio", &Settings::randratio},
+    {"seed", &Settings::seed},
+    {"speed", &Settings::speed},
+    {"downupflow", &Settings::downupflow},
+    {"downflowenabled", &Settings::downflowenabled},
+    {"upflowenabled", &Settings::upflowenabled},
+    {"upflowratio", &Settings::upflowratio},
+    {"leftrightflow", &Settings::leftrightflow},
+    {"leftflowenabled", &Settings::leftflowenabled},
+    {"rightflowenabled", &Settings::rightflowenabled},
+    {"rightflowratio", &Settings::rightflowratio},
+}};
+
+}  // namespace orv

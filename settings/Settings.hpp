@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace orv {
+
+// All parameters of a run, each a signed 32-bit integer named after its settings-file key.
+struct Settings {
+    std::int32_t landcolor = 0;
+    std::int32_t watercolor = 0;
+    std::int32_t forestcolor = 0;
+    std::int32_t xsize = 400;
+    std::int32_t ysize = 400;
+    std::int32_t oceanedgesizex = 0;
+    std::int32_t oceanedgesizey = 0;
+    std::int32_t wround = 0;
+    std::int32_t landwaterratio = 0;
+    std::int32_t landmasssize = 0;
+    std::int32_t beachshow = 0;
+    std::int32_t erosion = 0;
+    std::int32_t randerosionvar1 = 0;
+    std::int32_t randerosionvar2 = 0;
+    std::int32_t erosionseed = 0;
+    std::int32_t random1 = 0;
+    std::int32_t randratio = 0;
+    std::int32_t seed = 0;
+    std::int32_t speed = 0;
+    std::int32_t downupflow = 0;
+    std::int32_t downflowenabled = 0;
+    std::int32_t upflowenabled = 0;
+    std::int32_t upflowratio = 0;
+    std::int32_t leftrightflow = 0;
+    std::int32_t leftflowenabled = 0;
+    std::int32_t rightflowenabled = 0;
+    std::int32_t rightflowratio = 0;
+
+    friend bool operator==(const Settings&, const Settings&) = default;
+};
+
+// Stores the preset of every field but xsize and ysize, which keep their start-up size.
+void applyPresets(Settings& settings);
+
+// The settings keys in the order the settings file is matched against them.
+struct SettingsKey {
+    std::string_view name;
+    std::int32_t Settings::*field;
+};
+extern const std::array<SettingsKey, 27> kSettingsKeys;
+
+}  // namespace orv

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+class Screen;
+
+// Shows one option at (row, column) in the current colours; arrows step through the first
+// count options with wrap-around (right and up forward, left and down back), Enter picks.
+// Returns the index of the option picked.
+int chooseOption(Screen& screen, const std::vector<std::string>& optionTexts, int row, int column, int count);
+
+// Waits for one key and discards it; a key already waiting ends the wait at once.
+void waitForKey(Screen& screen);
+
+// The pause after a generation: 1000 x speed empty steps, none for speed <= 0.
+void speedDelay(std::int32_t speed);
+
+}  // namespace orv
