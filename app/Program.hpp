@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ struct Program {
     MapState map;
     Random random;
     std::function<double()> clock;
+    // Where settings files are read and maps saved; empty for the current directory.
+    std::filesystem::path directory;
     std::vector<std::string> optionTexts;
     std::int64_t totalCells = 0;
     MapStatistics statistics;

@@ -60,7 +60,7 @@ int runProgram(Program& p) {
     screen.setTextColor(paletteColor(4));
     p.optionTexts = {"no", "yes", "exit"};
     switch (chooseOption(screen, p.optionTexts, 7, 43, 3)) {
-        case 0: loadSettingsFile(p.screen, p.settings); break;
+        case 0: loadSettingsFile(p.screen, p.settings, p.directory); break;
         case 1: applyPresets(p.settings); break;
         default: return 0;
     }
@@ -83,7 +83,7 @@ int runProgram(Program& p) {
         screen.setCursor(Program::kReportRow + 5, 1);
         const std::string answer = lowerCase(promptInput(screen, " Save map to file? "));
         if (answer == "y" || answer == "yes") {
-            saveMap(p.screen, p.settings, Program::kReportRow);
+            saveMap(p.screen, p.settings, Program::kReportRow, p.directory);
             return 0;
         }
         if (answer == "n" || answer == "no" || answer == "exit" || answer == "quit") return 0;

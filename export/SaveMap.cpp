@@ -60,7 +60,7 @@ ImageBuffer screenImage(const Screen& screen) {
     return image;
 }
 
-void saveMap(Screen& screen, const Settings& settings, int reportRow) {
+void saveMap(Screen& screen, const Settings& settings, int reportRow, const std::filesystem::path& directory) {
     screen.setTextColor(paletteColor(15));
     screen.setCursor(reportRow + 5, 1);
     screen.printText(repeatChar(50, " "), true);
@@ -69,7 +69,7 @@ void saveMap(Screen& screen, const Settings& settings, int reportRow) {
     if (name.find(".png") == std::string::npos) name += ".png";
     std::unique_ptr<ImageBuffer> image = createImage(settings.xsize, settings.ysize, 0xFF00FFFFu, 32);
     captureRect(screen, 41, 41, 40 + settings.xsize, 40 + settings.ysize, image.get());
-    writePng(name, image.get());
+    writePng((directory / name).string(), image.get());
     destroyImage(image);
     waitForKey(screen);
 }

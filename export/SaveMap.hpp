@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 
 #include "export/PngWriter.hpp"
@@ -25,6 +26,7 @@ void destroyImage(std::unique_ptr<ImageBuffer>& image);
 
 // The save dialogue on row reportRow + 5: asks for a file name (".png" added when the name
 // holds none), captures the drawn map, writes it and waits for a key.
-void saveMap(Screen& screen, const Settings& settings, int reportRow);
+// Relative file names are taken from directory (empty: the current directory).
+void saveMap(Screen& screen, const Settings& settings, int reportRow, const std::filesystem::path& directory = {});
 
 }  // namespace orv

@@ -81,7 +81,7 @@ void applySettingsText(Settings& settings, std::string_view text) {
     while (pos < text.size());
 }
 
-void loadSettingsFile(Screen& screen, Settings& settings) {
+void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem::path& directory) {
     applyPresets(settings);
     screen.setTextColor(paletteColor(15));
     screen.setCursor(7, 1);
@@ -91,7 +91,7 @@ void loadSettingsFile(Screen& screen, Settings& settings) {
     screen.setCursor(7, 1);
     std::string name = promptInput(screen, " Please enter the ini file name to load: ");
     if (name.find(".ini") == std::string::npos) name += ".ini";
-    std::ifstream file(name, std::ios::binary);
+    std::ifstream file(directory / name, std::ios::binary);
     if (file) {
         const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
         applySettingsText(settings, text);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,7 @@ void applySettingsItem(Settings& settings, std::string_view item);
 void applySettingsText(Settings& settings, std::string_view text);
 
 // The dialogue: presets, the file-name prompt, reading the file, the confirmation, a key.
-void loadSettingsFile(Screen& screen, Settings& settings);
+// Relative file names are taken from directory (empty: the current directory).
+void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem::path& directory = {});
 
 }  // namespace orv
