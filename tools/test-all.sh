@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds Orvandel and runs every test: the release build's unit, session and real-window tests,
+# the same unit and session tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# short fuzzing run. Expects the packages of tools/install-deps.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+step() { printf '\n== %s ==\n' "$*"; }
+
+step "release build and tests (window tests under Xvfb included)"
+cmake --preset release
+cmake --build --preset release
+ctest --preset release
+
+step "AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
+cmake --preset sanitize
+cmake --build --preset sanitize
+ctest --preset sanitize
+
+if [ -x tools/run-fuzz.sh ]; then
+  step "fuzzing (short run)"
+  tools/run-fuzz.sh 60
+fi
+
+step "all tests passed"
