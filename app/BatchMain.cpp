@@ -1,0 +1,18 @@
+// orvandel-batch: generates maps of any size without a window.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "app/Batch.hpp"
+#include "rng/Random.hpp"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    const std::optional<orv::BatchOptions> options = orv::parseBatchArguments(args, error);
+    if (!options) {
+        std::cerr << "orvandel-batch: " << error << "\n(orvandel-batch --help tells how to use it)\n";
+        return 2;
+    }
+    return orv::runBatch(*options, std::cout, std::cerr, orv::clockSeconds, isatty(STDERR_FILENO) != 0);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <zlib.h>
+
+namespace orv {
+
+class SafeFile;
+
+// Writes a PNG row by row, for images too large to hold twice in memory: 8-bit RGBA, rows
+// unfiltered and deflated at zlib's default level as they come, in IDAT chunks of at most
+// 1 MiB. The pixels decode exactly as those of writePng.
+class PngStreamWriter {
+public:
+    PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height);
+    ~PngStreamWriter();
+    PngStreamWriter(const PngStreamWriter&) = delete;
+    PngStreamWriter& operator=(const PngStreamWriter&) = delete;
+
+    // One row of width pixels 0xAARRGGBB, top row first.
+    bool writeRow(const std::uint32_t* pixels);
+    // Ends the image once all rows are written; false when anything failed.
+    bool finish();
+    bool ok() const { return ok_; }
+
+private:
+    bool deflateSome(int flush);
+    bool writeChunk(const char* type, const std::uint8_t* data, std::size_t size);
+
+    SafeFile& file_;
+    std::uint32_t width_, height_, rowsWritten_ = 0;
+    z_stream zs_{};
+    bool zsReady_ = false;
+    bool ok_ = true;
+    std::vector<std::uint8_t> row_;
+    std::vector<std::uint8_t> out_;
+};
+
+}  // namespace orv
