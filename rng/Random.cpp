@@ -1,8 +1,11 @@
 #include "rng/Random.hpp"
 
+#include <time.h>
+
 #include <bit>
 #include <cmath>
-#include <time.h>
+
+#include "rng/TwistImpl.hpp"
 
 namespace orv {
 
@@ -32,18 +35,29 @@ void Random::seedRandom(double seed, const std::function<double()>& clock) {
     seedFromInteger(static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole)));
 }
 
+#if defined(__x86_64__)
+void twistStateAvx2(std::uint32_t* state);
+#endif
+
 void Random::refill() {
     if (!seeded_) seedFromInteger(0);
-    constexpr int n = kStateSize, m = 397;
-    auto mix = [](std::uint32_t upper, std::uint32_t lower, std::uint32_t far) {
-        const std::uint32_t y = (upper & 0x80000000u) | (lower & 0x7FFFFFFFu);
-        return far ^ (y >> 1) ^ ((y & 1u) ? 0x9908B0DFu : 0u);
-    };
-    std::uint32_t* s = state_.data();
-    for (int i = 0; i < n - m; ++i) s[i] = mix(s[i], s[i + 1], s[i + m]);
-    for (int i = n - m; i < n - 1; ++i) s[i] = mix(s[i], s[i + 1], s[i + m - n]);
-    s[n - 1] = mix(s[n - 1], s[0], s[m - 1]);
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) twistStateAvx2(state_.data());
+    else twistState(state_.data());
+#else
+    twistState(state_.data());
+#endif
     position_ = 0;
+}
+
+void Random::discard(std::uint64_t n) {
+    while (n > 0) {
+        if (position_ >= kStateSize) refill();
+        const auto left = static_cast<std::uint64_t>(kStateSize - position_);
+        const int take = static_cast<int>(n < left ? n : left);
+        skip(take);
+        n -= static_cast<std::uint64_t>(take);
+    }
 }
 
 double clockSeconds() {
