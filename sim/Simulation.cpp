@@ -106,7 +106,7 @@ void commitAndDraw(MapState& map, const Settings& s, const MapCanvas& canvas) {
                 map.currentMap(x, y) = next;
                 color = phaseValue(next, map.phaseFlag) == kWater ? s.watercolor : s.landcolor;
             }
-            canvas.at(x, y) = paletteColor(color);
+            if (canvas.contains(x, y)) canvas.at(x, y) = paletteColor(color);
         }
     }
 }
