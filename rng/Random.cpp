@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 
+#include "rng/Twist.hpp"
 #include "rng/TwistImpl.hpp"
 
 namespace orv {
@@ -35,18 +36,26 @@ void Random::seedRandom(double seed, const std::function<double()>& clock) {
     seedFromInteger(static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole)));
 }
 
+void twistStatePortable(std::uint32_t* state) { twistState(state); }
+
+bool twistAvx2Available() {
 #if defined(__x86_64__)
-void twistStateAvx2(std::uint32_t* state);
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
 #endif
+}
 
 void Random::refill() {
     if (!seeded_) seedFromInteger(0);
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) twistStateAvx2(state_.data());
-    else twistState(state_.data());
-#else
-    twistState(state_.data());
+    if (twistAvx2Available()) {
+        twistStateAvx2(state_.data());
+        position_ = 0;
+        return;
+    }
 #endif
+    twistState(state_.data());
     position_ = 0;
 }
 

@@ -1,4 +1,5 @@
 // The state regeneration compiled for AVX2; Random calls it only when the processor has it.
+#include "rng/Twist.hpp"
 #include "rng/TwistImpl.hpp"
 
 namespace orv {
