@@ -18,6 +18,7 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level)
       horizontalActs_(s.leftflowenabled != 0 || s.rightflowenabled != 0),
       takeRightChoice_(s.leftflowenabled != 0),
       kernels_(&kernelsFor(level)) {
+    shape_ = FlowShape{takeVertical_, verticalActs_, takeUpperChoice_, takeHorizontal_, horizontalActs_, takeRightChoice_};
     maxDraws_ = int{takeVertical_} + int{takeVertical_ && verticalActs_ && takeUpperChoice_} + int{takeHorizontal_} +
                 int{takeHorizontal_ && horizontalActs_ && takeRightChoice_};
 
@@ -44,62 +45,46 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level)
     if (constant_) {
         // Every draw that is taken has a fixed outcome: decide one cell on those outcomes.
         bits_.fill(fixedPass);
-        int position = 0;
-        Random unused;
-        constantDecision_ = decide<false>(unused, position);
-        drawsPerCell_ = position;
+        kernels_->cellTable(bits_.data(), cellTable_.data(), 1, shape_);
+        constantDecision_ = static_cast<std::uint8_t>(cellTable_[0] & 15u);
+        drawsPerCell_ = cellTable_[0] >> 4;
     }
 }
 
 void FlowDecisions::computeBits(const Random& random, int from) {
     kernels_->passBits(random.state().data() + from, bits_.data() + from, Random::kStateSize - from, limits_);
+    // The cell that starts at each word, for every start from which the block holds all the
+    // words a cell can take.
+    const int starts = Random::kStateSize - maxDraws_ + 1 - from;
+    if (starts > 0) kernels_->cellTable(bits_.data() + from, cellTable_.data() + from, starts, shape_);
+    tabledDraws_ = random.draws();
+    tabledPosition_ = from;
 }
 
-// One cell's draws, in the rule's order: the vertical flow, the upper/lower choice when the
-// flow applies, the horizontal flow, the right/left choice when that flow applies. Unchecked,
-// the block must hold maxDraws_ more words, and the steps go without branches; checked, each
-// draw first refills the source when its block is used up.
-template <bool kChecked>
-std::uint8_t FlowDecisions::decide(Random& random, int& position) {
-    if constexpr (kChecked) {
-        auto pass = [&](unsigned test) -> unsigned {
-            if (position == Random::kStateSize) {
-                random.skip(Random::kStateSize - random.position());
-                random.refill();
-                computeBits(random, 0);
-                position = 0;
-            }
-            return (bits_[static_cast<std::size_t>(position++)] >> test) & 1u;
-        };
-        unsigned counted = kCountUpper | kCountLower | kCountLeft | kCountRight;
-        if (takeVertical_ && pass(0) != 0 && verticalActs_) {
-            const bool upperOut = !takeUpperChoice_ || pass(1) != 0;
-            counted &= ~static_cast<unsigned>(upperOut ? kCountUpper : kCountLower);
+// One cell's draws, in the rule's order, one at a time: the vertical flow, the upper/lower
+// choice when the flow applies, the horizontal flow, the right/left choice when that flow
+// applies. For the cells near the end of a block: each draw first refills the source when its
+// block is used up.
+std::uint8_t FlowDecisions::decideAcrossBlocks(Random& random, int& position) {
+    auto pass = [&](unsigned test) -> unsigned {
+        if (position == Random::kStateSize) {
+            random.skip(Random::kStateSize - random.position());
+            random.refill();
+            computeBits(random, 0);
+            position = 0;
         }
-        if (takeHorizontal_ && pass(2) != 0 && horizontalActs_) {
-            const bool rightOut = !takeRightChoice_ || pass(3) != 0;
-            counted &= ~static_cast<unsigned>(rightOut ? kCountRight : kCountLeft);
-        }
-        return static_cast<std::uint8_t>(counted);
-    } else {
-        (void)random;
-        const std::uint8_t* b = bits_.data() + position;
-        const unsigned takeV = takeVertical_, actsV = verticalActs_, choiceV = takeUpperChoice_;
-        const unsigned takeH = takeHorizontal_, actsH = horizontalActs_, choiceH = takeRightChoice_;
-        unsigned k = 0;
-        const unsigned applyV = b[k] & 1u & takeV & actsV;
-        k += takeV;
-        const unsigned upperOut = ((b[k] >> 1) & 1u) | (choiceV ^ 1u);
-        k += applyV & choiceV;
-        const unsigned vertical = (kCountUpper | kCountLower) & ~(applyV * (2u - upperOut));
-        const unsigned applyH = (b[k] >> 2) & 1u & takeH & actsH;
-        k += takeH;
-        const unsigned rightOut = ((b[k] >> 3) & 1u) | (choiceH ^ 1u);
-        k += applyH & choiceH;
-        const unsigned horizontal = (kCountLeft | kCountRight) & ~(applyH * (4u + 4u * rightOut));
-        position += static_cast<int>(k);
-        return static_cast<std::uint8_t>(vertical | horizontal);
+        return (bits_[static_cast<std::size_t>(position++)] >> test) & 1u;
+    };
+    unsigned counted = kCountUpper | kCountLower | kCountLeft | kCountRight;
+    if (takeVertical_ && pass(0) != 0 && verticalActs_) {
+        const bool upperOut = !takeUpperChoice_ || pass(1) != 0;
+        counted &= ~static_cast<unsigned>(upperOut ? kCountUpper : kCountLower);
     }
+    if (takeHorizontal_ && pass(2) != 0 && horizontalActs_) {
+        const bool rightOut = !takeRightChoice_ || pass(3) != 0;
+        counted &= ~static_cast<unsigned>(rightOut ? kCountRight : kCountLeft);
+    }
+    return static_cast<std::uint8_t>(counted);
 }
 
 void FlowDecisions::produce(Random& random, std::uint8_t* out, std::int64_t cells) {
@@ -110,12 +95,25 @@ void FlowDecisions::produce(Random& random, std::uint8_t* out, std::int64_t cell
         return;
     }
     int position = random.position();
-    if (position < Random::kStateSize) computeBits(random, position);
-    for (std::int64_t i = 0; i < cells; ++i) {
-        out[i] = position + maxDraws_ <= Random::kStateSize ? decide<false>(random, position)
-                                                            : decide<true>(random, position);
+    // The tables of the block are still good when nothing has been drawn since they were made.
+    const bool tablesValid = tabledDraws_ == random.draws() && tabledPosition_ <= position && tabledSource_ == &random;
+    tabledSource_ = &random;
+    if (position < Random::kStateSize && !tablesValid) computeBits(random, position);
+    const int lastTabled = Random::kStateSize - maxDraws_;
+    const std::uint8_t* table = cellTable_.data();
+    for (std::int64_t i = 0; i < cells;) {
+        if (position > lastTabled) {
+            out[i++] = decideAcrossBlocks(random, position);
+            continue;
+        }
+        for (; i < cells && position <= lastTabled; ++i) {
+            const unsigned cell = table[position];
+            out[i] = static_cast<std::uint8_t>(cell & 15u);
+            position += static_cast<int>(cell >> 4);
+        }
     }
     random.skip(position - random.position());
+    tabledDraws_ = random.draws();
 }
 
 void FlowDecisions::skipConstant(Random& random, std::int64_t cells) const {

@@ -39,13 +39,13 @@ public:
     static std::uint32_t passLimit(std::int32_t t);
 
 private:
-    template <bool kChecked>
-    std::uint8_t decide(Random& random, int& position);
+    std::uint8_t decideAcrossBlocks(Random& random, int& position);
     void computeBits(const Random& random, int from);
 
     bool takeVertical_, verticalActs_, takeUpperChoice_;
     bool takeHorizontal_, horizontalActs_, takeRightChoice_;
     int maxDraws_ = 0;
+    FlowShape shape_{};
     PassLimits limits_{};
     bool constant_ = false;
     std::uint8_t constantDecision_ = 0;
@@ -54,6 +54,14 @@ private:
     // Pass bits of the words of the random source's current block, a few spare at the end so
     // that reads of words a cell does not take stay inside.
     std::array<std::uint8_t, Random::kStateSize + 8> bits_{};
+    // For a cell whose draws start at word w of the block (w + maxDraws_ <= kStateSize): its
+    // flow bits in bits 0 .. 3 and the number of words it takes in bits 4 .. 6. Walking the
+    // block is then one table read per cell.
+    std::array<std::uint8_t, Random::kStateSize> cellTable_{};
+    // What the tables were made for: the source, its count of draws and the first word.
+    const Random* tabledSource_ = nullptr;
+    std::uint64_t tabledDraws_ = 0;
+    int tabledPosition_ = Random::kStateSize;
 };
 
 }  // namespace orv

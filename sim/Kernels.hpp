@@ -26,6 +26,14 @@ struct PassLimits {
     std::uint8_t keep;
 };
 
+// Which draws a cell takes, as 0 or 1 each: the vertical flow's draw (takeVertical), whether
+// that flow can act (verticalActs) and then takes the upper/lower choice (upperChoice); the
+// same for the horizontal flow and its right/left choice.
+struct FlowShape {
+    std::uint8_t takeVertical, verticalActs, upperChoice;
+    std::uint8_t takeHorizontal, horizontalActs, rightChoice;
+};
+
 // landmasssize and landwaterratio brought into the byte range without changing any outcome
 // for a neighbour count of 0 .. 8.
 struct RuleBounds {
@@ -36,6 +44,9 @@ struct RuleBounds {
 struct Kernels {
     // bits[i] := the pass bits of the tempered state word words[i], for i < count.
     void (*passBits)(const std::uint32_t* words, std::uint8_t* bits, int count, const PassLimits& limits);
+    // cells[i] := the decision of a cell whose draws start at word i: its flow bits in bits
+    // 0 .. 3 and the number of words it takes in bits 4 .. 6, from bits[i .. i + 4], for i < count.
+    void (*cellTable)(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape);
     // The rule over cells 0 .. count-1 of one column: left, mid and right point at the cell of
     // the same row in the columns x-1, x and x+1 (the rows before and after are read too),
     // decisions at that row's flow bits, next at the column of nextMap.

@@ -55,7 +55,7 @@ void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kAvx2{passBitsLoop, ruleColumnAvx2, commitColumnAvx2, drawTileAvx2};
+const Kernels kAvx2{passBitsLoop, cellTableLoop, ruleColumnAvx2, commitColumnAvx2, drawTileAvx2};
 
 }  // namespace
 

@@ -52,6 +52,35 @@ void passBitsLoop(const std::uint32_t* words, std::uint8_t* bits, int count, con
     }
 }
 
+// A cell's draws in order: the vertical flow (if taken), the upper/lower choice (if the flow
+// applies), the horizontal flow (if taken), the right/left choice (if that flow applies). The
+// words that play each part sit at fixed offsets or one further on, so each is a choice between
+// two shifted rows of bits, which vectorises.
+void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape) {
+    const std::uint8_t takeV = shape.takeVertical, choiceV = shape.upperChoice, takeH = shape.takeHorizontal;
+    const std::uint8_t choiceH = shape.rightChoice;
+    const std::uint8_t actsV = static_cast<std::uint8_t>(takeV & shape.verticalActs);
+    const std::uint8_t actsH = static_cast<std::uint8_t>(takeH & shape.horizontalActs);
+    const std::uint8_t* first = bits;                   // the vertical flow's word
+    const std::uint8_t* second = bits + takeV;          // the upper/lower choice's word
+    const std::uint8_t* third = second + takeH;         // the right/left choice's word
+    for (int i = 0; i < count; ++i) {
+        const auto applyV = static_cast<std::uint8_t>(first[i] & actsV);
+        const auto shiftV = static_cast<std::uint8_t>(-(applyV & choiceV));  // 0xFF: one word further on
+        const auto upperOut = static_cast<std::uint8_t>(((second[i] >> 1) & 1) | (choiceV ^ 1));
+        const auto horizontalWord = static_cast<std::uint8_t>(second[i] ^ ((second[i] ^ second[i + 1]) & shiftV));
+        const auto applyH = static_cast<std::uint8_t>((horizontalWord >> 2) & actsH);
+        const auto choiceWord = static_cast<std::uint8_t>(third[i] ^ ((third[i] ^ third[i + 1]) & shiftV));
+        const auto rightOut = static_cast<std::uint8_t>(((choiceWord >> 3) & 1) | (choiceH ^ 1));
+        const auto vertical = static_cast<std::uint8_t>(
+            (kCountUpper | kCountLower) & ~(static_cast<std::uint8_t>(-applyV) & (2 - upperOut)));
+        const auto horizontal = static_cast<std::uint8_t>(
+            (kCountLeft | kCountRight) & ~(static_cast<std::uint8_t>(-applyH) & (4 + (rightOut << 2))));
+        const auto words = static_cast<std::uint8_t>(takeV + (shiftV & 1) + takeH + (applyH & choiceH));
+        cells[i] = static_cast<std::uint8_t>(vertical | horizontal | words << 4);
+    }
+}
+
 // The rule for cells [from, to) of a column, to - from a multiple of V::kWidth. A land
 // neighbour gives an eq mask of -1, so the masks are subtracted to count.
 template <class V>
