@@ -45,8 +45,8 @@ struct Run {
 };
 
 void countGenerations(benchmark::State& state) {
-    state.counters["generations/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                         benchmark::Counter::kIsRate);
+    state.counters["generations/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void referenceGeneration(benchmark::State& state, Flows flows) {

@@ -17,7 +17,9 @@ void Random::seedFromInteger(std::uint32_t s0) {
     seeded_ = true;
 }
 
-void Random::seedRandom(double seed) { seedRandom(seed, clockSeconds); }
+void Random::seedRandom(double seed) {
+    seedRandom(seed, clockSeconds);
+}
 
 void Random::seedRandom(double seed, const std::function<double()>& clock) {
     if (seed == -1.0) {
@@ -29,14 +31,20 @@ void Random::seedRandom(double seed, const std::function<double()>& clock) {
     // not fit in 64 bits (and NaN) have no such integer; they saturate, so the result is defined.
     std::int64_t whole = 0;
     const double t = std::trunc(seed);
-    if (std::isnan(t)) whole = 0;
-    else if (t >= 9223372036854775807.0) whole = INT64_MAX;
-    else if (t < -9223372036854775807.0) whole = INT64_MIN;
-    else whole = static_cast<std::int64_t>(t);
+    if (std::isnan(t))
+        whole = 0;
+    else if (t >= 9223372036854775807.0)
+        whole = INT64_MAX;
+    else if (t < -9223372036854775807.0)
+        whole = INT64_MIN;
+    else
+        whole = static_cast<std::int64_t>(t);
     seedFromInteger(static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole)));
 }
 
-void twistStatePortable(std::uint32_t* state) { twistState(state); }
+void twistStatePortable(std::uint32_t* state) {
+    twistState(state);
+}
 
 bool twistAvx2Available() {
 #if defined(__x86_64__)

@@ -4,6 +4,8 @@
 
 namespace orv {
 
-void twistStateAvx2(std::uint32_t* state) { twistState(state); }
+void twistStateAvx2(std::uint32_t* state) {
+    twistState(state);
+}
 
 }  // namespace orv

@@ -48,9 +48,10 @@ void FastEngine::computeGeneration(MapState& map, const Settings& settings, Rand
     FlowDecisions flows(settings, level_);
     // A count is 0 .. 8: a landmass size above 8 never lets land go, one below 0 always does,
     // and a ratio outside 0 .. 8 is never met.
-    const RuleBounds bounds{static_cast<std::int8_t>(std::clamp(settings.landmasssize, -1, 8)),
-                            static_cast<std::int8_t>(
-                                settings.landwaterratio >= 0 && settings.landwaterratio <= 8 ? settings.landwaterratio : -1)};
+    const RuleBounds bounds{
+        static_cast<std::int8_t>(std::clamp(settings.landmasssize, -1, 8)),
+        static_cast<std::int8_t>(settings.landwaterratio >= 0 && settings.landwaterratio <= 8 ? settings.landwaterratio
+                                                                                              : -1)};
     const auto rows = static_cast<std::size_t>(size.y);
     if (decisions_.size() < rows) decisions_.resize(rows);
     if (flows.constant()) std::fill(decisions_.begin(), decisions_.begin() + size.y, flows.constantDecision());
@@ -87,8 +88,7 @@ void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const Ma
             const int rows = std::min(kBlockRows, size.y - y0 + 1);
             for (int i = 0; i < columns; ++i)
                 kernels_->commitColumn(map.currentMap.column(x0 + i) + y0, map.nextMap.column(x0 + i) + y0,
-                                       classes_.data() + static_cast<std::ptrdiff_t>(i) * kBlockRows, rows,
-                                       waterValue);
+                                       classes_.data() + static_cast<std::ptrdiff_t>(i) * kBlockRows, rows, waterValue);
             const int drawX0 = std::max(x0, xFirst), drawX1 = std::min(x0 + columns - 1, xLast);
             const int drawY0 = std::max(y0, yFirst), drawY1 = std::min(y0 + rows - 1, yLast);
             if (drawX0 > drawX1 || drawY0 > drawY1) continue;

@@ -18,7 +18,8 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level)
       horizontalActs_(s.leftflowenabled != 0 || s.rightflowenabled != 0),
       takeRightChoice_(s.leftflowenabled != 0),
       kernels_(&kernelsFor(level)) {
-    shape_ = FlowShape{takeVertical_, verticalActs_, takeUpperChoice_, takeHorizontal_, horizontalActs_, takeRightChoice_};
+    shape_ =
+        FlowShape{takeVertical_, verticalActs_, takeUpperChoice_, takeHorizontal_, horizontalActs_, takeRightChoice_};
     maxDraws_ = int{takeVertical_} + int{takeVertical_ && verticalActs_ && takeUpperChoice_} + int{takeHorizontal_} +
                 int{takeHorizontal_ && horizontalActs_ && takeRightChoice_};
 
@@ -37,10 +38,10 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level)
 
     // The decisions vary from cell to cell only when a draw whose outcome matters can go
     // either way.
-    const bool verticalVaries = takeVertical_ && verticalActs_ &&
-                                (random[0] || ((fixedPass & 1u) != 0 && takeUpperChoice_ && random[1]));
-    const bool horizontalVaries = takeHorizontal_ && horizontalActs_ &&
-                                  (random[2] || ((fixedPass & 4u) != 0 && takeRightChoice_ && random[3]));
+    const bool verticalVaries =
+        takeVertical_ && verticalActs_ && (random[0] || ((fixedPass & 1u) != 0 && takeUpperChoice_ && random[1]));
+    const bool horizontalVaries =
+        takeHorizontal_ && horizontalActs_ && (random[2] || ((fixedPass & 4u) != 0 && takeRightChoice_ && random[3]));
     constant_ = !verticalVaries && !horizontalVaries;
     if (constant_) {
         // Every draw that is taken has a fixed outcome: decide one cell on those outcomes.

@@ -10,12 +10,16 @@ namespace orv {
 
 bool kernelLevelAvailable(KernelLevel level) {
     switch (level) {
-        case KernelLevel::Portable: return true;
+        case KernelLevel::Portable:
+            return true;
 #if ORV_X86_KERNELS
-        case KernelLevel::Sse2: return true;
-        case KernelLevel::Avx2: return __builtin_cpu_supports("avx2") != 0;
+        case KernelLevel::Sse2:
+            return true;
+        case KernelLevel::Avx2:
+            return __builtin_cpu_supports("avx2") != 0;
 #endif
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -37,9 +41,12 @@ const Kernels& kernelsFor(KernelLevel level) {
 
 const char* kernelLevelName(KernelLevel level) {
     switch (level) {
-        case KernelLevel::Portable: return "portable";
-        case KernelLevel::Sse2: return "sse2";
-        case KernelLevel::Avx2: return "avx2";
+        case KernelLevel::Portable:
+            return "portable";
+        case KernelLevel::Sse2:
+            return "sse2";
+        case KernelLevel::Avx2:
+            return "avx2";
     }
     return "?";
 }

@@ -41,8 +41,8 @@ void commitColumnAvx2(std::int8_t* current, const std::int8_t* next, std::uint8_
     commitSpan<ScalarBytes>(current, next, classes, half, count, waterValue);
 }
 
-void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
-                  std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors) {
+void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows, std::uint32_t* pixels,
+                  std::ptrdiff_t pitch, const std::uint32_t* colors) {
     // The class of a cell (0, 1 or 2) picks its colour out of one register.
     const __m256i table = _mm256_setr_epi32(static_cast<int>(colors[0]), static_cast<int>(colors[1]),
                                             static_cast<int>(colors[2]), 0, 0, 0, 0, 0);
@@ -59,6 +59,8 @@ const Kernels kAvx2{passBitsLoop, cellTableLoop, ruleColumnAvx2, commitColumnAvx
 
 }  // namespace
 
-const Kernels& avx2Kernels() { return kAvx2; }
+const Kernels& avx2Kernels() {
+    return kAvx2;
+}
 
 }  // namespace orv

@@ -61,9 +61,9 @@ void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, con
     const std::uint8_t choiceH = shape.rightChoice;
     const std::uint8_t actsV = static_cast<std::uint8_t>(takeV & shape.verticalActs);
     const std::uint8_t actsH = static_cast<std::uint8_t>(takeH & shape.horizontalActs);
-    const std::uint8_t* first = bits;                   // the vertical flow's word
-    const std::uint8_t* second = bits + takeV;          // the upper/lower choice's word
-    const std::uint8_t* third = second + takeH;         // the right/left choice's word
+    const std::uint8_t* first = bits;            // the vertical flow's word
+    const std::uint8_t* second = bits + takeV;   // the upper/lower choice's word
+    const std::uint8_t* third = second + takeH;  // the right/left choice's word
     for (int i = 0; i < count; ++i) {
         const auto applyV = static_cast<std::uint8_t>(first[i] & actsV);
         const auto shiftV = static_cast<std::uint8_t>(-(applyV & choiceV));  // 0xFF: one word further on
@@ -72,8 +72,8 @@ void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, con
         const auto applyH = static_cast<std::uint8_t>((horizontalWord >> 2) & actsH);
         const auto choiceWord = static_cast<std::uint8_t>(third[i] ^ ((third[i] ^ third[i + 1]) & shiftV));
         const auto rightOut = static_cast<std::uint8_t>(((choiceWord >> 3) & 1) | (choiceH ^ 1));
-        const auto vertical = static_cast<std::uint8_t>(
-            (kCountUpper | kCountLower) & ~(static_cast<std::uint8_t>(-applyV) & (2 - upperOut)));
+        const auto vertical = static_cast<std::uint8_t>((kCountUpper | kCountLower) &
+                                                        ~(static_cast<std::uint8_t>(-applyV) & (2 - upperOut)));
         const auto horizontal = static_cast<std::uint8_t>(
             (kCountLeft | kCountRight) & ~(static_cast<std::uint8_t>(-applyH) & (4 + (rightOut << 2))));
         const auto words = static_cast<std::uint8_t>(takeV + (shiftV & 1) + takeH + (applyH & choiceH));
@@ -84,9 +84,8 @@ void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, con
 // The rule for cells [from, to) of a column, to - from a multiple of V::kWidth. A land
 // neighbour gives an eq mask of -1, so the masks are subtracted to count.
 template <class V>
-void ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
-              const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t from, std::ptrdiff_t to,
-              RuleBounds bounds) {
+void ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right, const std::uint8_t* decisions,
+              std::int8_t* next, std::ptrdiff_t from, std::ptrdiff_t to, RuleBounds bounds) {
     using T = typename V::T;
     const T three = V::set1(3), four = V::set1(4), zero = V::zero();
     const T upperBit = V::set1(kCountUpper), lowerBit = V::set1(kCountLower);
@@ -96,8 +95,8 @@ void ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t
         const T d = V::load(decisions + y);
         auto land = [&](const std::int8_t* p) { return V::eq(V::load(p), three); };
         auto counts = [&](T bit) { return V::eq(V::and_(d, bit), bit); };
-        T negative = V::add(V::add(land(left + y - 1), land(right + y - 1)),
-                            V::add(land(left + y + 1), land(right + y + 1)));
+        T negative =
+            V::add(V::add(land(left + y - 1), land(right + y - 1)), V::add(land(left + y + 1), land(right + y + 1)));
         negative = V::add(negative, V::and_(land(mid + y - 1), counts(upperBit)));
         negative = V::add(negative, V::and_(land(mid + y + 1), counts(lowerBit)));
         negative = V::add(negative, V::and_(land(left + y), counts(leftBit)));
@@ -107,8 +106,8 @@ void ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t
         const T v = V::load(mid + y);
         const T isWater = V::eq(v, zero);
         const T toLand = V::and_(isWater, V::gtSigned(four, count));
-        const T toWater = V::andNot(isWater, V::or_(V::and_(V::eq(v, three), V::gtSigned(count, landmass)),
-                                                    V::eq(count, ratio)));
+        const T toWater =
+            V::andNot(isWater, V::or_(V::and_(V::eq(v, three), V::gtSigned(count, landmass)), V::eq(count, ratio)));
         const T old = V::load(next + y);
         V::store(next + y, V::or_(V::andNot(V::or_(toLand, toWater), old), V::and_(toLand, three)));
     }
@@ -130,7 +129,9 @@ void commitSpan(std::int8_t* current, const std::int8_t* next, std::uint8_t* cla
 }
 
 // The largest multiple of width not above count.
-constexpr std::ptrdiff_t wholeVectors(std::ptrdiff_t count, std::ptrdiff_t width) { return count - count % width; }
+constexpr std::ptrdiff_t wholeVectors(std::ptrdiff_t count, std::ptrdiff_t width) {
+    return count - count % width;
+}
 
 void drawTileScalar(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
                     std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors) {

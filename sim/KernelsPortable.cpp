@@ -19,6 +19,8 @@ const Kernels kPortable{passBitsLoop, cellTableLoop, ruleColumnPortable, commitC
 
 }  // namespace
 
-const Kernels& portableKernels() { return kPortable; }
+const Kernels& portableKernels() {
+    return kPortable;
+}
 
 }  // namespace orv

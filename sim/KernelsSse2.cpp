@@ -18,8 +18,8 @@ void commitColumnSse2(std::int8_t* current, const std::int8_t* next, std::uint8_
     commitSpan<ScalarBytes>(current, next, classes, whole, count, waterValue);
 }
 
-void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
-                  std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors) {
+void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows, std::uint32_t* pixels,
+                  std::ptrdiff_t pitch, const std::uint32_t* colors) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i one = _mm_set1_epi32(1), two = _mm_set1_epi32(2);
     const __m128i unchanged = _mm_set1_epi32(static_cast<int>(colors[0]));
@@ -43,6 +43,8 @@ const Kernels kSse2{passBitsLoop, cellTableLoop, ruleColumnSse2, commitColumnSse
 
 }  // namespace
 
-const Kernels& sse2Kernels() { return kSse2; }
+const Kernels& sse2Kernels() {
+    return kSse2;
+}
 
 }  // namespace orv

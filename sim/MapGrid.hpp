@@ -20,7 +20,8 @@ class MapGrid {
 public:
     MapGrid() = default;
     MapGrid(int xCapacity, int yCapacity)
-        : xCells_(xCapacity + 3), yCells_(yCapacity + 3),
+        : xCells_(xCapacity + 3),
+          yCells_(yCapacity + 3),
           cells_(static_cast<std::size_t>(xCells_) * static_cast<std::size_t>(yCells_), kWater) {}
 
     CellValue& operator()(int x, int y) {

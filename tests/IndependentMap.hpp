@@ -123,8 +123,9 @@ struct IndependentMap {
         for (int x = 1; x <= s.xsize; ++x) {
             for (int y = 1; y <= s.ysize; ++y) {
                 const int k = kind(x, y);
-                picture[static_cast<std::size_t>((40 + y) * 800 + 40 + x)] =
-                    k == 0 ? s.forestcolor : k == 1 ? s.watercolor : s.landcolor;
+                picture[static_cast<std::size_t>((40 + y) * 800 + 40 + x)] = k == 0   ? s.forestcolor
+                                                                             : k == 1 ? s.watercolor
+                                                                                      : s.landcolor;
                 cur(x, y) = nxt(x, y);
             }
         }

@@ -72,8 +72,10 @@ TEST(Random, EveryVersionOfTheRegenerationGivesTheSameState) {
     for (int round = 0; round < 20; ++round) {
         twistStatePortable(portable.data());
 #if defined(__x86_64__)
-        if (twistAvx2Available()) twistStateAvx2(fast.data());
-        else twistStatePortable(fast.data());
+        if (twistAvx2Available())
+            twistStateAvx2(fast.data());
+        else
+            twistStatePortable(fast.data());
 #else
         twistStatePortable(fast.data());
 #endif

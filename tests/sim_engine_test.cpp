@@ -38,19 +38,18 @@ std::string describe(const Case& c) {
            std::to_string(s.upflowenabled) + "/" + std::to_string(s.downflowenabled) + " upflowratio " +
            std::to_string(s.upflowratio) + ", leftrightflow " + std::to_string(s.leftrightflow) +
            " left/right enabled " + std::to_string(s.leftflowenabled) + "/" + std::to_string(s.rightflowenabled) +
-           " rightflowratio " + std::to_string(s.rightflowratio) + ", landmasssize " +
-           std::to_string(s.landmasssize) + ", landwaterratio " + std::to_string(s.landwaterratio) + ", erosion " +
-           std::to_string(s.erosion) + (c.buildErosion ? " (table built)" : "") + ", canvas " +
-           std::to_string(c.canvas.width) + "x" + std::to_string(c.canvas.height) + "+" +
-           std::to_string(c.canvas.originX) + "+" + std::to_string(c.canvas.originY);
+           " rightflowratio " + std::to_string(s.rightflowratio) + ", landmasssize " + std::to_string(s.landmasssize) +
+           ", landwaterratio " + std::to_string(s.landwaterratio) + ", erosion " + std::to_string(s.erosion) +
+           (c.buildErosion ? " (table built)" : "") + ", canvas " + std::to_string(c.canvas.width) + "x" +
+           std::to_string(c.canvas.height) + "+" + std::to_string(c.canvas.originX) + "+" +
+           std::to_string(c.canvas.originY);
 }
 
 testing::AssertionResult sameSource(const Random& a, const Random& b) {
-    if (a.draws() != b.draws())
-        return testing::AssertionFailure() << "draws " << a.draws() << " and " << b.draws();
+    if (a.draws() != b.draws()) return testing::AssertionFailure() << "draws " << a.draws() << " and " << b.draws();
     if (a.position() != b.position() || a.state() != b.state())
-        return testing::AssertionFailure() << "random source state differs (positions " << a.position() << ", "
-                                           << b.position() << ")";
+        return testing::AssertionFailure()
+               << "random source state differs (positions " << a.position() << ", " << b.position() << ")";
     return testing::AssertionSuccess();
 }
 
@@ -59,8 +58,8 @@ testing::AssertionResult sameGrid(const char* what, const MapGrid& a, const MapG
     for (int x = 0; x < a.xCapacity() + 3; ++x)
         for (int y = 0; y < a.yCapacity() + 3; ++y)
             if (a(x, y) != b(x, y))
-                return testing::AssertionFailure() << what << " differs first at (" << x << ", " << y << "): "
-                                                   << int{a(x, y)} << " and " << int{b(x, y)};
+                return testing::AssertionFailure() << what << " differs first at (" << x << ", " << y
+                                                   << "): " << int{a(x, y)} << " and " << int{b(x, y)};
     return testing::AssertionFailure() << what << " differs";
 }
 
@@ -110,7 +109,8 @@ testing::AssertionResult runBothWays(const Case& c, KernelLevel level) {
             ++map->cycleCount;
         }
         if (referenceSettings.erosion == 1) {
-            referenceSettings.landwaterratio = reference.erosionTable[static_cast<std::size_t>(reference.cycleCount % 1000)];
+            referenceSettings.landwaterratio =
+                reference.erosionTable[static_cast<std::size_t>(reference.cycleCount % 1000)];
             fastSettings.landwaterratio = fast.erosionTable[static_cast<std::size_t>(fast.cycleCount % 1000)];
         }
 
@@ -192,8 +192,8 @@ TEST_P(FastEngineMatches, SmallAndOddSizesMarginsAndCanvases) {
     struct Shape {
         int x, y, capacity;
     };
-    const Shape shapes[] = {{1, 1, 1}, {1, 7, 7}, {7, 1, 9}, {3, 2, 3}, {2, 3, 40}, {17, 33, 33}, {31, 16, 40},
-                            {33, 65, 70}, {48, 47, 48}};
+    const Shape shapes[] = {{1, 1, 1},    {1, 7, 7},    {7, 1, 9},    {3, 2, 3},   {2, 3, 40},
+                            {17, 33, 33}, {31, 16, 40}, {33, 65, 70}, {48, 47, 48}};
     const Canvas canvases[] = {{80, 60, 4, 3}, {10, 9, 2, 1}, {20, 20, -5, -3}, {800, 600, 40, 40}};
     int n = 0;
     for (const Shape& shape : shapes) {

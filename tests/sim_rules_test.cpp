@@ -22,16 +22,22 @@ struct Steps {
     Engine engine;
     FastEngine fast;
     void wrap(MapState& map, const Settings& s) {
-        if (engine == Engine::Reference) wrapBorder(map, s);
-        else fast.wrapBorder(map, s);
+        if (engine == Engine::Reference)
+            wrapBorder(map, s);
+        else
+            fast.wrapBorder(map, s);
     }
     void generate(MapState& map, const Settings& s, Random& random) {
-        if (engine == Engine::Reference) computeGeneration(map, s, random);
-        else fast.computeGeneration(map, s, random);
+        if (engine == Engine::Reference)
+            computeGeneration(map, s, random);
+        else
+            fast.computeGeneration(map, s, random);
     }
     void commit(MapState& map, const Settings& s, const MapCanvas& canvas) {
-        if (engine == Engine::Reference) commitAndDraw(map, s, canvas);
-        else fast.commitAndDraw(map, s, canvas);
+        if (engine == Engine::Reference)
+            commitAndDraw(map, s, canvas);
+        else
+            fast.commitAndDraw(map, s, canvas);
     }
 };
 
@@ -54,8 +60,9 @@ Settings noFlows(int xsize, int ysize) {
 void lay(MapGrid& grid, const std::vector<std::string>& rows) {
     for (std::size_t r = 0; r < rows.size(); ++r)
         for (std::size_t c = 0; c < rows[r].size(); ++c)
-            grid(static_cast<int>(c + 1), static_cast<int>(r + 1)) =
-                rows[r][c] == '#' ? kLand : rows[r][c] == '1' ? CellValue{1} : kWater;
+            grid(static_cast<int>(c + 1), static_cast<int>(r + 1)) = rows[r][c] == '#'   ? kLand
+                                                                     : rows[r][c] == '1' ? CellValue{1}
+                                                                                         : kWater;
 }
 
 // A map as it stands after a commit: nextMap equal to currentMap over the interior.
@@ -98,7 +105,7 @@ TEST_P(MapRules, BorderWrapsAroundEvenAtSizeOne) {
         EXPECT_EQ(column.currentMap(0, y), column.currentMap(1, y));
         EXPECT_EQ(column.currentMap(2, y), column.currentMap(1, y));
     }
-    EXPECT_EQ(column.currentMap(1, 0), 1);      // the last row above the first
+    EXPECT_EQ(column.currentMap(1, 0), 1);       // the last row above the first
     EXPECT_EQ(column.currentMap(1, 4), kWater);  // the first row below the last
 }
 
@@ -192,7 +199,7 @@ TEST_P(MapRules, WaterBecomesLandBelowFourLandNeighbours) {
 }
 
 TEST_P(MapRules, LandGoesAboveTheLandmassSizeOrAtTheRatio) {
-    Settings s = noFlows(3, 3);  // landmasssize 4, landwaterratio 6
+    Settings s = noFlows(3, 3);                                       // landmasssize 4, landwaterratio 6
     EXPECT_EQ(centreAfter(steps, s, {"###", "###", "..."}), kWater);  // 5 > 4
     EXPECT_EQ(centreAfter(steps, s, {"###", "##.", "..."}), kLand);   // 4
     s.landmasssize = 8;                                               // only the ratio is left
