@@ -17,6 +17,7 @@ cleanup() {
 }
 trap cleanup EXIT
 now() { date +%s.%N; }
+calc() { awk "BEGIN { print $1 }"; }
 
 # The headless program: the same run stopped after 0 and after N generations.
 headless_seconds() {
@@ -26,7 +27,7 @@ headless_seconds() {
   t0=$(now)
   (cd "$work" && "$build/app/orvandel-headless" --script run.keys)
   t1=$(now)
-  echo "$t1 - $t0" | bc -l
+  calc "$t1 - $t0"
 }
 
 # The window: presets, seed 42, then `seconds` of generations, a key, and the report.
@@ -67,11 +68,11 @@ xdotool type --window "$win" n 2>/dev/null || true
 xdotool key --window "$win" Return 2>/dev/null || true
 wait "$app_pid" || true
 app_pid=""
-window_rate=$(echo "$cycles / ($t1 - $t0)" | bc -l)
+window_rate=$(calc "$cycles / ($t1 - $t0)")
 
 base=$(headless_seconds 0)
 full=$(headless_seconds "$cycles")
-headless_rate=$(echo "$cycles / ($full - $base)" | bc -l)
-printf 'window:   %d generations in %.2f s: %.0f generations/s\n' "$cycles" "$(echo "$t1 - $t0" | bc -l)" "$window_rate"
-printf 'headless: %d generations in %.2f s: %.0f generations/s\n' "$cycles" "$(echo "$full - $base" | bc -l)" "$headless_rate"
-printf 'window / headless: %.2f\n' "$(echo "$window_rate / $headless_rate" | bc -l)"
+headless_rate=$(calc "$cycles / ($full - $base)")
+printf 'window:   %d generations in %.2f s: %.0f generations/s\n' "$cycles" "$(calc "$t1 - $t0")" "$window_rate"
+printf 'headless: %d generations in %.2f s: %.0f generations/s\n' "$cycles" "$(calc "$full - $base")" "$headless_rate"
+printf 'window / headless: %.2f\n' "$(calc "$window_rate / $headless_rate")"
