@@ -83,6 +83,87 @@ test_no_display_is_an_error() {
   grep -q "DISPLAY" "$WORK/err" || fail "the message does not say how to get a display"
 }
 
+# Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
+# passes the report: the window then asks the save question.
+run_to_save_question() {
+  start_display
+  start_app
+  keys Up Return                     # presets
+  typed 7
+  keys Return Return                 # seed 7, then continue: the generations run
+  # Stop only once a map is on the screen, so that there is something to save.
+  local shot="$WORK/shot.png" colours=1
+  for _ in $(seq 1 100); do
+    screenshot "$shot"
+    colours=$("$CONVERT" "$shot" -crop 400x400+41+41 +repage -format %k info:)
+    [ "$colours" -gt 1 ] && break
+    sleep 0.1
+  done
+  [ "$colours" -gt 1 ] || fail "no map was drawn"
+  keys x                             # ends the generation loop
+  keys Return                        # ends the wait after the report
+  headless_picture "key Up
+key Enter
+type 7
+key Enter
+key Enter
+key x
+key Enter" "$WORK/question.png"
+  wait_for_region "$WORK/question.png" 800x16+0+544 10
+}
+
+# A map saved from the window is the map the window shows, pixel for pixel.
+test_save_map() {
+  run_to_save_question
+  typed yes
+  keys Return
+  typed world
+  keys Return
+  for _ in $(seq 1 100); do
+    [ -f "$WORK/world.png" ] && break
+    sleep 0.1
+  done
+  [ -f "$WORK/world.png" ] || fail "no world.png was saved"
+  # The program waits for a key after saving: the window still shows the map that was saved.
+  screenshot "$WORK/after.png"
+  "$CONVERT" "$WORK/after.png" -crop 400x400+41+41 +repage "$WORK/shown.png"
+  local size
+  size=$(identify -format '%wx%h' "$WORK/world.png")
+  [ "$size" = "400x400" ] || fail "world.png is $size, expected 400x400"
+  [ "$(pixel_difference "$WORK/shown.png" "$WORK/world.png")" = "0" ] || fail "world.png differs from the map shown"
+  keys Return
+  wait_app_exit 10
+  [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
+}
+
+# A save that fails says why in the window, asks again, and "no" still ends the program.
+test_save_failure_asks_again() {
+  run_to_save_question
+  typed yes
+  keys Return
+  typed gone/world
+  keys Return
+  headless_picture "key Up
+key Enter
+type 7
+key Enter
+key Enter
+key x
+key Enter
+type yes
+key Enter
+type gone/world
+key Enter" "$WORK/failed.png"
+  wait_for_region "$WORK/failed.png" 800x16+0+560 10
+  keys Return                        # the message has been read: the question comes back
+  wait_for_region "$WORK/question.png" 800x48+0+544 10
+  typed no
+  keys Return
+  wait_app_exit 10
+  [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
+  [ -z "$(ls -A "$WORK/gone" 2>/dev/null)" ] || fail "something was saved"
+}
+
 name="${1:?usage: window_tests.sh TEST-NAME}"
 "test_$name"
 echo "ok: $name"
