@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "ui/Font.hpp"
+#include "ui/Palette.hpp"
+#include "ui/Screen.hpp"
+
+namespace orv {
+namespace {
+
+// The pixels of one text cell, row by row, as '#' (foreground) and '.' (anything else).
+std::string cellPicture(const Screen& screen, int row, int column, std::uint32_t fg) {
+    std::string picture;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x)
+            picture += screen.pixel((column - 1) * 8 + x, (row - 1) * 16 + y) == fg ? '#' : '.';
+    return picture;
+}
+
+TEST(Font, HasADistinctGlyphForEveryVisibleCode) {
+    // Code 0, the blank and the non-breaking blank (255) are empty; every other code has ink,
+    // and no two codes share a glyph except the three blanks.
+    std::set<Glyph> seen;
+    int blanks = 0;
+    for (int code = 0; code < 256; ++code) {
+        const Glyph& g = kFont8x16[static_cast<std::size_t>(code)];
+        const bool empty = std::all_of(g.begin(), g.end(), [](std::uint8_t row) { return row == 0; });
+        if (code == 0 || code == 32 || code == 255) {
+            EXPECT_TRUE(empty) << "code " << code;
+            ++blanks;
+            continue;
+        }
+        EXPECT_FALSE(empty) << "code " << code << " has no glyph";
+        EXPECT_TRUE(seen.insert(g).second) << "code " << code << " repeats another glyph";
+    }
+    EXPECT_EQ(blanks, 3);
+    // The full block fills its cell; the lower half block only the lower half.
+    for (std::uint8_t row : kFont8x16[219]) EXPECT_EQ(row, 0xFF);
+    EXPECT_EQ(kFont8x16[220][0], 0x00);
+    EXPECT_EQ(kFont8x16[220][15], 0xFF);
+}
+
+TEST(Screen, PrintsGlyphsInForegroundOnBlackAndAdvancesTheCursor) {
+    Screen screen;
+    screen.setTextColor(paletteColor(14));
+    screen.setCursor(3, 5);
+    screen.printText("A\xDB", false);
+    EXPECT_EQ(screen.cursorRow(), 3);
+    EXPECT_EQ(screen.cursorColumn(), 7);
+    // The full block paints all 128 pixels of cell (3, 6) in the foreground colour.
+    EXPECT_EQ(cellPicture(screen, 3, 6, paletteColor(14)), std::string(128, '#'));
+    // 'A' paints some pixels and leaves the rest of its cell black, not transparent.
+    const std::string a = cellPicture(screen, 3, 5, paletteColor(14));
+    EXPECT_NE(a.find('#'), std::string::npos);
+    EXPECT_EQ(screen.pixel(32, 32), Screen::kBlack);
+    EXPECT_EQ(screen.textRow(3).substr(4, 2), "A\xDB");
+}
+
+TEST(Screen, BlanksEraseAndLinesWrapAtColumn100) {
+    Screen screen;
+    screen.setCursor(10, 95);
+    screen.printText("0123456789", true);  // wraps to row 11, then the line end goes to row 12
+    EXPECT_EQ(screen.textRow(10).substr(94), "012345");  // columns 95 .. 100
+    EXPECT_EQ(screen.textRow(11).substr(0, 5), "6789 ");
+    EXPECT_EQ(screen.cursorRow(), 12);
+    EXPECT_EQ(screen.cursorColumn(), 1);
+
+    screen.setCursor(10, 95);
+    screen.printText(std::string(6, ' '), false);
+    for (int x = 94 * 8; x < 800; ++x)
+        for (int y = 144; y < 160; ++y) ASSERT_EQ(screen.pixel(x, y), Screen::kBlack);
+}
+
+TEST(Screen, CursorMovesOnlyInsideTheGrid) {
+    Screen screen;
+    screen.setCursor(5, 7);
+    screen.setCursor(38, 1);
+    screen.setCursor(1, 101);
+    screen.setCursor(0, 5);
+    EXPECT_EQ(screen.cursorRow(), 5);
+    EXPECT_EQ(screen.cursorColumn(), 7);
+    screen.setCursor(37, 100);
+    EXPECT_EQ(screen.cursorRow(), 37);
+}
+
+TEST(Screen, TextBelowTheLastRowIsDroppedNotWrittenOutsideTheBuffer) {
+    Screen screen;
+    screen.setCursor(37, 99);
+    screen.printText("abcd", true);
+    EXPECT_EQ(screen.textRow(37).substr(98), "ab");
+    EXPECT_EQ(screen.cursorRow(), 39);
+}
+
+TEST(Screen, PrintNumberPutsABlankBeforeNonNegativeNumbers) {
+    Screen screen;
+    screen.printNumber(0);
+    screen.printNumber(57);
+    screen.printNumber(-3);
+    screen.printNumber(INT64_MIN);
+    EXPECT_EQ(screen.textRow(1).substr(0, 28), " 0 57-3-9223372036854775808 ");
+}
+
+TEST(Screen, ClearScreenBlanksEveryPixelAndHomesTheCursor) {
+    Screen screen;
+    screen.plotPixel(799, 599, 0xFF123456);
+    screen.setCursor(20, 20);
+    screen.printText("x", false);
+    screen.clearScreen();
+    EXPECT_EQ(screen.pixel(799, 599), Screen::kBlack);
+    EXPECT_EQ(screen.textRow(20), std::string(100, ' '));
+    EXPECT_EQ(screen.cursorRow(), 1);
+    EXPECT_EQ(screen.cursorColumn(), 1);
+}
+
+TEST(Screen, PlotPixelRoundsHalvesAwayFromZeroAndSkipsOutsidePixels) {
+    Screen screen;
+    screen.plotPixel(10.5, 20.49, 0xFF0000AA);
+    EXPECT_EQ(screen.pixel(11, 20), 0xFF0000AAu);
+    screen.plotPixel(-0.5, 0, 0xFFFFFFFF);   // rounds to -1: off screen
+    screen.plotPixel(799.5, 0, 0xFFFFFFFF);  // rounds to 800: off screen
+    screen.plotPixel(-0.49, 599.49, 0x00000000);
+    EXPECT_EQ(screen.pixel(0, 0), Screen::kBlack);
+    EXPECT_EQ(screen.pixel(799, 0), Screen::kBlack);
+    EXPECT_EQ(screen.pixel(0, 599), 0u);  // all 32 bits stored, alpha 0 included
+    screen.plotPixel(1e300, -1e300, 0xFFFFFFFF);
+    screen.plotPixel(std::nan(""), 3, 0xFFFFFFFF);
+}
+
+TEST(Screen, TextGridAcceptsOnlyCellsItHasAFontFor) {
+    Screen screen;
+    screen.printText("keep", false);
+    EXPECT_FALSE(screen.setTextGrid(80, 25));  // 10 x 24 cells
+    EXPECT_FALSE(screen.setTextGrid(0, 37));
+    EXPECT_EQ(screen.textRow(1).substr(0, 4), "keep");
+    EXPECT_TRUE(screen.setTextGrid(100, 37));
+    EXPECT_EQ(screen.textRow(1).substr(0, 4), "    ");  // a successful change clears the screen
+}
+
+TEST(Screen, ReportsChangedRowsOnceForTheRefresh) {
+    Screen screen;
+    std::vector<std::uint32_t> shown(800 * 600, 0);
+    int first = 0, last = 0;
+    ASSERT_TRUE(screen.takeChangedRows(shown.data(), first, last));  // the first frame: everything
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(last, 599);
+    EXPECT_FALSE(screen.takeChangedRows(shown.data(), first, last));
+    screen.plotPixel(5, 300, 0xFFAA0000);
+    screen.setCursor(2, 1);
+    screen.printText("x", false);
+    ASSERT_TRUE(screen.takeChangedRows(shown.data(), first, last));
+    EXPECT_EQ(first, 16);
+    EXPECT_EQ(last, 300);
+    EXPECT_EQ(shown[300 * 800 + 5], 0xFFAA0000u);
+}
+
+TEST(Screen, KeysComeOutOldestFirstWithExtendedKeysAsTwoCharacters) {
+    Screen screen;
+    EXPECT_EQ(screen.pollKey(), "");
+    screen.pushKey(extendedKey(ext::Up));
+    screen.pushKey(charKey(chr::Enter));
+    EXPECT_EQ(screen.pollKey(), std::string("\xFF\x48"));
+    EXPECT_EQ(screen.pollKey(), std::string("\r"));
+    EXPECT_EQ(screen.pollKey(), "");
+    for (int i = 0; i < 16; ++i) screen.pushKey(charKey(static_cast<std::uint8_t>('a' + i)));
+    EXPECT_EQ(screen.pendingKeys(), 15u);
+    EXPECT_EQ(screen.pollKey(), "b");
+}
+
+TEST(Palette, GivesTheSixteenColoursAndTransparentBlackOutsideThem) {
+    EXPECT_EQ(paletteColor(0), 0xFF000000u);
+    EXPECT_EQ(paletteColor(6), 0xFFAA5500u);  // brown, not dark yellow
+    EXPECT_EQ(paletteColor(9), 0xFF5555FFu);
+    EXPECT_EQ(paletteColor(15), 0xFFFFFFFFu);
+    for (int outside : {16, -1, 255, INT32_MIN, INT32_MAX}) EXPECT_EQ(paletteColor(outside), 0u) << outside;
+}
+
+}  // namespace
+}  // namespace orv
