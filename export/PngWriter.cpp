@@ -20,11 +20,16 @@ public:
     const char* name() const noexcept override { return "png"; }
     std::string message(int value) const override {
         switch (static_cast<PngError>(value)) {
-            case PngError::noImage: return "no picture to save";
-            case PngError::notFourBytes: return "the picture is not 32 bits per pixel";
-            case PngError::badLayout: return "the picture's rows are malformed";
-            case PngError::tooLarge: return "the picture is too large";
-            case PngError::compressFailed: return "compression failed";
+            case PngError::noImage:
+                return "no picture to save";
+            case PngError::notFourBytes:
+                return "the picture is not 32 bits per pixel";
+            case PngError::badLayout:
+                return "the picture's rows are malformed";
+            case PngError::tooLarge:
+                return "the picture is too large";
+            case PngError::compressFailed:
+                return "compression failed";
         }
         return "unknown PNG error";
     }
@@ -155,14 +160,15 @@ std::error_code writePngFile(const std::filesystem::path& fileName, const ImageB
     if (const std::error_code bad = checkImage(image, rawSize)) return bad;
     SafeFile file(fileName, files);
     if (!file.ok()) return file.error();
-    const std::error_code error = emitPng(*image, rawSize, [&file](const std::uint8_t* data, std::size_t size) {
-        return file.write(data, size);
-    });
+    const std::error_code error = emitPng(
+        *image, rawSize, [&file](const std::uint8_t* data, std::size_t size) { return file.write(data, size); });
     if (error) file.fail(error);
     if (file.ok()) file.commit();
     return file.error();
 }
 
-int writePng(const std::string& fileName, const ImageBuffer* image) { return writePngFile(fileName, image) ? 1 : 0; }
+int writePng(const std::string& fileName, const ImageBuffer* image) {
+    return writePngFile(fileName, image) ? 1 : 0;
+}
 
 }  // namespace orv

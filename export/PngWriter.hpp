@@ -22,14 +22,16 @@ struct ImageBuffer {
 
 // Why an image cannot be written as a PNG file (file errors come as errno values instead).
 enum class PngError {
-    noImage = 1,      // no image at all
-    notFourBytes,     // bytes per pixel other than 4
-    badLayout,        // no pixels, a pitch shorter than a row, or fewer bytes than the rows need
-    tooLarge,         // beyond what one PNG chunk or this machine's memory can hold
-    compressFailed,   // zlib refused
+    noImage = 1,     // no image at all
+    notFourBytes,    // bytes per pixel other than 4
+    badLayout,       // no pixels, a pitch shorter than a row, or fewer bytes than the rows need
+    tooLarge,        // beyond what one PNG chunk or this machine's memory can hold
+    compressFailed,  // zlib refused
 };
 const std::error_category& pngErrorCategory();
-inline std::error_code make_error_code(PngError e) { return {static_cast<int>(e), pngErrorCategory()}; }
+inline std::error_code make_error_code(PngError e) {
+    return {static_cast<int>(e), pngErrorCategory()};
+}
 
 // The PNG bytes of an image: signature, IHDR (8-bit RGBA, no interlace), one IDAT holding every
 // row as a filter byte 0 and R, G, B, A per pixel, deflated by zlib's compress at the default

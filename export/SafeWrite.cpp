@@ -13,15 +13,25 @@ int FileSystem::createNew(const std::string& path) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-long FileSystem::write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+long FileSystem::write(int fd, const void* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
 
-int FileSystem::sync(int fd) { return ::fsync(fd); }
+int FileSystem::sync(int fd) {
+    return ::fsync(fd);
+}
 
-int FileSystem::close(int fd) { return ::close(fd); }
+int FileSystem::close(int fd) {
+    return ::close(fd);
+}
 
-int FileSystem::rename(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()); }
+int FileSystem::rename(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str());
+}
 
-int FileSystem::remove(const std::string& path) { return ::unlink(path.c_str()); }
+int FileSystem::remove(const std::string& path) {
+    return ::unlink(path.c_str());
+}
 
 void FileSystem::syncDirectory(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -138,20 +148,33 @@ std::error_code writeFileSafely(const std::filesystem::path& target, std::string
 std::string writeErrorReason(std::error_code error) {
     if (error.category() == std::generic_category() || error.category() == std::system_category()) {
         switch (error.value()) {
-            case ENOENT: return "no such directory";
-            case ENOTDIR: return "a part of the path is not a directory";
+            case ENOENT:
+                return "no such directory";
+            case ENOTDIR:
+                return "a part of the path is not a directory";
             case EACCES:
-            case EPERM: return "permission denied";
-            case EROFS: return "read-only file system";
-            case ENOSPC: return "disk full";
-            case EDQUOT: return "disk quota exceeded";
-            case EFBIG: return "file too large";
-            case EISDIR: return "a directory has that name";
-            case ENAMETOOLONG: return "file name too long";
-            case ENOMEM: return "out of memory";
-            case EINVAL: return "invalid file name";
-            case EIO: return "input/output error";
-            default: break;
+            case EPERM:
+                return "permission denied";
+            case EROFS:
+                return "read-only file system";
+            case ENOSPC:
+                return "disk full";
+            case EDQUOT:
+                return "disk quota exceeded";
+            case EFBIG:
+                return "file too large";
+            case EISDIR:
+                return "a directory has that name";
+            case ENAMETOOLONG:
+                return "file name too long";
+            case ENOMEM:
+                return "out of memory";
+            case EINVAL:
+                return "invalid file name";
+            case EIO:
+                return "input/output error";
+            default:
+                break;
         }
     }
     std::string text = error.message();

@@ -16,7 +16,9 @@
 namespace orv {
 namespace {
 
-std::uint64_t pitchFor(std::uint64_t width) { return (width * 4 + 15) / 16 * 16; }
+std::uint64_t pitchFor(std::uint64_t width) {
+    return (width * 4 + 15) / 16 * 16;
+}
 
 // Blanks whole text rows, first .. last.
 void wipeRows(Screen& screen, int first, int last) {
@@ -65,7 +67,9 @@ void captureRect(const Screen& screen, int x1, int y1, int x2, int y2, ImageBuff
     }
 }
 
-void destroyImage(std::unique_ptr<ImageBuffer>& image) { image.reset(); }
+void destroyImage(std::unique_ptr<ImageBuffer>& image) {
+    image.reset();
+}
 
 ImageBuffer screenImage(const Screen& screen) {
     ImageBuffer image;

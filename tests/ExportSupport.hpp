@@ -90,7 +90,8 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& byt
 // The names in a directory, hidden ones included.
 inline std::set<std::string> fileNames(const std::filesystem::path& directory) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) names.insert(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -135,7 +136,9 @@ public:
         if (n > 0) written += n;
         return n;
     }
-    int sync(int fd) override { return failOr(syncError, [&] { return FileSystem::sync(fd); }); }
+    int sync(int fd) override {
+        return failOr(syncError, [&] { return FileSystem::sync(fd); });
+    }
     int close(int fd) override {
         const int result = FileSystem::close(fd);  // the descriptor is gone either way
         return closeError != 0 ? (errno = closeError, -1) : result;

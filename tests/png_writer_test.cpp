@@ -47,7 +47,9 @@ std::string filteredRows(const ImageBuffer& image) {
 }
 
 // The IDAT data of a file that has exactly one IDAT right after the IHDR.
-std::string idatData(const std::string& file) { return file.substr(41, bigEndian(file, 33)); }
+std::string idatData(const std::string& file) {
+    return file.substr(41, bigEndian(file, 33));
+}
 
 std::string inflate(const std::string& data, std::size_t expectedSize) {
     std::string out(expectedSize + 1, '\0');
@@ -71,7 +73,8 @@ ImageBuffer onePixel(std::uint32_t color) {
 TEST(PngWriter, LibpngReadsBackEveryPixelAlphaIncludedAndNoPadding) {
     TempDir dir;
     // Widths with and without row padding; the noise covers every alpha from 0 to 255.
-    for (const auto& [w, h, pitch] : {std::tuple{37u, 23u, 160u}, std::tuple{400u, 400u, 1600u}, std::tuple{1u, 3u, 48u}}) {
+    for (const auto& [w, h, pitch] :
+         {std::tuple{37u, 23u, 160u}, std::tuple{400u, 400u, 1600u}, std::tuple{1u, 3u, 48u}}) {
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + ", pitch " + std::to_string(pitch));
         const ImageBuffer image = noisyImage(w, h, pitch, w * 7 + h);
         const auto path = dir.path() / "noise.png";
@@ -107,8 +110,7 @@ TEST(PngWriter, FileIsSignatureIhdrOneIdatFromCompressAndIend) {
     ASSERT_GT(file.size(), 57u);
 
     EXPECT_EQ(hex(file.substr(0, 8)), "89 50 4E 47 0D 0A 1A 0A");
-    EXPECT_EQ(hex(file.substr(8, 25)),
-              "00 00 00 0D 49 48 44 52 00 00 01 90 00 00 01 90 08 06 00 00 00 80 BF 36 CC");
+    EXPECT_EQ(hex(file.substr(8, 25)), "00 00 00 0D 49 48 44 52 00 00 01 90 00 00 01 90 08 06 00 00 00 80 BF 36 CC");
     const std::uint32_t c = bigEndian(file, 33);
     EXPECT_EQ(file.substr(37, 4), "IDAT");
     EXPECT_EQ(file.size(), 57u + c);
@@ -133,8 +135,9 @@ TEST(PngWriter, FileIsSignatureIhdrOneIdatFromCompressAndIend) {
 
 TEST(PngWriter, PixelBytesBecomeRedGreenBlueAlphaUnchanged) {
     TempDir dir;
-    for (const auto& [color, rawHex] : {std::pair{0xFF336699u, "00 33 66 99 FF"}, std::pair{0x00112233u, "00 11 22 33 00"},
-                                        std::pair{0x80FFFFFFu, "00 FF FF FF 80"}}) {
+    for (const auto& [color, rawHex] :
+         {std::pair{0xFF336699u, "00 33 66 99 FF"}, std::pair{0x00112233u, "00 11 22 33 00"},
+          std::pair{0x80FFFFFFu, "00 FF FF FF 80"}}) {
         const ImageBuffer image = onePixel(color);
         const auto path = dir.path() / "one.png";
         ASSERT_EQ(writePng(path.string(), &image), 0);
@@ -274,7 +277,8 @@ TEST(PngWriter, InterruptedAndPartialWritesAreCarriedOn) {
 }
 
 TEST(PngWriter, ReadOnlyDirectoryIsRefusedByTheSystem) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root (the refusal is covered by fault injection)";
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permission bits do not stop root (the refusal is covered by fault injection)";
     TempDir dir;
     const auto locked = dir.path() / "locked";
     std::filesystem::create_directory(locked);

@@ -17,8 +17,8 @@ std::string trimmed(const Screen& screen, int row) {
 }
 
 TEST(SaveMap, CreateImageFillsEveryByteOfEveryRowPaddingIncluded) {
-    for (const auto& [w, h, pitch] : {std::tuple{400, 400, 1600u}, std::tuple{3, 2, 16u}, std::tuple{1, 1, 16u},
-                                      std::tuple{5, 7, 32u}}) {
+    for (const auto& [w, h, pitch] :
+         {std::tuple{400, 400, 1600u}, std::tuple{3, 2, 16u}, std::tuple{1, 1, 16u}, std::tuple{5, 7, 32u}}) {
         const std::unique_ptr<ImageBuffer> image = createImage(w, h, 0xFF00FFFFu, 32);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->bytesPerPixel, 4);
@@ -69,8 +69,8 @@ TEST(SaveMap, CaptureOutsideTheWindowCopiesNothing) {
     screen.plotPixel(0, 0, 0xFF123456u);
     std::unique_ptr<ImageBuffer> image = createImage(4, 4, 0xFF00FFFFu, 32);
     const ImageBuffer before = *image;
-    for (const auto& [x1, y1, x2, y2] : {std::tuple{-1, 0, 2, 3}, std::tuple{0, -1, 3, 2}, std::tuple{797, 0, 800, 3},
-                                         std::tuple{0, 597, 3, 600}}) {
+    for (const auto& [x1, y1, x2, y2] :
+         {std::tuple{-1, 0, 2, 3}, std::tuple{0, -1, 3, 2}, std::tuple{797, 0, 800, 3}, std::tuple{0, 597, 3, 600}}) {
         captureRect(screen, x1, y1, x2, y2, image.get());
         EXPECT_EQ(image->width, before.width);
         EXPECT_EQ(image->pitch, before.pitch);
@@ -90,7 +90,8 @@ TEST(SaveMap, PngIsAppendedOnlyWhenTheNameHoldsNone) {
 
 TEST(SaveMap, FailureLineNamesTheFileAndTheReasonWithinTheWidth) {
     const std::error_code missing = std::make_error_code(std::errc::no_such_file_or_directory);
-    EXPECT_EQ(saveFailureLine("maps/world.png", missing), " Could not save the map to maps/world.png: no such directory.");
+    EXPECT_EQ(saveFailureLine("maps/world.png", missing),
+              " Could not save the map to maps/world.png: no such directory.");
     const std::string longName = "first-part/" + std::string(150, 'x') + "/the-end.png";
     const std::string line = saveFailureLine(longName, missing);
     EXPECT_EQ(line.size(), 100u);
@@ -103,9 +104,9 @@ TEST(SaveMap, FailureLineNamesTheFileAndTheReasonWithinTheWidth) {
 TEST(SaveMap, TakesTheFirstItemOfTheTypedLineAsTheName) {
     TempDir dir;
     Settings settings;
-    for (const auto& [typed, file] : {std::pair{"my map, second copy", "my map.png"}, std::pair{"   lead", "lead.png"},
-                                      std::pair{"trail  ", "trail  .png"}, std::pair{"", ".png"},
-                                      std::pair{"pic.PNG", "pic.PNG.png"}}) {
+    for (const auto& [typed, file] :
+         {std::pair{"my map, second copy", "my map.png"}, std::pair{"   lead", "lead.png"},
+          std::pair{"trail  ", "trail  .png"}, std::pair{"", ".png"}, std::pair{"pic.PNG", "pic.PNG.png"}}) {
         Screen screen;
         KeyScript script = KeyScript::parse(std::string("type ") + typed + "\nkey Enter\nkey Enter\n");
         screen.setKeySource(&script);

@@ -16,7 +16,9 @@ constexpr const char* kUpToTheQuestion =
     "wait 20\nkey x\n"
     "key Enter\n";
 
-std::string script(const std::string& afterReport) { return kUpToTheQuestion + afterReport; }
+std::string script(const std::string& afterReport) {
+    return kUpToTheQuestion + afterReport;
+}
 
 // The saved picture must be the map as drawn: pixels 41 .. 440 on both axes.
 void expectMapPicture(const Session& s, const std::filesystem::path& file) {
@@ -34,7 +36,8 @@ void expectMapPicture(const Session& s, const std::filesystem::path& file) {
 
 TEST(SaveSession, SavedPictureIsTheDrawnMapPixelForPixel) {
     TempDir dir;
-    Session s = runSession(script("type yes\nkey Enter\ntype world\nkey Enter\nkey Enter\n"), {.directory = dir.path()});
+    Session s =
+        runSession(script("type yes\nkey Enter\ntype world\nkey Enter\nkey Enter\n"), {.directory = dir.path()});
     EXPECT_EQ(s.status, 0);
     EXPECT_TRUE(s.script->finished());
     EXPECT_EQ(s.program->map.cycleCount, 21);
@@ -74,8 +77,9 @@ TEST(SaveSession, FailureIsShownUnderTheNameUntilAKey) {
 
 TEST(SaveSession, AfterAFailureNoStillLeavesWithNothingSaved) {
     TempDir dir;
-    Session s = runSession(script("type yes\nkey Enter\ntype nowhere/world\nkey Enter\nkey Enter\ntype no\nkey Enter\n"),
-                           {.directory = dir.path()});
+    Session s =
+        runSession(script("type yes\nkey Enter\ntype nowhere/world\nkey Enter\nkey Enter\ntype no\nkey Enter\n"),
+                   {.directory = dir.path()});
     EXPECT_EQ(s.status, 0);
     EXPECT_TRUE(s.script->finished());
     EXPECT_EQ(s.row(35), " Save map to file? no");
@@ -117,7 +121,8 @@ TEST(SaveSession, ReadOnlyDirectoryIsReportedAndNothingWritten) {
     TempDir dir;
     FaultyFileSystem denied;
     denied.createError = EACCES;
-    Session s = runSession(script("type yes\nkey Enter\ntype world\nkey Enter\n"), {.directory = dir.path(), .files = &denied});
+    Session s =
+        runSession(script("type yes\nkey Enter\ntype world\nkey Enter\n"), {.directory = dir.path(), .files = &denied});
     EXPECT_EQ(s.row(36), " Could not save the map to world.png: permission denied.");
     EXPECT_TRUE(fileNames(dir.path()).empty());
 }
@@ -165,7 +170,8 @@ TEST(SaveSession, HeadlessRunnerSavesTheMapItDrew) {
     writeBytes(dir.path() / "keys.txt", script("type yes\nkey Enter\ntype gone/world\nkey Enter\n"));
     EXPECT_EQ(runCommand(command + " 2>/dev/null"), 3);
     const std::string text = readBytes(dir.path() / "text.txt");
-    EXPECT_NE(text.find("\n Could not save the map to gone/world.png: no such directory.\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n Could not save the map to gone/world.png: no such directory.\n"), std::string::npos)
+        << text;
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ TEST(SafeWrite, NamesThatAreNoFileAreRefusedAndDirectoriesKept) {
     EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"maps"});
     EXPECT_EQ(fileNames(dir.path() / "maps"), std::set<std::string>{"inside"});
     // A file in the way of a directory of the path.
-    EXPECT_EQ(writeFileSafely(dir.path() / "maps" / "inside" / "x.png", std::string_view("x")), std::errc::not_a_directory);
+    EXPECT_EQ(writeFileSafely(dir.path() / "maps" / "inside" / "x.png", std::string_view("x")),
+              std::errc::not_a_directory);
 }
 
 TEST(SafeWrite, ANameAtTheLengthLimitStillFitsItsTemporaryName) {
@@ -73,7 +74,7 @@ TEST(SafeWrite, AnAbandonedOrFailedWriteLeavesNothingAndTakesNoMoreBytes) {
         ASSERT_TRUE(file.write("new", 3));
         EXPECT_TRUE(std::filesystem::exists(file.temporaryPath()));
         EXPECT_EQ(readBytes(path), "old");  // nothing shows before the commit
-    }  // destroyed without a commit
+    }                                       // destroyed without a commit
     EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"out.bin"});
 
     FaultyFileSystem files;
