@@ -7,7 +7,7 @@ test_menu_exit() {
   start_display
   start_app
   keys Down Return
-  wait_app_exit 10
+  wait_app_exit 30
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
 }
 
@@ -16,9 +16,9 @@ test_start_screen_matches_headless() {
   headless_picture "" "$WORK/expected.png"
   start_display
   start_app
-  wait_for_picture "$WORK/expected.png" 10
+  wait_for_picture "$WORK/expected.png" 30
   keys Down Return
-  wait_app_exit 10
+  wait_app_exit 30
 }
 
 # Typed text, shifted characters included, arrives as the headless script's keys do.
@@ -35,7 +35,7 @@ key Enter" "$WORK/expected.png"
   keys Return
   typed "$text"
   keys Left Left BackSpace Return
-  wait_for_picture "$WORK/expected.png" 10
+  wait_for_picture "$WORK/expected.png" 30
 }
 
 # The close button is a key: it does not close the window; it ends the generation loop and the
@@ -58,12 +58,12 @@ key Close" "$WORK/expected.png"
   close_button                       # ends the generation loop
   close_button                       # ends the wait after the report
   # The save question on row 35 shows that both close requests were taken as keys.
-  wait_for_region "$WORK/expected.png" 800x16+0+544 10
+  wait_for_region "$WORK/expected.png" 800x16+0+544 30
   app_running || fail "the close button closed the program"
   xdotool search --onlyvisible --name '^orvandel$' >/dev/null || fail "the window was closed"
   typed no
   keys Return
-  wait_app_exit 10
+  wait_app_exit 30
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
 }
 
@@ -109,7 +109,7 @@ key Enter
 key Enter
 key x
 key Enter" "$WORK/question.png"
-  wait_for_region "$WORK/question.png" 800x16+0+544 10
+  wait_for_region "$WORK/question.png" 800x16+0+544 30
 }
 
 # A map saved from the window is the map the window shows, pixel for pixel.
@@ -132,7 +132,7 @@ test_save_map() {
   [ "$size" = "400x400" ] || fail "world.png is $size, expected 400x400"
   [ "$(pixel_difference "$WORK/shown.png" "$WORK/world.png")" = "0" ] || fail "world.png differs from the map shown"
   keys Return
-  wait_app_exit 10
+  wait_app_exit 30
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
 }
 
@@ -154,12 +154,12 @@ type yes
 key Enter
 type gone/world
 key Enter" "$WORK/failed.png"
-  wait_for_region "$WORK/failed.png" 800x16+0+560 10
+  wait_for_region "$WORK/failed.png" 800x16+0+560 30
   keys Return                        # the message has been read: the question comes back
-  wait_for_region "$WORK/question.png" 800x48+0+544 10
+  wait_for_region "$WORK/question.png" 800x48+0+544 30
   typed no
   keys Return
-  wait_app_exit 10
+  wait_app_exit 30
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
   [ -z "$(ls -A "$WORK/gone" 2>/dev/null)" ] || fail "something was saved"
 }
