@@ -85,9 +85,11 @@ int runProgram(Program& p) {
         screen.printText(repeatChar(50, " "), true);
         screen.setCursor(Program::kReportRow + 5, 1);
         const std::string answer = lowerCase(promptInput(screen, " Save map to file? "));
+        // A map that could not be saved is not lost: the question comes back, so that another
+        // name can be tried, or "no" leaves.
         if (answer == "y" || answer == "yes") {
-            saveMap(p.screen, p.settings, Program::kReportRow, p.directory);
-            return 0;
+            if (saveMap(p.screen, p.settings, Program::kReportRow, p.directory, *p.files)) return 0;
+            continue;
         }
         if (answer == "n" || answer == "no" || answer == "exit" || answer == "quit") return 0;
     }
