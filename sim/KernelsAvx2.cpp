@@ -23,6 +23,40 @@ struct Avx2Bytes {
     static T sub(T a, T b) { return _mm256_sub_epi8(a, b); }
 };
 
+// Tempering and the four threshold tests, 32 words at a time. AVX2 compares only signed
+// numbers, so outputs and limits are both moved by 2^31.
+void passBitsAvx2(const std::uint32_t* words, std::uint8_t* bits, int count, const PassLimits& limits) {
+    const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    __m256i limit[4], bit[4];
+    for (int i = 0; i < 4; ++i) {
+        limit[i] = _mm256_set1_epi32(static_cast<int>(limits.limit[i] ^ 0x80000000u));
+        bit[i] = _mm256_set1_epi32(limits.keep & (1 << i));
+    }
+    const __m256i mask7 = _mm256_set1_epi32(static_cast<int>(0x9D2C5680u));
+    const __m256i mask15 = _mm256_set1_epi32(static_cast<int>(0xEFC60000u));
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    auto testWords = [&](const std::uint32_t* p) {
+        __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        y = _mm256_xor_si256(y, _mm256_srli_epi32(y, 11));
+        y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 7), mask7));
+        y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 15), mask15));
+        y = _mm256_xor_si256(_mm256_xor_si256(y, _mm256_srli_epi32(y, 18)), sign);
+        __m256i b = _mm256_andnot_si256(_mm256_cmpgt_epi32(y, limit[0]), bit[0]);
+        for (int i = 1; i < 4; ++i)
+            b = _mm256_or_si256(b, _mm256_andnot_si256(_mm256_cmpgt_epi32(y, limit[i]), bit[i]));
+        return b;
+    };
+    int i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i low = _mm256_packs_epi32(testWords(words + i), testWords(words + i + 8));
+        const __m256i high = _mm256_packs_epi32(testWords(words + i + 16), testWords(words + i + 24));
+        // The packs work within 128-bit lanes; the permutation puts the 32 bytes back in order.
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), order);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bits + i), packed);
+    }
+    passBitsLoop(words + i, bits + i, count - i, limits);
+}
+
 void ruleColumnAvx2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
                     const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
     const std::ptrdiff_t whole = wholeVectors(count, Avx2Bytes::kWidth);
@@ -55,7 +89,7 @@ void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kAvx2{passBitsLoop, cellTableLoop, ruleColumnAvx2, commitColumnAvx2, drawTileAvx2};
+const Kernels kAvx2{passBitsAvx2, cellTableLoop, ruleColumnAvx2, commitColumnAvx2, drawTileAvx2};
 
 }  // namespace
 
