@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,9 @@
 #include "sim/Simulation.hpp"
 
 namespace orv {
+
+void PrintTo(KernelLevel level, std::ostream* out) { *out << kernelLevelName(level); }
+
 namespace {
 
 struct Canvas {
