@@ -40,6 +40,10 @@ inline constexpr std::size_t kMaxSettingsFileSize = std::size_t{16} << 20;
 // returned: the system's, or file_too_large beyond kMaxSettingsFileSize.
 std::error_code readSettingsFile(const std::filesystem::path& path, std::string& text);
 
+// The width of the dialogue's notices: one column short of the row, so that the line end
+// after a notice does not skip a row.
+inline constexpr std::size_t kNoticeWidth = 99;
+
 // One line, at most width characters, telling that fileName could not be read, why, and that
 // the presets are used instead. A long name is shortened to its end.
 std::string unreadableFileNotice(std::string_view fileName, const std::error_code& why, std::size_t width);
