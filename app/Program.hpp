@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "export/SafeWrite.hpp"
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
@@ -34,6 +35,8 @@ struct Program {
     std::function<double()> clock;
     // Where settings files are read and maps saved; empty for the current directory.
     std::filesystem::path directory;
+    // The file system maps are saved through; tests put one here that fails on purpose.
+    FileSystem* files = &realFileSystem();
     std::vector<std::string> optionTexts;
     std::int64_t totalCells = 0;
     MapStatistics statistics;

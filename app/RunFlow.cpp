@@ -4,6 +4,7 @@
 #include "export/SaveMap.hpp"
 #include "settings/SeedEntry.hpp"
 #include "settings/SettingsFile.hpp"
+#include "sim/FastEngine.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
 #include "ui/Palette.hpp"
@@ -29,10 +30,11 @@ void showBanner(Program& p) {
 void runGenerations(Program& p) {
     Screen& screen = p.screen;
     MapState& map = p.map;
+    FastEngine engine;
     for (;;) {
         map.phaseFlag = 1 - map.phaseFlag;
-        wrapBorder(map, p.settings);
-        computeGeneration(map, p.settings, p.random);
+        engine.wrapBorder(map, p.settings);
+        engine.computeGeneration(map, p.settings, p.random);
         ++map.cycleCount;
         if (p.settings.erosion == 1)
             p.settings.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
@@ -41,8 +43,9 @@ void runGenerations(Program& p) {
         const MapSize size = mapSize(p.settings, map.currentMap);
         screen.drawPass(Program::kMapOriginY + 1, Program::kMapOriginY + size.y,
                         [&](std::uint32_t* pixels, std::ptrdiff_t pitch) {
-                            commitAndDraw(map, p.settings,
-                                          MapCanvas{pixels, pitch, Program::kMapOriginX, Program::kMapOriginY});
+                            engine.commitAndDraw(map, p.settings,
+                                                 MapCanvas{pixels, pitch, Screen::kWidth, Screen::kHeight,
+                                                           Program::kMapOriginX, Program::kMapOriginY});
                         });
     }
 }
@@ -82,9 +85,11 @@ int runProgram(Program& p) {
         screen.printText(repeatChar(50, " "), true);
         screen.setCursor(Program::kReportRow + 5, 1);
         const std::string answer = lowerCase(promptInput(screen, " Save map to file? "));
+        // A map that could not be saved is not lost: the question comes back, so that another
+        // name can be tried, or "no" leaves.
         if (answer == "y" || answer == "yes") {
-            saveMap(p.screen, p.settings, Program::kReportRow, p.directory);
-            return 0;
+            if (saveMap(p.screen, p.settings, Program::kReportRow, p.directory, *p.files)) return 0;
+            continue;
         }
         if (answer == "n" || answer == "no" || answer == "exit" || answer == "quit") return 0;
     }

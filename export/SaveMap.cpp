@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <string>
 
 #include "settings/Settings.hpp"
@@ -14,18 +16,34 @@
 namespace orv {
 namespace {
 
-std::uint32_t pitchFor(std::uint32_t width) { return (width * 4 + 15) / 16 * 16; }
+std::uint64_t pitchFor(std::uint64_t width) {
+    return (width * 4 + 15) / 16 * 16;
+}
+
+// Blanks whole text rows, first .. last.
+void wipeRows(Screen& screen, int first, int last) {
+    for (int row = first; row <= last && row <= screen.textRows(); ++row) {
+        screen.setCursor(row, 1);
+        screen.printText(repeatChar(screen.textColumns(), " "), false);
+    }
+}
 
 }  // namespace
 
 std::unique_ptr<ImageBuffer> createImage(std::int32_t width, std::int32_t height, std::uint32_t fill, int /*depth*/) {
     if (width <= 0 || height <= 0) return nullptr;
+    const std::uint64_t pitch = pitchFor(static_cast<std::uint64_t>(width));
+    if (pitch > std::numeric_limits<std::uint32_t>::max()) return nullptr;
     auto image = std::make_unique<ImageBuffer>();
     image->bytesPerPixel = 4;
     image->width = static_cast<std::uint32_t>(width);
     image->height = static_cast<std::uint32_t>(height);
-    image->pitch = pitchFor(image->width);
-    image->pixels.resize(static_cast<std::size_t>(image->pitch) * image->height);
+    image->pitch = static_cast<std::uint32_t>(pitch);
+    try {
+        image->pixels.resize(static_cast<std::size_t>(pitch) * static_cast<std::size_t>(height));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     for (std::size_t i = 0; i < image->pixels.size(); i += 4) std::memcpy(&image->pixels[i], &fill, 4);
     return image;
 }
@@ -38,8 +56,10 @@ void captureRect(const Screen& screen, int x1, int y1, int x2, int y2, ImageBuff
     image->width = static_cast<std::uint32_t>(x2 - x1 + 1);
     image->height = static_cast<std::uint32_t>(y2 - y1 + 1);
     image->bytesPerPixel = 4;
-    image->pitch = pitchFor(image->width);
-    image->pixels.resize(std::max<std::size_t>(image->pixels.size(), static_cast<std::size_t>(image->pitch) * image->height));
+    image->pitch = static_cast<std::uint32_t>(pitchFor(image->width));
+    // An image smaller than the rectangle grows rather than being written past its end.
+    const std::size_t needed = static_cast<std::size_t>(image->pitch) * image->height;
+    if (image->pixels.size() < needed) image->pixels.resize(needed);
     const std::vector<std::uint32_t> frame = screen.frameBuffer();
     for (int y = y1; y <= y2; ++y) {
         std::memcpy(image->pixels.data() + static_cast<std::size_t>(y - y1) * image->pitch,
@@ -47,7 +67,9 @@ void captureRect(const Screen& screen, int x1, int y1, int x2, int y2, ImageBuff
     }
 }
 
-void destroyImage(std::unique_ptr<ImageBuffer>& image) { image.reset(); }
+void destroyImage(std::unique_ptr<ImageBuffer>& image) {
+    image.reset();
+}
 
 ImageBuffer screenImage(const Screen& screen) {
     ImageBuffer image;
@@ -60,18 +82,53 @@ ImageBuffer screenImage(const Screen& screen) {
     return image;
 }
 
-void saveMap(Screen& screen, const Settings& settings, int reportRow, const std::filesystem::path& directory) {
+std::string saveFileName(std::string answer) {
+    if (answer.find(".png") == std::string::npos) answer += ".png";
+    return answer;
+}
+
+std::string saveFailureLine(const std::string& fileName, std::error_code why, std::size_t width) {
+    const std::string head = " Could not save the map to ";
+    const std::string tail = ": " + writeErrorReason(why) + ".";
+    std::string name = fileName;
+    const std::size_t room = width > head.size() + tail.size() ? width - head.size() - tail.size() : 0;
+    if (name.size() > room) {
+        // Both ends of a long name tell most: keep them and drop its middle.
+        const std::string gap = "...";
+        if (room <= gap.size()) {
+            name = gap.substr(0, room);
+        } else {
+            const std::size_t keep = room - gap.size();
+            name = name.substr(0, keep / 2) + gap + name.substr(name.size() - (keep - keep / 2));
+        }
+    }
+    std::string line = head + name + tail;
+    if (line.size() > width) line.resize(width);
+    return line;
+}
+
+bool saveMap(Screen& screen, const Settings& settings, int reportRow, const std::filesystem::path& directory,
+             FileSystem& files) {
     screen.setTextColor(paletteColor(15));
     screen.setCursor(reportRow + 5, 1);
     screen.printText(repeatChar(50, " "), true);
     screen.setCursor(reportRow + 5, 1);
-    std::string name = promptInput(screen, " File name to save as? ");
-    if (name.find(".png") == std::string::npos) name += ".png";
+    const std::string name = saveFileName(promptInput(screen, " File name to save as? "));
     std::unique_ptr<ImageBuffer> image = createImage(settings.xsize, settings.ysize, 0xFF00FFFFu, 32);
     captureRect(screen, 41, 41, 40 + settings.xsize, 40 + settings.ysize, image.get());
-    writePng((directory / name).string(), image.get());
+    const std::error_code error = writePngFile(directory / name, image.get(), files);
     destroyImage(image);
+    if (!error) {
+        waitForKey(screen);
+        return true;
+    }
+    // The typed name may have run on into the rows below the prompt: clear them for the message.
+    wipeRows(screen, reportRow + 6, reportRow + 7);
+    screen.setCursor(reportRow + 6, 1);
+    screen.printText(saveFailureLine(name, error, static_cast<std::size_t>(screen.textColumns())), false);
     waitForKey(screen);
+    wipeRows(screen, reportRow + 5, reportRow + 7);
+    return false;
 }
 
 }  // namespace orv

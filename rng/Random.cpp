@@ -1,8 +1,12 @@
 #include "rng/Random.hpp"
 
+#include <time.h>
+
 #include <bit>
 #include <cmath>
-#include <time.h>
+
+#include "rng/Twist.hpp"
+#include "rng/TwistImpl.hpp"
 
 namespace orv {
 
@@ -13,7 +17,9 @@ void Random::seedFromInteger(std::uint32_t s0) {
     seeded_ = true;
 }
 
-void Random::seedRandom(double seed) { seedRandom(seed, clockSeconds); }
+void Random::seedRandom(double seed) {
+    seedRandom(seed, clockSeconds);
+}
 
 void Random::seedRandom(double seed, const std::function<double()>& clock) {
     if (seed == -1.0) {
@@ -25,25 +31,50 @@ void Random::seedRandom(double seed, const std::function<double()>& clock) {
     // not fit in 64 bits (and NaN) have no such integer; they saturate, so the result is defined.
     std::int64_t whole = 0;
     const double t = std::trunc(seed);
-    if (std::isnan(t)) whole = 0;
-    else if (t >= 9223372036854775807.0) whole = INT64_MAX;
-    else if (t < -9223372036854775807.0) whole = INT64_MIN;
-    else whole = static_cast<std::int64_t>(t);
+    if (std::isnan(t))
+        whole = 0;
+    else if (t >= 9223372036854775807.0)
+        whole = INT64_MAX;
+    else if (t < -9223372036854775807.0)
+        whole = INT64_MIN;
+    else
+        whole = static_cast<std::int64_t>(t);
     seedFromInteger(static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole)));
+}
+
+void twistStatePortable(std::uint32_t* state) {
+    twistState(state);
+}
+
+bool twistAvx2Available() {
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
+#endif
 }
 
 void Random::refill() {
     if (!seeded_) seedFromInteger(0);
-    constexpr int n = kStateSize, m = 397;
-    auto mix = [](std::uint32_t upper, std::uint32_t lower, std::uint32_t far) {
-        const std::uint32_t y = (upper & 0x80000000u) | (lower & 0x7FFFFFFFu);
-        return far ^ (y >> 1) ^ ((y & 1u) ? 0x9908B0DFu : 0u);
-    };
-    std::uint32_t* s = state_.data();
-    for (int i = 0; i < n - m; ++i) s[i] = mix(s[i], s[i + 1], s[i + m]);
-    for (int i = n - m; i < n - 1; ++i) s[i] = mix(s[i], s[i + 1], s[i + m - n]);
-    s[n - 1] = mix(s[n - 1], s[0], s[m - 1]);
+#if defined(__x86_64__)
+    if (twistAvx2Available()) {
+        twistStateAvx2(state_.data());
+        position_ = 0;
+        return;
+    }
+#endif
+    twistState(state_.data());
     position_ = 0;
+}
+
+void Random::discard(std::uint64_t n) {
+    while (n > 0) {
+        if (position_ >= kStateSize) refill();
+        const auto left = static_cast<std::uint64_t>(kStateSize - position_);
+        const int take = static_cast<int>(n < left ? n : left);
+        skip(take);
+        n -= static_cast<std::uint64_t>(take);
+    }
 }
 
 double clockSeconds() {

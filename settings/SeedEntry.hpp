@@ -9,12 +9,17 @@ namespace orv {
 class Random;
 class Screen;
 
-// The number an answer holds: "&h"/"&o"/"&b" integers, or the longest leading decimal number
-// (sign, digits, point and fraction, exponent with e or d); 0 when there is none.
+// The number an answer holds, after leading blanks: an "&h", "&o" or "&b" integer as the
+// settings file reads it, or the longest leading decimal number (sign, digits, point and
+// fraction, exponent with e or d); 0 when there is none. A decimal number too large for a
+// double is an infinity of its sign, one too small is 0.
 double seedNumber(std::string_view answer);
 
-// The seed value of an answer: its number rounded to the nearest whole number, halves to even,
-// saturated into the signed 32-bit range.
+// A number rounded to the nearest whole number, halves to the even one, and held at the
+// nearest end of the signed 32-bit range when it lies beyond; NaN gives 0.
+std::int32_t roundToSeed(double number);
+
+// The seed value of an answer: roundToSeed(seedNumber(answer)).
 std::int32_t seedValue(std::string_view answer);
 
 // The seed dialogue: asks until the answer is not "no", seeds the source (0 means from the

@@ -1,5 +1,7 @@
 #include "settings/Settings.hpp"
 
+#include <algorithm>
+
 namespace orv {
 
 void applyPresets(Settings& s) {
@@ -59,5 +61,20 @@ const std::array<SettingsKey, 27> kSettingsKeys{{
     {"rightflowenabled", &Settings::rightflowenabled},
     {"rightflowratio", &Settings::rightflowratio},
 }};
+
+std::vector<ClampedSetting> clampToGrid(Settings& s, std::int32_t maxWidth, std::int32_t maxHeight) {
+    std::vector<ClampedSetting> changes;
+    auto keep = [&changes](std::string_view key, std::int32_t& field, std::int32_t low, std::int32_t high) {
+        const std::int32_t fitted = std::clamp(field, low, std::max(low, high));
+        if (fitted == field) return;
+        changes.push_back({key, field, fitted});
+        field = fitted;
+    };
+    keep("xsize", s.xsize, 1, maxWidth);
+    keep("ysize", s.ysize, 1, maxHeight);
+    keep("oceanedgesizex", s.oceanedgesizex, 0, INT32_MAX);
+    keep("oceanedgesizey", s.oceanedgesizey, 0, INT32_MAX);
+    return changes;
+}
 
 }  // namespace orv

@@ -3,16 +3,20 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace orv {
+
+// The map size the window program's grids hold: 400 x 400 interior cells.
+inline constexpr std::int32_t kWindowGridSize = 400;
 
 // All parameters of a run, each a signed 32-bit integer named after its settings-file key.
 struct Settings {
     std::int32_t landcolor = 0;
     std::int32_t watercolor = 0;
     std::int32_t forestcolor = 0;
-    std::int32_t xsize = 400;
-    std::int32_t ysize = 400;
+    std::int32_t xsize = kWindowGridSize;
+    std::int32_t ysize = kWindowGridSize;
     std::int32_t oceanedgesizex = 0;
     std::int32_t oceanedgesizey = 0;
     std::int32_t wround = 0;
@@ -48,5 +52,19 @@ struct SettingsKey {
     std::int32_t Settings::*field;
 };
 extern const std::array<SettingsKey, 27> kSettingsKeys;
+
+// A setting that was changed to keep the map inside its grids.
+struct ClampedSetting {
+    std::string_view key;
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+
+    friend bool operator==(const ClampedSetting&, const ClampedSetting&) = default;
+};
+
+// Keeps the map inside grids that hold maxWidth x maxHeight interior cells (both at least 1):
+// xsize goes into 1 .. maxWidth, ysize into 1 .. maxHeight, and a negative ocean-edge margin
+// becomes 0. Returns what was changed, in key order; nothing for settings already in range.
+std::vector<ClampedSetting> clampToGrid(Settings& settings, std::int32_t maxWidth, std::int32_t maxHeight);
 
 }  // namespace orv

@@ -1,19 +1,18 @@
 #include "settings/SettingsFile.hpp"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstdio>
 #include <limits>
+#include <memory>
 
 #include "ui/InputItem.hpp"
-#include "ui/Interaction.hpp"
-#include "ui/LineInput.hpp"
-#include "ui/Palette.hpp"
-#include "ui/Screen.hpp"
 #include "ui/TextFormat.hpp"
 
 namespace orv {
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -21,12 +20,14 @@ std::string_view trimBlanks(std::string_view text) {
     return text;
 }
 
-int digitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+unsigned digitValue(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned>(c - 'A' + 10);
     return 99;
 }
+
+std::error_code lastError() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
 
 }  // namespace
 
@@ -42,11 +43,11 @@ std::int32_t settingsInteger(std::string_view text) {
             case 'b': case 'B': base = 2; start = 2; break;
             default: break;
         }
-        std::uint32_t value = 0;
+        std::uint32_t value = 0;  // unsigned, so that long numbers wrap around
         for (std::size_t i = start; i < text.size(); ++i) {
-            const int d = digitValue(text[i]);
-            if (d >= static_cast<int>(base)) break;
-            value = value * base + static_cast<std::uint32_t>(d);
+            const unsigned d = digitValue(text[i]);
+            if (d >= base) break;
+            value = value * base + d;
         }
         return static_cast<std::int32_t>(value);
     }
@@ -54,13 +55,15 @@ std::int32_t settingsInteger(std::string_view text) {
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::int64_t magnitude = 0;
+    // The magnitude stops growing at 2^31, one past the largest positive value, which is enough
+    // to tell every value beyond the range from those inside it.
     constexpr std::int64_t kLimit = std::int64_t{1} << 31;
+    std::int64_t magnitude = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
         magnitude = std::min(magnitude * 10 + (text[i] - '0'), kLimit);
     const std::int64_t value = negative ? -magnitude : magnitude;
-    return static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
 }
 
 void applySettingsItem(Settings& settings, std::string_view item) {
@@ -76,28 +79,74 @@ void applySettingsItem(Settings& settings, std::string_view item) {
 }
 
 void applySettingsText(Settings& settings, std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    // At least one item is read, so an empty file gives one empty item, which changes nothing.
     std::size_t pos = 0;
     do applySettingsItem(settings, readInputItem(text, pos));
     while (pos < text.size());
 }
 
-void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem::path& directory) {
-    applyPresets(settings);
-    screen.setTextColor(paletteColor(15));
-    screen.setCursor(7, 1);
-    screen.printText(repeatChar(50, " "), true);
-    screen.setCursor(8, 1);
-    screen.printText(repeatChar(33, " "), true);
-    screen.setCursor(7, 1);
-    std::string name = promptInput(screen, " Please enter the ini file name to load: ");
+std::string settingsFileName(std::string_view answer) {
+    std::string name(answer);
     if (name.find(".ini") == std::string::npos) name += ".ini";
-    std::ifstream file(directory / name, std::ios::binary);
-    if (file) {
-        const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        applySettingsText(settings, text);
+    return name;
+}
+
+std::error_code readSettingsFile(const std::filesystem::path& path, std::string& text) {
+    text.clear();
+    errno = 0;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return lastError();
+    std::error_code result;
+    std::string chunk(std::size_t{1} << 16, '\0');
+    for (;;) {
+        errno = 0;
+        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        if (n > kMaxSettingsFileSize - text.size()) {
+            result = std::make_error_code(std::errc::file_too_large);
+            break;
+        }
+        text.append(chunk, 0, n);
+        if (n < chunk.size()) {
+            if (std::ferror(file.get())) result = lastError();  // a directory, say, opens but cannot be read
+            break;
+        }
     }
-    screen.printText(" Settings loaded.", true);
-    waitForKey(screen);
+    if (result) text.clear();
+    return result;
+}
+
+std::string unreadableFileNotice(std::string_view fileName, const std::error_code& why, std::size_t width) {
+    const std::string head = " Could not read ";
+    const std::string tail = " (" + why.message() + "); using the pre-set conditions.";
+    std::string name(fileName);
+    const std::size_t fixed = head.size() + tail.size();
+    if (fixed + name.size() > width) {
+        // Keep the end of the name, where the file's own name is, behind an ellipsis.
+        const std::size_t room = width > fixed + 3 ? width - fixed - 3 : 0;
+        name = "..." + name.substr(name.size() - std::min(room, name.size()));
+    }
+    std::string line = head + name + tail;
+    if (line.size() > width) line.resize(width);
+    return line;
+}
+
+std::string clampNotice(const std::vector<ClampedSetting>& changes, std::size_t width) {
+    if (changes.empty()) return {};
+    auto list = [&changes](bool withOldValues) {
+        std::string line = " Out of range, changed:";
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            line += i == 0 ? " " : ", ";
+            line += changes[i].key;
+            if (withOldValues) line += " " + intToText(changes[i].from);
+            line += " to " + intToText(changes[i].to);
+        }
+        return line + ".";
+    };
+    std::string line = list(true);
+    if (line.size() > width) line = list(false);
+    if (line.size() > width) line.resize(width);
+    return line;
 }
 
 }  // namespace orv

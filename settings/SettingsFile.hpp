@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "settings/Settings.hpp"
 
@@ -11,19 +14,49 @@ namespace orv {
 
 class Screen;
 
-// A value text as a signed 32-bit integer: "&h", "&o", "&b" (or "&" and octal digits) wrap
-// around in 32 bits; decimals saturate at the ends of the 32-bit range; no digits give 0.
+// A value text as a signed 32-bit integer. After leading blanks: "&h", "&o", "&b" (or "&" and
+// octal digits) read hexadecimal, octal or binary digits and keep the low 32 bits; otherwise
+// blanks and tabs, an optional sign and decimal digits, held at the nearest end of the 32-bit
+// range when they go beyond it. Whatever follows the digits is ignored; no digits give 0.
 std::int32_t settingsInteger(std::string_view valueText);
 
 // Applies one key=value item: split at the first "=", blanks trimmed, lower-cased, matched
-// exactly against the keys. Unrecognised items change nothing.
+// exactly against the keys. An item without "=" is its own key and value. Unrecognised items
+// change nothing.
 void applySettingsItem(Settings& settings, std::string_view item);
 
-// Applies every item of a settings file's contents, in order.
+// Applies every item of a settings file's contents, in order, so the last item of a key wins.
+// A UTF-8 byte-order mark at the very start is skipped.
 void applySettingsText(Settings& settings, std::string_view text);
 
-// The dialogue: presets, the file-name prompt, reading the file, the confirmation, a key.
-// Relative file names are taken from directory (empty: the current directory).
-void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem::path& directory = {});
+// The name of the file the dialogue opens for a typed answer: the answer itself when it
+// contains ".ini" anywhere (case-sensitive), otherwise the answer with ".ini" appended.
+std::string settingsFileName(std::string_view answer);
+
+// Settings files larger than this are refused rather than read into memory.
+inline constexpr std::size_t kMaxSettingsFileSize = std::size_t{16} << 20;
+
+// Reads a whole settings file into text. On failure text is left empty and the reason is
+// returned: the system's, or file_too_large beyond kMaxSettingsFileSize.
+std::error_code readSettingsFile(const std::filesystem::path& path, std::string& text);
+
+// The width of the dialogue's notices: one column short of the row, so that the line end
+// after a notice does not skip a row.
+inline constexpr std::size_t kNoticeWidth = 99;
+
+// One line, at most width characters, telling that fileName could not be read, why, and that
+// the presets are used instead. A long name is shortened to its end.
+std::string unreadableFileNotice(std::string_view fileName, const std::error_code& why, std::size_t width);
+
+// One line, at most width characters, telling which settings were changed to what; empty when
+// nothing was changed.
+std::string clampNotice(const std::vector<ClampedSetting>& changes, std::size_t width);
+
+// The dialogue: presets, the file-name prompt, reading the file, the confirmation (or the
+// reason the file could not be read), the settings clamped to grids of gridWidth x gridHeight
+// with a notice line when that changed anything, then a key. Relative file names are taken
+// from directory (empty: the current directory).
+void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem::path& directory = {},
+                      std::int32_t gridWidth = kWindowGridSize, std::int32_t gridHeight = kWindowGridSize);
 
 }  // namespace orv

@@ -20,7 +20,8 @@ class MapGrid {
 public:
     MapGrid() = default;
     MapGrid(int xCapacity, int yCapacity)
-        : xCells_(xCapacity + 3), yCells_(yCapacity + 3),
+        : xCells_(xCapacity + 3),
+          yCells_(yCapacity + 3),
           cells_(static_cast<std::size_t>(xCells_) * static_cast<std::size_t>(yCells_), kWater) {}
 
     CellValue& operator()(int x, int y) {
@@ -63,14 +64,22 @@ struct MapState {
 };
 
 // Where the map pass paints: cell (x, y) goes to pixel (originX + x, originY + y) of a
-// buffer of 0xAARRGGBB pixels with the given pitch (in pixels).
+// width x height buffer of 0xAARRGGBB pixels with the given pitch (in pixels). Cells whose
+// pixel falls outside the buffer are not painted.
 struct MapCanvas {
     std::uint32_t* pixels = nullptr;
     std::ptrdiff_t pitch = 0;
+    int width = 0;
+    int height = 0;
     int originX = 0;
     int originY = 0;
 
+    bool contains(int x, int y) const {
+        const std::int64_t px = std::int64_t{originX} + x, py = std::int64_t{originY} + y;
+        return pixels != nullptr && px >= 0 && px < width && py >= 0 && py < height;
+    }
     std::uint32_t& at(int x, int y) const {
+        assert(contains(x, y));
         return pixels[static_cast<std::ptrdiff_t>(originY + y) * pitch + (originX + x)];
     }
 };

@@ -106,7 +106,7 @@ void commitAndDraw(MapState& map, const Settings& s, const MapCanvas& canvas) {
                 map.currentMap(x, y) = next;
                 color = phaseValue(next, map.phaseFlag) == kWater ? s.watercolor : s.landcolor;
             }
-            canvas.at(x, y) = paletteColor(color);
+            if (canvas.contains(x, y)) canvas.at(x, y) = paletteColor(color);
         }
     }
 }
@@ -117,9 +117,12 @@ MapStatistics computeFinalStatistics(const MapState& map, const Settings& s) {
     for (int x = 1; x <= size.x; ++x) {
         for (int y = 1; y <= size.y; ++y) {
             const CellValue next = map.nextMap(x, y);
-            if (map.currentMap(x, y) == next) ++stats.unchangedCount;
-            else if (phaseValue(next, map.phaseFlag) == kWater) ++stats.waterCount;
-            else ++stats.landCount;
+            if (map.currentMap(x, y) == next)
+                ++stats.unchangedCount;
+            else if (phaseValue(next, map.phaseFlag) == kWater)
+                ++stats.waterCount;
+            else
+                ++stats.landCount;
         }
     }
     return stats;

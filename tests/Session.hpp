@@ -32,6 +32,7 @@ struct Session {
 struct SessionOptions {
     double clockSeconds = 1000.25;           // what the clock reads
     std::filesystem::path directory = {};    // where files are read and written
+    FileSystem* files = nullptr;             // what maps are saved through; null: the real one
 };
 
 inline Session runSession(std::string_view scriptText, const SessionOptions& options = {}) {
@@ -40,6 +41,7 @@ inline Session runSession(std::string_view scriptText, const SessionOptions& opt
     s.screen->setKeySource(s.script.get());
     s.program = std::make_unique<Program>(*s.screen, [t = options.clockSeconds] { return t; });
     s.program->directory = options.directory;
+    if (options.files != nullptr) s.program->files = options.files;
     try {
         s.status = runProgram(*s.program);
     } catch (const ScriptExhausted&) {

@@ -85,6 +85,10 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
     }
     SDL_Window* window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                           Screen::kWidth, Screen::kHeight, SDL_WINDOW_SHOWN);
+    // Without a GPU, SDL's default OpenGL path behind the window surface runs software rendering
+    // threads that compete with the generation loop; plain framebuffer copies are cheaper. The
+    // environment (SDL_FRAMEBUFFER_ACCELERATION) can still ask for acceleration.
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     SDL_Surface* surface = window != nullptr ? SDL_GetWindowSurface(window) : nullptr;
     if (surface == nullptr) {
         const std::string error = SDL_GetError();
@@ -114,8 +118,12 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
     bool exposed = true;
     Uint32 lastRefresh = 0;
     while (!done) {
+        // Polling with a short sleep rather than SDL_WaitEventTimeout: the latter's wake-up
+        // message can reach the X server after the window is gone at the end of the run.
         SDL_Event event;
-        if (SDL_WaitEventTimeout(&event, static_cast<int>(kRefreshMs))) {
+        if (!SDL_PollEvent(&event)) {
+            SDL_Delay(2);
+        } else {
             do {
                 if (event.type == SDL_TEXTINPUT) {
                     for (char c : utf8ToCp437(event.text.text))

@@ -34,7 +34,7 @@ start_display() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r 3>"$fifo" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   local number
-  read -r -t 10 number <"$fifo" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+  read -r -t 30 number <"$fifo" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   export DISPLAY=":$number"
   unset WAYLAND_DISPLAY
 }
@@ -48,7 +48,7 @@ start_app() {
   for _ in $(seq 1 1000); do
     WIN=$(xdotool search --onlyvisible --name '^orvandel$' 2>/dev/null | head -n 1 || true)
     [ -n "$WIN" ] && return 0
-    kill -0 "$APP_PID" 2>/dev/null || fail "orvandel ended before its window appeared: $(cat "$WORK/app.err")"
+    kill -0 "$APP_PID" 2>/dev/null || fail "orvandel ended before its window appeared on $DISPLAY: $(cat "$WORK/app.err"; ls -la /tmp/.X11-unix/; cat "$WORK/xvfb.log")"
     sleep 0.01
   done
   fail "no window titled orvandel appeared"

@@ -1,0 +1,130 @@
+// One generation of the map at 400 x 400: the rule, the commit and the drawing into an
+// 800 x 600 frame buffer, as the generation loop runs them.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "rng/Random.hpp"
+#include "settings/Settings.hpp"
+#include "sim/FastEngine.hpp"
+#include "sim/Simulation.hpp"
+
+namespace orv {
+namespace {
+
+constexpr int kSize = 400;
+
+enum class Flows { Presets, Random };
+
+// A run as the program starts it with the presets and seed 42, a few generations in.
+struct Run {
+    explicit Run(Flows flows) : map(kSize, kSize), pixels(800 * 600, 0xFF000000u) {
+        applyPresets(settings);
+        if (flows == Flows::Random) {
+            // Every draw decides something: the slowest arrangement for the fast engine.
+            settings.downupflow = 60;
+            settings.upflowenabled = 1;
+            settings.upflowratio = 50;
+            settings.leftrightflow = 50;
+            settings.rightflowratio = 50;
+        }
+        random.seedRandom(42);
+        settings.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
+        fillInitialLandmass(map, settings, random);
+        canvas = MapCanvas{pixels.data(), 800, 800, 600, 40, 40};
+    }
+    void beginCycle() { map.phaseFlag = 1 - map.phaseFlag; }
+
+    Settings settings;
+    MapState map;
+    Random random;
+    std::vector<std::uint32_t> pixels;
+    MapCanvas canvas;
+};
+
+void countGenerations(benchmark::State& state) {
+    state.counters["generations/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void referenceGeneration(benchmark::State& state, Flows flows) {
+    Run run(flows);
+    for (auto _ : state) {
+        run.beginCycle();
+        wrapBorder(run.map, run.settings);
+        computeGeneration(run.map, run.settings, run.random);
+        ++run.map.cycleCount;
+        commitAndDraw(run.map, run.settings, run.canvas);
+        benchmark::DoNotOptimize(run.pixels.data());
+    }
+    countGenerations(state);
+}
+
+void fastGeneration(benchmark::State& state, Flows flows, KernelLevel level) {
+    if (!kernelLevelAvailable(level)) {
+        state.SkipWithError("this processor lacks the instructions");
+        return;
+    }
+    Run run(flows);
+    FastEngine engine(level);
+    for (auto _ : state) {
+        run.beginCycle();
+        engine.wrapBorder(run.map, run.settings);
+        engine.computeGeneration(run.map, run.settings, run.random);
+        ++run.map.cycleCount;
+        engine.commitAndDraw(run.map, run.settings, run.canvas);
+        benchmark::DoNotOptimize(run.pixels.data());
+    }
+    countGenerations(state);
+}
+
+// The parts of a fast generation on their own.
+void fastRuleOnly(benchmark::State& state, Flows flows) {
+    Run run(flows);
+    FastEngine engine;
+    for (auto _ : state) {
+        engine.wrapBorder(run.map, run.settings);
+        engine.computeGeneration(run.map, run.settings, run.random);
+        benchmark::DoNotOptimize(run.map.nextMap.column(1));
+    }
+    countGenerations(state);
+}
+
+void fastCommitAndDrawOnly(benchmark::State& state) {
+    Run run(Flows::Presets);
+    FastEngine engine;
+    for (auto _ : state) {
+        run.beginCycle();
+        engine.commitAndDraw(run.map, run.settings, run.canvas);
+        benchmark::DoNotOptimize(run.pixels.data());
+    }
+    countGenerations(state);
+}
+
+// What the presets make the rule draw per generation, 160,000 numbers, with nothing else done.
+void mt19937Draws(benchmark::State& state) {
+    std::mt19937 engine(42);
+    for (auto _ : state) {
+        std::uint32_t sum = 0;
+        for (int i = 0; i < kSize * kSize; ++i) sum += static_cast<std::uint32_t>(engine());
+        benchmark::DoNotOptimize(sum);
+    }
+    countGenerations(state);
+}
+
+BENCHMARK_CAPTURE(referenceGeneration, presets, Flows::Presets)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, presets, Flows::Presets, bestKernelLevel())->Unit(benchmark::kMicrosecond);
+BENCHMARK(mt19937Draws)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, presets_sse2, Flows::Presets, KernelLevel::Sse2)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, presets_portable, Flows::Presets, KernelLevel::Portable)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastRuleOnly, presets, Flows::Presets)->Unit(benchmark::kMicrosecond);
+BENCHMARK(fastCommitAndDrawOnly)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(referenceGeneration, random_flows, Flows::Random)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, random_flows, Flows::Random, bestKernelLevel())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastRuleOnly, random_flows, Flows::Random)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace orv

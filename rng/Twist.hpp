@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+namespace orv {
+
+// The MT19937 state regeneration of 624 words in place, in the version for any processor and,
+// on x86-64, in the one for AVX2. Random::refill picks the best this processor runs.
+void twistStatePortable(std::uint32_t* state);
+#if defined(__x86_64__)
+void twistStateAvx2(std::uint32_t* state);
+#endif
+bool twistAvx2Available();
+
+}  // namespace orv

@@ -1,0 +1,86 @@
+#include "settings/SeedEntry.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "settings/SettingsFile.hpp"
+
+namespace orv {
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view takeDigits(std::string_view text, std::size_t& i) {
+    const std::size_t start = i;
+    while (i < text.size() && isDigit(text[i])) ++i;
+    return text.substr(start, i - start);
+}
+
+// Where the leading digit of digits x 10^exponent stands: positive for numbers of 1 and more.
+// Only its sign matters, to tell a number too large for a double from one too small.
+long long decimalPosition(std::string_view wholeDigits, std::string_view fractionDigits, long long exponent) {
+    const std::size_t firstWhole = wholeDigits.find_first_not_of('0');
+    if (firstWhole != std::string_view::npos) return static_cast<long long>(wholeDigits.size() - firstWhole) + exponent;
+    const std::size_t firstFraction = fractionDigits.find_first_not_of('0');
+    if (firstFraction == std::string_view::npos) return std::numeric_limits<long long>::min();  // zero
+    return exponent - static_cast<long long>(firstFraction);
+}
+
+}  // namespace
+
+double seedNumber(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    if (text.empty()) return 0;
+    if (text.size() >= 2 && text[0] == '&') return settingsInteger(text);
+
+    // The longest leading decimal number: sign, digits, point and fraction, exponent.
+    std::size_t i = 0;
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
+    const std::string_view whole = takeDigits(text, i);
+    std::string_view fraction;
+    if (i < text.size() && text[i] == '.') fraction = takeDigits(text, ++i);
+    if (whole.empty() && fraction.empty()) return 0;
+
+    std::string number(whole);
+    if (!fraction.empty()) number += "." + std::string(fraction);
+    long long exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
+        std::size_t j = i + 1;
+        const bool negativeExponent = j < text.size() && text[j] == '-';
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        const std::string_view digits = takeDigits(text, j);
+        if (!digits.empty()) {
+            for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1'000'000'000LL);
+            if (negativeExponent) exponent = -exponent;
+            number += "e" + std::to_string(exponent);
+        }
+    }
+
+    // from_chars reads the same way in every locale.
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range)
+        value = decimalPosition(whole, fraction, exponent) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    else if (error != std::errc{} || end != number.data() + number.size())
+        value = 0;  // cannot happen for the text built above
+    return negative ? -value : value;
+}
+
+std::int32_t roundToSeed(double number) {
+    if (std::isnan(number)) return 0;
+    if (number >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    if (number <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    const double below = std::floor(number);
+    const double rest = number - below;  // exact for doubles in this range
+    auto whole = static_cast<std::int64_t>(below);
+    if (rest > 0.5 || (rest == 0.5 && whole % 2 != 0)) ++whole;
+    return static_cast<std::int32_t>(whole);
+}
+
+std::int32_t seedValue(std::string_view answer) { return roundToSeed(seedNumber(answer)); }
+
+}  // namespace orv

@@ -1,0 +1,54 @@
+#include "sim/Kernels.hpp"
+
+namespace orv {
+
+#if defined(__x86_64__)
+#define ORV_X86_KERNELS 1
+#else
+#define ORV_X86_KERNELS 0
+#endif
+
+bool kernelLevelAvailable(KernelLevel level) {
+    switch (level) {
+        case KernelLevel::Portable:
+            return true;
+#if ORV_X86_KERNELS
+        case KernelLevel::Sse2:
+            return true;
+        case KernelLevel::Avx2:
+            return __builtin_cpu_supports("avx2") != 0;
+#endif
+        default:
+            return false;
+    }
+}
+
+KernelLevel bestKernelLevel() {
+    if (kernelLevelAvailable(KernelLevel::Avx2)) return KernelLevel::Avx2;
+    if (kernelLevelAvailable(KernelLevel::Sse2)) return KernelLevel::Sse2;
+    return KernelLevel::Portable;
+}
+
+const Kernels& kernelsFor(KernelLevel level) {
+#if ORV_X86_KERNELS
+    if (level == KernelLevel::Avx2 && kernelLevelAvailable(KernelLevel::Avx2)) return avx2Kernels();
+    if (level != KernelLevel::Portable) return sse2Kernels();
+#else
+    (void)level;
+#endif
+    return portableKernels();
+}
+
+const char* kernelLevelName(KernelLevel level) {
+    switch (level) {
+        case KernelLevel::Portable:
+            return "portable";
+        case KernelLevel::Sse2:
+            return "sse2";
+        case KernelLevel::Avx2:
+            return "avx2";
+    }
+    return "?";
+}
+
+}  // namespace orv

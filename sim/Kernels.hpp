@@ -1,0 +1,77 @@
+#pragma once
+
+// The inner loops of the fast engine, in one portable version and, on x86-64, versions for
+// SSE2 (always there) and AVX2 (chosen at run time when the processor has it). Every version
+// gives the same bytes; the engine picks one table of them.
+//
+// This header is also compiled with AVX2 enabled, so it declares plain data and function
+// pointers only: an inline function here could be emitted with AVX2 instructions and then
+// chosen by the linker for code that runs on any processor.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orv {
+
+enum class KernelLevel { Portable, Sse2, Avx2 };
+
+// The flow decision of one cell: which of its four edge neighbours take part in its count.
+enum FlowBits : std::uint8_t { kCountUpper = 1, kCountLower = 2, kCountLeft = 4, kCountRight = 8 };
+
+// The four tests a draw can face, one bit each (bit 0: the vertical flow, 1: the upper/lower
+// choice, 2: the horizontal flow, 3: the right/left choice). A tempered output y passes test i
+// when y <= limit[i] and bit i of keep is set (keep clears the tests that never pass).
+struct PassLimits {
+    std::uint32_t limit[4];
+    std::uint8_t keep;
+};
+
+// Which draws a cell takes, as 0 or 1 each: the vertical flow's draw (takeVertical), whether
+// that flow can act (verticalActs) and then takes the upper/lower choice (upperChoice); the
+// same for the horizontal flow and its right/left choice.
+struct FlowShape {
+    std::uint8_t takeVertical, verticalActs, upperChoice;
+    std::uint8_t takeHorizontal, horizontalActs, rightChoice;
+};
+
+// landmasssize and landwaterratio brought into the byte range without changing any outcome
+// for a neighbour count of 0 .. 8.
+struct RuleBounds {
+    std::int8_t landmasssize;
+    std::int8_t landwaterratio;
+};
+
+struct Kernels {
+    // bits[i] := the pass bits of the tempered state word words[i], for i < count.
+    void (*passBits)(const std::uint32_t* words, std::uint8_t* bits, int count, const PassLimits& limits);
+    // cells[i] := the decision of a cell whose draws start at word i: its flow bits in bits
+    // 0 .. 3 and the number of words it takes in bits 4 .. 6, from bits[i .. i + 4], for i < count.
+    void (*cellTable)(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape);
+    // The rule over cells 0 .. count-1 of one column: left, mid and right point at the cell of
+    // the same row in the columns x-1, x and x+1 (the rows before and after are read too),
+    // decisions at that row's flow bits, next at the column of nextMap.
+    void (*ruleColumn)(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                       const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds);
+    // Commits count cells of a column (current := next) and classifies them: 0 unchanged,
+    // 1 changed to the value that reads as water (waterValue), 2 changed to anything else.
+    void (*commitColumn)(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,
+                         std::int8_t waterValue);
+    // Paints a block of classified cells: the cell at column c, row r of the block,
+    // classes[c * classStride + r], becomes pixels[r * pitch + c] := colors[class].
+    void (*drawTile)(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
+                     std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors);
+};
+
+// The best level this processor runs.
+KernelLevel bestKernelLevel();
+bool kernelLevelAvailable(KernelLevel level);
+// The kernels of a level; an unavailable level gives the best available one below it.
+const Kernels& kernelsFor(KernelLevel level);
+const char* kernelLevelName(KernelLevel level);
+
+// The tables, one per translation unit (those of SSE2 and AVX2 exist on x86-64 only).
+const Kernels& portableKernels();
+const Kernels& sse2Kernels();
+const Kernels& avx2Kernels();
+
+}  // namespace orv

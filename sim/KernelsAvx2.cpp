@@ -1,0 +1,100 @@
+// The kernels for x86-64 processors with AVX2: 32 cells at a time. This file alone is compiled
+// with AVX2 enabled, and the engine calls it only after asking the processor.
+#include <immintrin.h>
+
+#include "sim/KernelsX86.hpp"
+
+namespace orv {
+namespace {
+
+struct Avx2Bytes {
+    static constexpr std::ptrdiff_t kWidth = 32;
+    using T = __m256i;
+    static T load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+    static void store(void* p, T v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+    static T set1(int v) { return _mm256_set1_epi8(static_cast<char>(v)); }
+    static T zero() { return _mm256_setzero_si256(); }
+    static T eq(T a, T b) { return _mm256_cmpeq_epi8(a, b); }
+    static T gtSigned(T a, T b) { return _mm256_cmpgt_epi8(a, b); }
+    static T and_(T a, T b) { return _mm256_and_si256(a, b); }
+    static T andNot(T a, T b) { return _mm256_andnot_si256(a, b); }
+    static T or_(T a, T b) { return _mm256_or_si256(a, b); }
+    static T add(T a, T b) { return _mm256_add_epi8(a, b); }
+    static T sub(T a, T b) { return _mm256_sub_epi8(a, b); }
+};
+
+// Tempering and the four threshold tests, 32 words at a time. AVX2 compares only signed
+// numbers, so outputs and limits are both moved by 2^31.
+void passBitsAvx2(const std::uint32_t* words, std::uint8_t* bits, int count, const PassLimits& limits) {
+    const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    __m256i limit[4], bit[4];
+    for (int i = 0; i < 4; ++i) {
+        limit[i] = _mm256_set1_epi32(static_cast<int>(limits.limit[i] ^ 0x80000000u));
+        bit[i] = _mm256_set1_epi32(limits.keep & (1 << i));
+    }
+    const __m256i mask7 = _mm256_set1_epi32(static_cast<int>(0x9D2C5680u));
+    const __m256i mask15 = _mm256_set1_epi32(static_cast<int>(0xEFC60000u));
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    auto testWords = [&](const std::uint32_t* p) {
+        __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        y = _mm256_xor_si256(y, _mm256_srli_epi32(y, 11));
+        y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 7), mask7));
+        y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 15), mask15));
+        y = _mm256_xor_si256(_mm256_xor_si256(y, _mm256_srli_epi32(y, 18)), sign);
+        __m256i b = _mm256_andnot_si256(_mm256_cmpgt_epi32(y, limit[0]), bit[0]);
+        for (int i = 1; i < 4; ++i)
+            b = _mm256_or_si256(b, _mm256_andnot_si256(_mm256_cmpgt_epi32(y, limit[i]), bit[i]));
+        return b;
+    };
+    int i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i low = _mm256_packs_epi32(testWords(words + i), testWords(words + i + 8));
+        const __m256i high = _mm256_packs_epi32(testWords(words + i + 16), testWords(words + i + 24));
+        // The packs work within 128-bit lanes; the permutation puts the 32 bytes back in order.
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), order);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bits + i), packed);
+    }
+    passBitsLoop(words + i, bits + i, count - i, limits);
+}
+
+void ruleColumnAvx2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                    const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
+    const std::ptrdiff_t whole = wholeVectors(count, Avx2Bytes::kWidth);
+    const std::ptrdiff_t half = whole + wholeVectors(count - whole, Sse2Bytes::kWidth);
+    ruleSpan<Avx2Bytes>(left, mid, right, decisions, next, 0, whole, bounds);
+    ruleSpan<Sse2Bytes>(left, mid, right, decisions, next, whole, half, bounds);
+    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, half, count, bounds);
+}
+
+void commitColumnAvx2(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,
+                      std::int8_t waterValue) {
+    const std::ptrdiff_t whole = wholeVectors(count, Avx2Bytes::kWidth);
+    const std::ptrdiff_t half = whole + wholeVectors(count - whole, Sse2Bytes::kWidth);
+    commitSpan<Avx2Bytes>(current, next, classes, 0, whole, waterValue);
+    commitSpan<Sse2Bytes>(current, next, classes, whole, half, waterValue);
+    commitSpan<ScalarBytes>(current, next, classes, half, count, waterValue);
+}
+
+void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows, std::uint32_t* pixels,
+                  std::ptrdiff_t pitch, const std::uint32_t* colors) {
+    // The class of a cell (0, 1 or 2) picks its colour out of one register.
+    const __m256i table = _mm256_setr_epi32(static_cast<int>(colors[0]), static_cast<int>(colors[1]),
+                                            static_cast<int>(colors[2]), 0, 0, 0, 0, 0);
+    auto expand = [&](__m128i row, std::uint32_t* out) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                            _mm256_permutevar8x32_epi32(table, _mm256_cvtepu8_epi32(row)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8),
+                            _mm256_permutevar8x32_epi32(table, _mm256_cvtepu8_epi32(_mm_srli_si128(row, 8))));
+    };
+    drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
+}
+
+const Kernels kAvx2{passBitsAvx2, cellTableLoop, ruleColumnAvx2, commitColumnAvx2, drawTileAvx2};
+
+}  // namespace
+
+const Kernels& avx2Kernels() {
+    return kAvx2;
+}
+
+}  // namespace orv

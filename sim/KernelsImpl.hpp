@@ -1,0 +1,145 @@
+#pragma once
+
+// The kernel loops, written once over a "vector of bytes" type V and included by each kernel
+// translation unit, which supplies its own V. Everything here has internal linkage, so the
+// copies compiled for different instruction sets never meet at link time.
+//
+// V provides: kWidth (bytes per vector), T, load, store, set1, zero, eq (0xFF where equal),
+// gtSigned, and_, andNot (~a & b), or_, add, sub. Masks are 0xFF / 0x00 per byte.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sim/Kernels.hpp"
+
+namespace orv {
+namespace {
+
+// One byte at a time: the portable version, and the tail of every column in the others.
+struct ScalarBytes {
+    static constexpr std::ptrdiff_t kWidth = 1;
+    using T = std::uint8_t;
+    static T load(const void* p) { return *static_cast<const std::uint8_t*>(p); }
+    static void store(void* p, T v) { *static_cast<std::uint8_t*>(p) = v; }
+    static T set1(int v) { return static_cast<T>(v); }
+    static T zero() { return 0; }
+    static T eq(T a, T b) { return a == b ? 0xFF : 0x00; }
+    static T gtSigned(T a, T b) { return static_cast<std::int8_t>(a) > static_cast<std::int8_t>(b) ? 0xFF : 0x00; }
+    static T and_(T a, T b) { return static_cast<T>(a & b); }
+    static T andNot(T a, T b) { return static_cast<T>(~a & b); }
+    static T or_(T a, T b) { return static_cast<T>(a | b); }
+    static T add(T a, T b) { return static_cast<T>(a + b); }
+    static T sub(T a, T b) { return static_cast<T>(a - b); }
+};
+
+inline std::uint32_t kernelTemper(std::uint32_t y) {
+    y ^= y >> 11;
+    y ^= (y << 7) & 0x9D2C5680u;
+    y ^= (y << 15) & 0xEFC60000u;
+    y ^= y >> 18;
+    return y;
+}
+
+// A plain loop that compilers vectorise for the instruction set of the translation unit.
+void passBitsLoop(const std::uint32_t* words, std::uint8_t* bits, int count, const PassLimits& limits) {
+    const std::uint32_t l0 = limits.limit[0], l1 = limits.limit[1], l2 = limits.limit[2], l3 = limits.limit[3];
+    const std::uint8_t keep = limits.keep;
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t y = kernelTemper(words[i]);
+        const unsigned b = static_cast<unsigned>(y <= l0) | static_cast<unsigned>(y <= l1) << 1 |
+                           static_cast<unsigned>(y <= l2) << 2 | static_cast<unsigned>(y <= l3) << 3;
+        bits[i] = static_cast<std::uint8_t>(b & keep);
+    }
+}
+
+// A cell's draws in order: the vertical flow (if taken), the upper/lower choice (if the flow
+// applies), the horizontal flow (if taken), the right/left choice (if that flow applies). The
+// words that play each part sit at fixed offsets or one further on, so each is a choice between
+// two shifted rows of bits, which vectorises.
+void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape) {
+    const std::uint8_t takeV = shape.takeVertical, choiceV = shape.upperChoice, takeH = shape.takeHorizontal;
+    const std::uint8_t choiceH = shape.rightChoice;
+    const std::uint8_t actsV = static_cast<std::uint8_t>(takeV & shape.verticalActs);
+    const std::uint8_t actsH = static_cast<std::uint8_t>(takeH & shape.horizontalActs);
+    const std::uint8_t* first = bits;            // the vertical flow's word
+    const std::uint8_t* second = bits + takeV;   // the upper/lower choice's word
+    const std::uint8_t* third = second + takeH;  // the right/left choice's word
+    for (int i = 0; i < count; ++i) {
+        const auto applyV = static_cast<std::uint8_t>(first[i] & actsV);
+        const auto shiftV = static_cast<std::uint8_t>(-(applyV & choiceV));  // 0xFF: one word further on
+        const auto upperOut = static_cast<std::uint8_t>(((second[i] >> 1) & 1) | (choiceV ^ 1));
+        const auto horizontalWord = static_cast<std::uint8_t>(second[i] ^ ((second[i] ^ second[i + 1]) & shiftV));
+        const auto applyH = static_cast<std::uint8_t>((horizontalWord >> 2) & actsH);
+        const auto choiceWord = static_cast<std::uint8_t>(third[i] ^ ((third[i] ^ third[i + 1]) & shiftV));
+        const auto rightOut = static_cast<std::uint8_t>(((choiceWord >> 3) & 1) | (choiceH ^ 1));
+        const auto vertical = static_cast<std::uint8_t>((kCountUpper | kCountLower) &
+                                                        ~(static_cast<std::uint8_t>(-applyV) & (2 - upperOut)));
+        const auto horizontal = static_cast<std::uint8_t>(
+            (kCountLeft | kCountRight) & ~(static_cast<std::uint8_t>(-applyH) & (4 + (rightOut << 2))));
+        const auto words = static_cast<std::uint8_t>(takeV + (shiftV & 1) + takeH + (applyH & choiceH));
+        cells[i] = static_cast<std::uint8_t>(vertical | horizontal | words << 4);
+    }
+}
+
+// The rule for cells [from, to) of a column, to - from a multiple of V::kWidth. A land
+// neighbour gives an eq mask of -1, so the masks are subtracted to count.
+template <class V>
+void ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right, const std::uint8_t* decisions,
+              std::int8_t* next, std::ptrdiff_t from, std::ptrdiff_t to, RuleBounds bounds) {
+    using T = typename V::T;
+    const T three = V::set1(3), four = V::set1(4), zero = V::zero();
+    const T upperBit = V::set1(kCountUpper), lowerBit = V::set1(kCountLower);
+    const T leftBit = V::set1(kCountLeft), rightBit = V::set1(kCountRight);
+    const T landmass = V::set1(bounds.landmasssize), ratio = V::set1(bounds.landwaterratio);
+    for (std::ptrdiff_t y = from; y < to; y += V::kWidth) {
+        const T d = V::load(decisions + y);
+        auto land = [&](const std::int8_t* p) { return V::eq(V::load(p), three); };
+        auto counts = [&](T bit) { return V::eq(V::and_(d, bit), bit); };
+        T negative =
+            V::add(V::add(land(left + y - 1), land(right + y - 1)), V::add(land(left + y + 1), land(right + y + 1)));
+        negative = V::add(negative, V::and_(land(mid + y - 1), counts(upperBit)));
+        negative = V::add(negative, V::and_(land(mid + y + 1), counts(lowerBit)));
+        negative = V::add(negative, V::and_(land(left + y), counts(leftBit)));
+        negative = V::add(negative, V::and_(land(right + y), counts(rightBit)));
+        const T count = V::sub(zero, negative);
+
+        const T v = V::load(mid + y);
+        const T isWater = V::eq(v, zero);
+        const T toLand = V::and_(isWater, V::gtSigned(four, count));
+        const T toWater =
+            V::andNot(isWater, V::or_(V::and_(V::eq(v, three), V::gtSigned(count, landmass)), V::eq(count, ratio)));
+        const T old = V::load(next + y);
+        V::store(next + y, V::or_(V::andNot(V::or_(toLand, toWater), old), V::and_(toLand, three)));
+    }
+}
+
+// Cells [from, to) of a column, to - from a multiple of V::kWidth: commit and classify.
+template <class V>
+void commitSpan(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t from,
+                std::ptrdiff_t to, std::int8_t waterValue) {
+    using T = typename V::T;
+    const T water = V::set1(waterValue), one = V::set1(1), two = V::set1(2);
+    for (std::ptrdiff_t y = from; y < to; y += V::kWidth) {
+        const T c = V::load(current + y);
+        const T n = V::load(next + y);
+        const T kind = V::sub(two, V::and_(V::eq(n, water), one));
+        V::store(classes + y, V::andNot(V::eq(c, n), kind));
+        V::store(current + y, n);
+    }
+}
+
+// The largest multiple of width not above count.
+constexpr std::ptrdiff_t wholeVectors(std::ptrdiff_t count, std::ptrdiff_t width) {
+    return count - count % width;
+}
+
+void drawTileScalar(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
+                    std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors) {
+    for (int r = 0; r < rows; ++r) {
+        std::uint32_t* out = pixels + r * pitch;
+        for (int c = 0; c < columns; ++c) out[c] = colors[classes[c * classStride + r]];
+    }
+}
+
+}  // namespace
+}  // namespace orv

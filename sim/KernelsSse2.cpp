@@ -1,0 +1,50 @@
+// The kernels for x86-64 processors in general: 16 cells at a time with SSE2.
+#include "sim/KernelsX86.hpp"
+
+namespace orv {
+namespace {
+
+void ruleColumnSse2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                    const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
+    const std::ptrdiff_t whole = wholeVectors(count, Sse2Bytes::kWidth);
+    ruleSpan<Sse2Bytes>(left, mid, right, decisions, next, 0, whole, bounds);
+    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, whole, count, bounds);
+}
+
+void commitColumnSse2(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,
+                      std::int8_t waterValue) {
+    const std::ptrdiff_t whole = wholeVectors(count, Sse2Bytes::kWidth);
+    commitSpan<Sse2Bytes>(current, next, classes, 0, whole, waterValue);
+    commitSpan<ScalarBytes>(current, next, classes, whole, count, waterValue);
+}
+
+void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows, std::uint32_t* pixels,
+                  std::ptrdiff_t pitch, const std::uint32_t* colors) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi32(1), two = _mm_set1_epi32(2);
+    const __m128i unchanged = _mm_set1_epi32(static_cast<int>(colors[0]));
+    const __m128i toWater = _mm_set1_epi32(static_cast<int>(colors[0] ^ colors[1]));
+    const __m128i toLand = _mm_set1_epi32(static_cast<int>(colors[0] ^ colors[2]));
+    auto expand = [&](__m128i row, std::uint32_t* out) {
+        const __m128i low = _mm_unpacklo_epi8(row, zero), high = _mm_unpackhi_epi8(row, zero);
+        const __m128i quarters[4] = {_mm_unpacklo_epi16(low, zero), _mm_unpackhi_epi16(low, zero),
+                                     _mm_unpacklo_epi16(high, zero), _mm_unpackhi_epi16(high, zero)};
+        for (int k = 0; k < 4; ++k) {
+            const __m128i water = _mm_and_si128(_mm_cmpeq_epi32(quarters[k], one), toWater);
+            const __m128i land = _mm_and_si128(_mm_cmpeq_epi32(quarters[k], two), toLand);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k),
+                             _mm_xor_si128(unchanged, _mm_xor_si128(water, land)));
+        }
+    };
+    drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
+}
+
+const Kernels kSse2{passBitsLoop, cellTableLoop, ruleColumnSse2, commitColumnSse2, drawTileSse2};
+
+}  // namespace
+
+const Kernels& sse2Kernels() {
+    return kSse2;
+}
+
+}  // namespace orv

@@ -1,0 +1,193 @@
+#pragma once
+
+// What the export tests share: an independent PNG reader (libpng), a file system that fails
+// where a test tells it to, and small file helpers.
+
+#include <png.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "export/PngWriter.hpp"
+#include "export/SafeWrite.hpp"
+#include "ui/Screen.hpp"
+
+namespace orv::test {
+
+// A PNG file as libpng reads it, every pixel as 0xAARRGGBB.
+struct DecodedPng {
+    std::uint32_t width = 0, height = 0;
+    int bitDepth = 0, colorType = 0, interlace = 0;
+    std::vector<std::uint32_t> pixels;  // row by row
+    std::uint32_t at(std::uint32_t x, std::uint32_t y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+// Reads a PNG file with libpng; nothing when libpng refuses it (a bad signature, CRC, ...).
+inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::nullopt;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    DecodedPng result;
+    std::vector<png_byte> rows;
+    std::vector<png_bytep> rowPointers;
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(file);
+        return std::nullopt;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    result.width = png_get_image_width(png, info);
+    result.height = png_get_image_height(png, info);
+    result.bitDepth = png_get_bit_depth(png, info);
+    result.colorType = png_get_color_type(png, info);
+    result.interlace = png_get_interlace_type(png, info);
+    if (result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGBA) png_error(png, "not 8-bit RGBA");
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    rows.resize(rowBytes * result.height);
+    for (std::uint32_t y = 0; y < result.height; ++y) rowPointers.push_back(rows.data() + y * rowBytes);
+    png_read_image(png, rowPointers.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);
+    for (std::size_t i = 0; i < result.pixels.size(); ++i) {
+        const png_byte* p = &rows[i * 4];
+        result.pixels[i] = static_cast<std::uint32_t>(p[3]) << 24 | static_cast<std::uint32_t>(p[0]) << 16 |
+                           static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+    }
+    return result;
+}
+
+// The window pixels (x0 .. x0 + w - 1, y0 .. y0 + h - 1), row by row.
+inline std::vector<std::uint32_t> screenRegion(const Screen& screen, int x0, int y0, int w, int h) {
+    std::vector<std::uint32_t> region;
+    for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x) region.push_back(screen.pixel(x, y));
+    return region;
+}
+
+inline std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The names in a directory, hidden ones included.
+inline std::set<std::string> fileNames(const std::filesystem::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A file system that fails where the test says: creating files, after a number of bytes
+// (a short write, then the error on the next call), or at the flush, close or rename.
+// Everything else goes to the real file system.
+class FaultyFileSystem : public FileSystem {
+public:
+    int createError = 0;
+    long long bytesBeforeFull = -1;  // bytes that fit; -1: no limit
+    int writeError = ENOSPC;         // what a write beyond the limit fails with
+    int syncError = 0;
+    int closeError = 0;
+    int renameError = 0;
+    int interruptions = 0;  // the first writes that fail with EINTR before doing anything
+    long long written = 0;
+    std::vector<std::string> created, removed;
+
+    int createNew(const std::string& path) override {
+        if (createError != 0) {
+            errno = createError;
+            return -1;
+        }
+        created.push_back(path);
+        return FileSystem::createNew(path);
+    }
+    long write(int fd, const void* data, std::size_t size) override {
+        if (interruptions > 0) {
+            --interruptions;
+            errno = EINTR;
+            return -1;
+        }
+        if (bytesBeforeFull >= 0) {
+            const long long room = bytesBeforeFull - written;
+            if (room <= 0) {
+                errno = writeError;
+                return -1;
+            }
+            size = static_cast<std::size_t>(std::min<long long>(room, static_cast<long long>(size)));
+        }
+        const long n = FileSystem::write(fd, data, size);
+        if (n > 0) written += n;
+        return n;
+    }
+    int sync(int fd) override {
+        return failOr(syncError, [&] { return FileSystem::sync(fd); });
+    }
+    int close(int fd) override {
+        const int result = FileSystem::close(fd);  // the descriptor is gone either way
+        return closeError != 0 ? (errno = closeError, -1) : result;
+    }
+    int rename(const std::string& from, const std::string& to) override {
+        return failOr(renameError, [&] { return FileSystem::rename(from, to); });
+    }
+    int remove(const std::string& path) override {
+        removed.push_back(path);
+        return FileSystem::remove(path);
+    }
+
+private:
+    template <class F>
+    int failOr(int error, F&& call) {
+        if (error == 0) return call();
+        errno = error;
+        return -1;
+    }
+};
+
+// An image whose every byte is drawn from a simple generator: colours and alphas of all kinds,
+// incompressible enough that its PNG file is large. Padding bytes are set apart (0xEE).
+inline ImageBuffer noisyImage(std::uint32_t width, std::uint32_t height, std::uint32_t pitch, std::uint32_t seed = 1) {
+    ImageBuffer image;
+    image.width = width;
+    image.height = height;
+    image.pitch = pitch;
+    image.pixels.assign(static_cast<std::size_t>(pitch) * height, 0xEE);
+    std::uint32_t state = seed;
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width * 4; ++x) {
+            state = state * 1664525u + 1013904223u;
+            image.pixels[static_cast<std::size_t>(y) * pitch + x] = static_cast<std::uint8_t>(state >> 24);
+        }
+    return image;
+}
+
+// The pixel at (x, y) of an image as 0xAARRGGBB.
+inline std::uint32_t imagePixel(const ImageBuffer& image, std::uint32_t x, std::uint32_t y) {
+    const std::uint8_t* p = image.pixels.data() + static_cast<std::size_t>(y) * image.pitch + x * 4u;
+    return static_cast<std::uint32_t>(p[3]) << 24 | static_cast<std::uint32_t>(p[2]) << 16 |
+           static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+}
+
+// Runs a shell command; its exit status, or -1 when it did not exit normally.
+inline int runCommand(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace orv::test

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/ExportSupport.hpp"
+#include "tests/Session.hpp"
+
+namespace orv::test {
+namespace {
+
+// Presets, seed 7, twenty drawn generations, a key that stops them and a key after the report:
+// what follows is the save question on row 35.
+constexpr const char* kUpToTheQuestion =
+    "key Up\nkey Enter\n"
+    "type 7\nkey Enter\nkey Enter\n"
+    "wait 20\nkey x\n"
+    "key Enter\n";
+
+std::string script(const std::string& afterReport) {
+    return kUpToTheQuestion + afterReport;
+}
+
+// The saved picture must be the map as drawn: pixels 41 .. 440 on both axes.
+void expectMapPicture(const Session& s, const std::filesystem::path& file) {
+    const std::optional<DecodedPng> png = decodePng(file);
+    ASSERT_TRUE(png) << file;
+    ASSERT_EQ(png->width, 400u);
+    ASSERT_EQ(png->height, 400u);
+    EXPECT_EQ(png->pixels, screenRegion(*s.screen, 41, 41, 400, 400));
+    // The comparison means something only if the map is not one flat colour: then a picture
+    // taken one pixel off would differ.
+    EXPECT_GT(std::set<std::uint32_t>(png->pixels.begin(), png->pixels.end()).size(), 1u);
+    EXPECT_NE(png->pixels, screenRegion(*s.screen, 40, 41, 400, 400));
+    EXPECT_NE(png->pixels, screenRegion(*s.screen, 41, 40, 400, 400));
+}
+
+TEST(SaveSession, SavedPictureIsTheDrawnMapPixelForPixel) {
+    TempDir dir;
+    Session s =
+        runSession(script("type yes\nkey Enter\ntype world\nkey Enter\nkey Enter\n"), {.directory = dir.path()});
+    EXPECT_EQ(s.status, 0);
+    EXPECT_TRUE(s.script->finished());
+    EXPECT_EQ(s.program->map.cycleCount, 21);
+    EXPECT_EQ(s.row(35), " File name to save as? world");
+    EXPECT_EQ(s.row(36), "");
+    EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"world.png"});
+    expectMapPicture(s, dir.path() / "world.png");
+}
+
+TEST(SaveSession, OnlyTheSixWordsAnswerTheQuestionInAnyCase) {
+    TempDir dir;
+    // Unrecognised answers ask again; "Y" saves.
+    Session s = runSession(script("type ye\nkey Enter\nkey Enter\ntype yes \nkey Enter\ntype maybe,yes\nkey Enter\n"
+                                  "type Y\nkey Enter\ntype m\nkey Enter\nkey Enter\n"),
+                           {.directory = dir.path()});
+    EXPECT_EQ(s.status, 0);
+    EXPECT_TRUE(s.script->finished());
+    EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"m.png"});
+    for (const char* answer : {"No", "QUIT", "exit", "n"}) {
+        Session leave = runSession(script(std::string("type ") + answer + "\nkey Enter\n"), {.directory = dir.path()});
+        EXPECT_EQ(leave.status, 0) << answer;
+        EXPECT_TRUE(leave.script->finished()) << answer;
+    }
+    EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"m.png"});
+}
+
+// A missing directory: the reason stands on row 36 while the program waits for a key.
+TEST(SaveSession, FailureIsShownUnderTheNameUntilAKey) {
+    TempDir dir;
+    Session s = runSession(script("type yes\nkey Enter\ntype nowhere/world\nkey Enter\n"), {.directory = dir.path()});
+    EXPECT_TRUE(s.exhausted);  // waiting for the key that acknowledges the message
+    EXPECT_EQ(s.row(35), " File name to save as? nowhere/world");
+    EXPECT_EQ(s.row(36), " Could not save the map to nowhere/world.png: no such directory.");
+    EXPECT_EQ(s.row(37), "");
+    EXPECT_TRUE(fileNames(dir.path()).empty());
+}
+
+TEST(SaveSession, AfterAFailureNoStillLeavesWithNothingSaved) {
+    TempDir dir;
+    Session s =
+        runSession(script("type yes\nkey Enter\ntype nowhere/world\nkey Enter\nkey Enter\ntype no\nkey Enter\n"),
+                   {.directory = dir.path()});
+    EXPECT_EQ(s.status, 0);
+    EXPECT_TRUE(s.script->finished());
+    EXPECT_EQ(s.row(35), " Save map to file? no");
+    EXPECT_EQ(s.row(36), "");  // the message went when the question came back
+    EXPECT_TRUE(fileNames(dir.path()).empty());
+}
+
+TEST(SaveSession, AfterAFailureYesTriesAgainWithANewName) {
+    TempDir dir;
+    Session s = runSession(script("type yes\nkey Enter\ntype nowhere/world\nkey Enter\nkey Enter\n"
+                                  "type yes\nkey Enter\ntype world\nkey Enter\nkey Enter\n"),
+                           {.directory = dir.path()});
+    EXPECT_EQ(s.status, 0);
+    EXPECT_TRUE(s.script->finished());
+    EXPECT_EQ(s.row(35), " File name to save as? world");
+    EXPECT_EQ(s.row(36), "");
+    EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"world.png"});
+    expectMapPicture(s, dir.path() / "world.png");
+}
+
+// The disk fills up part-way: the map saved earlier under that name survives whole.
+TEST(SaveSession, FullDiskKeepsTheOldFileAndSaysSo) {
+    TempDir dir;
+    writeBytes(dir.path() / "world.png", "the map saved yesterday");
+    FaultyFileSystem full;
+    full.bytesBeforeFull = 4096;
+    const std::string save = "type yes\nkey Enter\ntype world\nkey Enter\n";
+    Session shown = runSession(script(save), {.directory = dir.path(), .files = &full});
+    EXPECT_EQ(shown.row(36), " Could not save the map to world.png: disk full.");
+
+    Session s = runSession(script(save + "key Enter\ntype no\nkey Enter\n"), {.directory = dir.path(), .files = &full});
+    EXPECT_EQ(s.status, 0);
+    EXPECT_TRUE(s.script->finished());
+    EXPECT_EQ(readBytes(dir.path() / "world.png"), "the map saved yesterday");
+    EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"world.png"});
+}
+
+TEST(SaveSession, ReadOnlyDirectoryIsReportedAndNothingWritten) {
+    TempDir dir;
+    FaultyFileSystem denied;
+    denied.createError = EACCES;
+    Session s =
+        runSession(script("type yes\nkey Enter\ntype world\nkey Enter\n"), {.directory = dir.path(), .files = &denied});
+    EXPECT_EQ(s.row(36), " Could not save the map to world.png: permission denied.");
+    EXPECT_TRUE(fileNames(dir.path()).empty());
+}
+
+// A name long enough to run on over rows 36 and 37: the message replaces its continuation and
+// still fits one row; afterwards the three rows are clear again.
+TEST(SaveSession, LongNameRunningOverSeveralRowsStillGivesOneMessageLine) {
+    TempDir dir;
+    const std::string name = "missing/" + std::string(150, 'n');
+    const std::string save = "type yes\nkey Enter\ntype " + name + "\nkey Enter\n";
+    Session shown = runSession(script(save), {.directory = dir.path()});
+    EXPECT_EQ(shown.row(36).size(), 100u);
+    EXPECT_EQ(shown.row(36).rfind(" Could not save the map to missing/nnn", 0), 0u) << shown.row(36);
+    EXPECT_TRUE(shown.row(36).ends_with("nn.png: no such directory.")) << shown.row(36);
+    EXPECT_EQ(shown.row(37), "");
+
+    Session s = runSession(script(save + "key Enter\ntype no\nkey Enter\n"), {.directory = dir.path()});
+    EXPECT_EQ(s.status, 0);
+    EXPECT_EQ(s.row(35), " Save map to file? no");
+    EXPECT_EQ(s.row(36), "");
+    EXPECT_EQ(s.row(37), "");
+}
+
+// The real headless runner saves a map in its working directory; the file is the map region
+// of the final frame buffer that the runner writes as well.
+TEST(SaveSession, HeadlessRunnerSavesTheMapItDrew) {
+    TempDir dir;
+    writeBytes(dir.path() / "keys.txt", script("type yes\nkey Enter\ntype world\nkey Enter\nkey Enter\n"));
+    const std::string command = "cd '" + dir.path().string() + "' && '" + ORVANDEL_HEADLESS +
+                                "' --script keys.txt --screen-png frame.png --screen-text text.txt";
+    ASSERT_EQ(runCommand(command), 0);
+    const std::optional<DecodedPng> saved = decodePng(dir.path() / "world.png");
+    const std::optional<DecodedPng> frame = decodePng(dir.path() / "frame.png");
+    ASSERT_TRUE(saved);
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(saved->width, 400u);
+    ASSERT_EQ(saved->height, 400u);
+    std::size_t mismatches = 0;
+    for (std::uint32_t y = 0; y < 400; ++y)
+        for (std::uint32_t x = 0; x < 400; ++x) mismatches += saved->at(x, y) != frame->at(41 + x, 41 + y);
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"frame.png", "keys.txt", "text.txt", "world.png"}));
+
+    // And the failure, told on row 36 where the runner stops for want of keys.
+    writeBytes(dir.path() / "keys.txt", script("type yes\nkey Enter\ntype gone/world\nkey Enter\n"));
+    EXPECT_EQ(runCommand(command + " 2>/dev/null"), 3);
+    const std::string text = readBytes(dir.path() / "text.txt");
+    EXPECT_NE(text.find("\n Could not save the map to gone/world.png: no such directory.\n"), std::string::npos)
+        << text;
+}
+
+}  // namespace
+}  // namespace orv::test

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "settings/SeedEntry.hpp"
+#include "tests/Session.hpp"
+
+namespace orv::test {
+namespace {
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+constexpr const char* kPrompt = " Give me a random number seed! (0 = random number) ";
+
+TEST(SeedValue, NumbersRoundHalfToEvenAndTextWithoutANumberIsZero) {
+    const std::pair<const char*, std::int32_t> table[] = {
+        {"", 0}, {"0", 0}, {"0.4", 0}, {"-0.5", 0}, {"0.5", 0}, {"0.51", 1}, {"1.5", 2}, {"2.5", 2},
+        {"3.5", 4}, {"-2.5", -2}, {"-3.5", -4}, {"-7", -7}, {"42", 42}, {"42abc", 42}, {"-1", -1},
+        {"+5", 5}, {".5", 0}, {"5.", 5}, {"  12", 12}, {"abc", 0}, {"no", 0}, {"nope", 0}, {".", 0},
+        {"-", 0}, {"e5", 0}, {"+.e1", 0},
+        // Exponents with e or d in either case; an exponent without digits is not part of the number.
+        {"1e2", 100}, {"1E2", 100}, {"1d2", 100}, {"1D+2", 100}, {"250e-2", 2}, {"1e", 1}, {"1e+", 1},
+        {"1ex", 1}, {"2.5e0", 2}, {"0.035e2", 4},
+        // "&" numbers are read as in the settings file, keeping the low 32 bits.
+        {"&h10", 16}, {"&o17", 15}, {"&b101", 5}, {"&17", 15}, {"&hffffffff", -1}, {"&", 0},
+        // Beyond the 32-bit range the seed is held at the nearest end.
+        {"2147483646.5", 2147483646}, {"2147483647", kMax}, {"2147483647.5", kMax}, {"2147483648", kMax},
+        {"-2147483648", kMin}, {"-2147483648.5", kMin}, {"-2147483649", kMin}, {"1e10", kMax},
+        {"-1e10", kMin}, {"1e999", kMax}, {"-1e999", kMin}, {"1e999999999999999999999", kMax},
+        {"1e-999", 0}, {"-0.00000000000000000000000001e-400", 0}, {"0e999999", 0},
+    };
+    for (const auto& [answer, seed] : table) EXPECT_EQ(seedValue(answer), seed) << '"' << answer << '"';
+    const std::string hugeNumber = std::string(400, '9') + "e-100";
+    EXPECT_EQ(seedValue(hugeNumber), kMax);
+    EXPECT_EQ(seedValue("0." + std::string(400, '0') + "1e400"), 0);  // 0.1
+    EXPECT_EQ(seedValue("0." + std::string(400, '0') + "6e401"), 6);
+    EXPECT_DOUBLE_EQ(seedNumber("-12.25d1xyz"), -122.5);
+    EXPECT_EQ(roundToSeed(std::nan("")), 0);
+    EXPECT_EQ(roundToSeed(-std::numeric_limits<double>::infinity()), kMin);
+}
+
+// Picks the presets and gives the seed prompt these script lines; the script ends while the
+// program waits for a key.
+Session seedDialogue(std::string_view lines) {
+    return runSession("key Up\nkey Enter\n" + std::string(lines), {.clockSeconds = 1000.75});
+}
+
+TEST(SeedDialogue, ANumberSeedsTheSourceAndThePromptToContinueFollows) {
+    Session s = seedDialogue("type 42\nkey Enter\n");
+    EXPECT_TRUE(s.exhausted);
+    EXPECT_EQ(s.row(7), std::string(kPrompt) + "42");
+    EXPECT_EQ(s.row(8), "");  // the menu's second line is wiped
+    EXPECT_EQ(s.row(23), " <press any key to continue>");
+    ASSERT_TRUE(s.program->random.seeded());
+    EXPECT_EQ(s.program->random.state()[0], 42u);
+    EXPECT_EQ(s.program->random.position(), Random::kStateSize);  // nothing drawn yet
+
+    for (const auto& [answer, seed] : {std::pair{"2.5", 2u}, {"3.5", 4u}, {"1e2", 100u}, {"42abc", 42u},
+                                       {"-7", 0xFFFFFFF9u}, {"&hFF", 255u}}) {
+        Session t = seedDialogue("type " + std::string(answer) + "\nkey Enter\n");
+        EXPECT_EQ(t.program->random.state()[0], seed) << answer;
+        EXPECT_EQ(t.row(23), " <press any key to continue>");
+    }
+}
+
+TEST(SeedDialogue, ZeroOrNoNumberSeedsFromTheClock) {
+    // The clock reads 1000.75 seconds; the seed keeps the whole seconds.
+    for (const char* answer : {"", "0", "0.4", "-0.5", "nope", "no thanks", "no ", "abc"}) {
+        Session s = seedDialogue("type " + std::string(answer) + "\nkey Enter\n");
+        ASSERT_TRUE(s.exhausted);
+        EXPECT_EQ(s.program->random.state()[0], 1000u) << '"' << answer << '"';
+        EXPECT_EQ(s.row(8), "") << '"' << answer << '"';
+        EXPECT_EQ(s.row(23), " <press any key to continue>");
+    }
+    // -1 is handed on as it is, and the source turns it into a seed from the clock's bits.
+    Session s = seedDialogue("type -1\nkey Enter\n");
+    const auto bits = std::bit_cast<std::uint64_t>(1000.75);
+    EXPECT_EQ(s.program->random.state()[0], static_cast<std::uint32_t>(bits) ^ static_cast<std::uint32_t>(bits >> 32));
+}
+
+TEST(SeedDialogue, NoInAnyCaseIsRefusedAndAskedAgain) {
+    for (const char* no : {"no", "No", "NO", "nO", "\"no\""}) {
+        Session refused = seedDialogue("type " + std::string(no) + "\nkey Enter\n");
+        EXPECT_TRUE(refused.exhausted);  // waiting for the key after the refusal
+        EXPECT_EQ(refused.row(7), std::string(kPrompt) + no);  // a quoted answer loses its quotes
+        EXPECT_EQ(refused.row(8), " Don't be a fool!");
+        EXPECT_EQ(refused.row(23), "");
+        EXPECT_FALSE(refused.program->random.seeded());
+    }
+    // After the key the rows are wiped and the question comes again, as often as it takes.
+    Session again = seedDialogue("type no\nkey Enter\nkey Space\n");
+    EXPECT_EQ(again.row(7), " Give me a random number seed! (0 = random number)");
+    EXPECT_EQ(again.row(8), "");
+    Session last = seedDialogue("type NO\nkey Enter\nkey a\ntype no\nkey Enter\nkey b\ntype 7\nkey Enter\n");
+    EXPECT_EQ(last.row(7), std::string(kPrompt) + "7");
+    EXPECT_EQ(last.row(8), "");
+    EXPECT_EQ(last.row(23), " <press any key to continue>");
+    EXPECT_EQ(last.program->random.state()[0], 7u);
+}
+
+TEST(SeedDialogue, TheSameSeedGivesTheSameMap) {
+    auto run = [](std::string_view seed, double clock) {
+        return runSession("key Up\nkey Enter\ntype " + std::string(seed) + "\nkey Enter\nkey Enter\nwait 2\n",
+                          {.clockSeconds = clock});
+    };
+    Session a = run("42", 10), b = run("42", 20), c = run("43", 10);
+    ASSERT_TRUE(a.exhausted && b.exhausted && c.exhausted);
+    EXPECT_EQ(a.program->map.cycleCount, 3);
+    EXPECT_EQ(a.screen->frameBuffer(), b.screen->frameBuffer());
+    EXPECT_NE(a.screen->frameBuffer(), c.screen->frameBuffer());
+    // From the clock: the same whole second gives the same map, another second another one.
+    Session d = run("0", 500.1), e = run("", 500.9), f = run("0", 501.1);
+    EXPECT_EQ(d.screen->frameBuffer(), e.screen->frameBuffer());
+    EXPECT_NE(d.screen->frameBuffer(), f.screen->frameBuffer());
+}
+
+}  // namespace
+}  // namespace orv::test
