@@ -1,5 +1,7 @@
 #include "app/Batch.hpp"
 
+#include "app/BatchMap.hpp"
+
 #include <unistd.h>
 
 #include <bit>
@@ -13,13 +15,8 @@
 
 #include "export/PngStream.hpp"
 #include "export/SafeWrite.hpp"
-#include "rng/Random.hpp"
 #include "settings/SeedEntry.hpp"
 #include "settings/SettingsFile.hpp"
-#include "sim/MapGrid.hpp"
-#include "sim/Simulation.hpp"
-#include "ui/Palette.hpp"
-#include "ui/TextFormat.hpp"
 
 namespace orv {
 namespace {
@@ -187,10 +184,12 @@ std::string outputName(const std::string& pattern, std::int32_t seed, bool sever
 
 std::string statsJson(const BatchResult& r) {
     const std::int64_t total = static_cast<std::int64_t>(r.settings.xsize) * r.settings.ysize;
+    // The share as the report computes it, in the shortest text that reads back as the same double.
     auto share = [total](std::int64_t count) {
         char buffer[40];
-        std::snprintf(buffer, sizeof buffer, "%.17g", static_cast<double>(count * 100) / static_cast<double>(total));
-        return std::string(buffer);
+        const double percent = static_cast<double>(count * 100) / static_cast<double>(total);
+        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, percent);
+        return std::string(buffer, ec == std::errc{} ? end : buffer);
     };
     std::ostringstream json;
     json << "{\n";
@@ -252,76 +251,6 @@ private:
     bool shown_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
-
-// True when the generation just computed into nextMap differs from currentMap in any cell.
-bool anyCellChanges(const MapState& map, const Settings& settings) {
-    const MapSize size = mapSize(settings, map.currentMap);
-    for (int x = 1; x <= size.x; ++x)
-        for (int y = 1; y <= size.y; ++y)
-            if (map.currentMap(x, y) != map.nextMap(x, y)) return true;
-    return false;
-}
-
-// One cycle's work before the commit, as the window program's generation loop does it.
-void computeCycle(MapState& map, Settings& settings, Random& random) {
-    map.phaseFlag = 1 - map.phaseFlag;
-    wrapBorder(map, settings);
-    computeGeneration(map, settings, random);
-    ++map.cycleCount;
-    if (settings.erosion == 1)
-        settings.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
-}
-
-struct SeedChoice {
-    bool fromClock = false;
-    std::int32_t value = 0;
-};
-
-// Generates one map exactly as the window program would with the same settings and seed, stopped
-// after the committed generations; picture receives the map as it was last drawn.
-BatchResult generateMap(const Settings& base, SeedChoice seed, const BatchOptions& o, const std::function<double()>& clock,
-                        std::vector<std::uint32_t>& picture, ProgressBar& progress, const std::string& label,
-                        std::ostream& out) {
-    BatchResult r;
-    r.settings = base;
-    Settings& s = r.settings;
-    Random random;
-    MapState map(s.xsize, s.ysize);
-    const double cells = static_cast<double>(s.xsize) * s.ysize;
-
-    r.seedUsed = s.random1 == 1;
-    if (r.seedUsed) {
-        if (seed.fromClock || seed.value == 0) {
-            const double seconds = clock();
-            random.seedRandom(seconds, clock);
-            r.seed = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(seconds)));
-            out << "seed from the clock: " << r.seed << " (--seed " << r.seed << " makes this map again)\n";
-        } else {
-            random.seedRandom(seed.value, clock);
-            r.seed = seed.value;
-        }
-    }
-    if (s.randratio == 0) s.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
-    fillInitialLandmass(map, s, random);
-
-    picture.assign(static_cast<std::size_t>(s.xsize) * static_cast<std::size_t>(s.ysize), 0xFF000000u);
-    const MapCanvas canvas{picture.data(), s.xsize, -1, -1};
-    for (;;) {
-        computeCycle(map, s, random);
-        progress.advance(cells, label);
-        const bool changes = anyCellChanges(map, s);
-        if (!changes) r.stable = true;
-        if (r.committedGenerations >= o.generations || (o.untilStable && !changes)) break;
-        commitAndDraw(map, s, canvas);
-        ++r.committedGenerations;
-    }
-    r.cycles = map.cycleCount;
-    const MapStatistics stats = computeFinalStatistics(map, s);
-    r.unchangedCount = stats.unchangedCount;
-    r.waterCount = stats.waterCount;
-    r.landCount = stats.landCount;
-    return r;
-}
 
 bool writePicture(const std::string& name, const std::vector<std::uint32_t>& picture, std::int32_t width,
                   std::int32_t height, std::string& why) {
@@ -399,11 +328,16 @@ int runBatch(const BatchOptions& o, std::ostream& out, std::ostream& err, const 
         const std::string label = several ? "seed " + std::to_string(seed.value) : std::string();
         BatchResult result;
         try {
-            result = generateMap(base, seed, o, clock, picture, progress, label, out);
+            result = generateMap(base, seed, o.generations, o.untilStable, clock, picture,
+                                 [&](double cells) { progress.advance(cells, label); });
         } catch (const std::bad_alloc&) {
             progress.finish();
             err << "orvandel-batch: not enough memory for a " << base.xsize << " x " << base.ysize << " map\n";
             return 1;
+        }
+        if (result.seedUsed && result.seedFromClock) {
+            progress.finish();
+            out << "seed from the clock: " << result.seed << " (--seed " << result.seed << " makes this map again)\n";
         }
         const std::int32_t nameSeed = result.seedUsed ? result.seed : seed.value;
         if (o.pngPattern) {

@@ -39,6 +39,7 @@ std::string outputName(const std::string& pattern, std::int32_t seed, bool sever
 struct BatchResult {
     std::int32_t seed = 0;       // the seed value the source was seeded with (0: never seeded)
     bool seedUsed = true;        // false when the settings turn the seed entry off (random1 not 1)
+    bool seedFromClock = false;  // seed holds the whole seconds the clock gave
     Settings settings;           // as the run used them, after clamping and the randratio draw
     std::int64_t committedGenerations = 0;
     std::int64_t cycles = 0;     // generations computed, the last, uncommitted one included
