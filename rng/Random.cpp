@@ -27,6 +27,10 @@ void Random::seedRandom(double seed, const std::function<double()>& clock) {
         seedFromInteger(static_cast<std::uint32_t>(bits) ^ static_cast<std::uint32_t>(bits >> 32));
         return;
     }
+    seedFromInteger(seedWord(seed));
+}
+
+std::uint32_t seedWord(double seed) {
     // Truncate toward zero to a signed 64-bit integer and keep the low 32 bits. Values that do
     // not fit in 64 bits (and NaN) have no such integer; they saturate, so the result is defined.
     std::int64_t whole = 0;
@@ -39,7 +43,7 @@ void Random::seedRandom(double seed, const std::function<double()>& clock) {
         whole = INT64_MIN;
     else
         whole = static_cast<std::int64_t>(t);
-    seedFromInteger(static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole)));
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole));
 }
 
 void twistStatePortable(std::uint32_t* state) {

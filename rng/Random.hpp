@@ -64,6 +64,11 @@ private:
     std::uint64_t draws_ = 0;
 };
 
+// The 32-bit word a seed other than -1 starts the state from: the seed truncated toward zero,
+// its low 32 bits. For a seed taken from the clock, this word read as a signed number is the
+// seed to type to get the same sequence again (unless it is 0 or -1, which mean the clock).
+std::uint32_t seedWord(double seed);
+
 // Seconds since an arbitrary fixed origin, from the system's monotonic clock.
 double clockSeconds();
 

@@ -22,8 +22,20 @@ void askSeed(Screen& screen, Random& random, const std::function<double()>& cloc
         const std::string answer = lowerCase(promptInput(screen, " Give me a random number seed! (0 = random number) "));
         if (answer != "no") {
             const std::int32_t seed = seedValue(answer);
-            if (seed == 0) random.seedRandom(clock(), clock);
-            else random.seedRandom(seed, clock);
+            if (seed == 0) {
+                const double seconds = clock();
+                random.seedRandom(seconds, clock);
+                // The clock's whole seconds seeded the source: typing them gives the same map,
+                // unless they read as 0 or -1, which would ask for the clock again.
+                const auto again = static_cast<std::int32_t>(seedWord(seconds));
+                if (again != 0 && again != -1)
+                    screen.printText(" The seed came from the clock: type " + intToText(again) +
+                                         " to get the same map again.", true);
+                else
+                    screen.printText(" The seed came from the clock; it cannot be typed again.", true);
+            } else {
+                random.seedRandom(seed, clock);
+            }
             break;
         }
         screen.setCursor(8, 1);

@@ -71,8 +71,17 @@ TEST(SeedDialogue, ZeroOrNoNumberSeedsFromTheClock) {
         Session s = seedDialogue("type " + std::string(answer) + "\nkey Enter\n");
         ASSERT_TRUE(s.exhausted);
         EXPECT_EQ(s.program->random.state()[0], 1000u) << '"' << answer << '"';
-        EXPECT_EQ(s.row(8), "") << '"' << answer << '"';
+        EXPECT_EQ(s.row(8), " The seed came from the clock: type 1000 to get the same map again.") << '"' << answer << '"';
         EXPECT_EQ(s.row(23), " <press any key to continue>");
+    }
+    // Typing the number shown gives the same sequence without the clock.
+    Session typed = seedDialogue("type 1000\nkey Enter\n");
+    EXPECT_EQ(typed.program->random.state(), seedDialogue("type 0\nkey Enter\n").program->random.state());
+    EXPECT_EQ(typed.row(8), "");
+    // In the first second of the clock, or at a count that reads as -1, there is no number to type.
+    for (double seconds : {0.25, 4294967295.5}) {
+        Session early = runSession("key Up\nkey Enter\ntype 0\nkey Enter\n", {.clockSeconds = seconds});
+        EXPECT_EQ(early.row(8), " The seed came from the clock; it cannot be typed again.") << seconds;
     }
     // -1 is handed on as it is, and the source turns it into a seed from the clock's bits.
     Session s = seedDialogue("type -1\nkey Enter\n");
