@@ -151,7 +151,7 @@ TEST(SaveSession, LongNameRunningOverSeveralRowsStillGivesOneMessageLine) {
 TEST(SaveSession, HeadlessRunnerSavesTheMapItDrew) {
     TempDir dir;
     writeBytes(dir.path() / "keys.txt", script("type yes\nkey Enter\ntype world\nkey Enter\nkey Enter\n"));
-    const std::string command = "cd '" + dir.path().string() + "' && '" + ORVANDEL_HEADLESS +
+    const std::string command = "cd '" + dir.path().string() + "' && '" + ORVANDEL_HEADLESS_PATH +
                                 "' --script keys.txt --screen-png frame.png --screen-text text.txt";
     ASSERT_EQ(runCommand(command), 0);
     const std::optional<DecodedPng> saved = decodePng(dir.path() / "world.png");

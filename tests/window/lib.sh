@@ -4,7 +4,7 @@
 set -euo pipefail
 
 : "${ORVANDEL:?path of the orvandel program}"
-: "${ORVANDEL_HEADLESS:?path of orvandel-headless}"
+: "${ORVANDEL_HEADLESS_PATH:?path of orvandel-headless}"
 : "${SEND_CLOSE:?path of the send-close helper}"
 CONVERT=/usr/bin/convert
 COMPARE=/usr/bin/compare
@@ -123,7 +123,7 @@ headless_picture() {
   local script="$WORK/headless.keys"
   printf '%s\n' "$1" >"$script"
   set +e
-  (cd "$WORK" && "$ORVANDEL_HEADLESS" --script "$script" --screen-png "$2" 2>/dev/null)
+  (cd "$WORK" && "$ORVANDEL_HEADLESS_PATH" --script "$script" --screen-png "$2" 2>/dev/null)
   local status=$?
   set -e
   [ "$status" -eq 3 ] || fail "the headless run was expected to run out of keys (status $status)"
