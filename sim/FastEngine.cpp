@@ -1,11 +1,12 @@
 #include "sim/FastEngine.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
 #include "sim/FlowDecisions.hpp"
-#include "sim/Simulation.hpp"
+#include "sim/ThreadTeam.hpp"
 #include "ui/Palette.hpp"
 
 namespace orv {
@@ -18,17 +19,79 @@ static_assert(std::is_same_v<CellValue, std::int8_t>, "the kernels work on cells
 constexpr int kBlockColumns = 16;
 constexpr int kBlockRows = 256;
 
+// Flow decisions go from the thread that produces them to the one that applies the rule in
+// slabs of whole columns of about this many bytes, through a ring of kSlabs slabs.
+constexpr std::int64_t kSlabBytes = 64 * 1024;
+constexpr int kSlabs = 4;
+
 KernelLevel availableLevel(KernelLevel level) {
     while (!kernelLevelAvailable(level)) level = static_cast<KernelLevel>(static_cast<int>(level) - 1);
     return level;
 }
 
+// Columns first .. last shared out in whole groups of `align` columns: the part's own range.
+struct ColumnRange {
+    int first, last;
+};
+ColumnRange partOf(int part, int parts, int first, int last, int align) {
+    const std::int64_t groups = (std::int64_t{last} - first + align) / align;
+    const std::int64_t from = groups * part / parts, to = groups * (part + 1) / parts;
+    return {static_cast<int>(first + from * align), static_cast<int>(std::min<std::int64_t>(last, first + to * align - 1))};
+}
+
+// Blocks until counter reaches target.
+void waitFor(const std::atomic<int>& counter, int target) {
+    for (int seen = counter.load(std::memory_order_acquire); seen < target;
+         seen = counter.load(std::memory_order_acquire))
+        counter.wait(seen, std::memory_order_acquire);
+}
+
+// The bounds of the rule for the settings: a count is 0 .. 8, so a landmass size above 8 never
+// lets land go, one below 0 always does, and a ratio outside 0 .. 8 is never met.
+RuleBounds ruleBounds(const Settings& settings) {
+    return RuleBounds{static_cast<std::int8_t>(std::clamp(settings.landmasssize, -1, 8)),
+                      static_cast<std::int8_t>(
+                          settings.landwaterratio >= 0 && settings.landwaterratio <= 8 ? settings.landwaterratio : -1)};
+}
+
+// A changed cell reads as water when it holds 0 in odd cycles and 3 in even ones.
+CellValue waterValueIn(int phaseFlag) {
+    return phaseFlag == 0 ? kLand : kWater;
+}
+
+// The cells whose pixels lie on the canvas (an empty range when none do).
+struct CellRange {
+    int xFirst = 1, xLast = 0, yFirst = 1, yLast = 0;
+};
+CellRange onCanvas(const MapCanvas& canvas, MapSize size) {
+    CellRange r;
+    if (canvas.pixels == nullptr) return r;
+    r.xFirst = std::max(1, -canvas.originX);
+    r.xLast = static_cast<int>(std::min<std::int64_t>(size.x, std::int64_t{canvas.width} - 1 - canvas.originX));
+    r.yFirst = std::max(1, -canvas.originY);
+    r.yLast = static_cast<int>(std::min<std::int64_t>(size.y, std::int64_t{canvas.height} - 1 - canvas.originY));
+    return r;
+}
+
 }  // namespace
 
-FastEngine::FastEngine(KernelLevel level)
-    : level_(availableLevel(level)),
-      kernels_(&kernelsFor(level_)),
-      classes_(static_cast<std::size_t>(kBlockColumns) * kBlockRows) {}
+void ChangeMask::resize(int xsize, int ysize) {
+    xsize_ = xsize;
+    ysize_ = ysize;
+    wordsPerColumn_ = (std::int64_t{ysize} + 63) / 64;
+    words_.resize(static_cast<std::size_t>(xsize) * static_cast<std::size_t>(wordsPerColumn_));
+}
+
+FastEngine::FastEngine(KernelLevel level, int threads)
+    : level_(availableLevel(level)), kernels_(&kernelsFor(level_)), threads_(std::max(threads, 1)) {}
+
+FastEngine::~FastEngine() = default;
+
+ThreadTeam* FastEngine::teamFor(std::int64_t cells) {
+    if (threads_ < 2 || cells < kThreadedCells) return nullptr;
+    if (!team_) team_ = std::make_unique<ThreadTeam>(threads_);
+    return team_.get();
+}
 
 void FastEngine::wrapBorder(MapState& map, const Settings& settings) const {
     const MapSize size = mapSize(settings, map.currentMap);
@@ -44,59 +107,206 @@ void FastEngine::wrapBorder(MapState& map, const Settings& settings) const {
 }
 
 void FastEngine::computeGeneration(MapState& map, const Settings& settings, Random& random) {
+    rule(map, settings, random, Untouched::KeepNext, nullptr);
+}
+
+bool FastEngine::computeGeneration(MapState& map, const Settings& settings, Random& random, Untouched untouched,
+                                   ChangeMask& changes) {
     const MapSize size = mapSize(settings, map.currentMap);
+    changes.resize(size.x, size.y);
+    return rule(map, settings, random, untouched, &changes);
+}
+
+bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, Untouched untouched,
+                      ChangeMask* changes) {
+    const MapSize size = mapSize(settings, map.currentMap);
+    const std::int64_t cells = std::int64_t{size.x} * size.y;
     FlowDecisions flows(settings, level_);
-    // A count is 0 .. 8: a landmass size above 8 never lets land go, one below 0 always does,
-    // and a ratio outside 0 .. 8 is never met.
-    const RuleBounds bounds{
-        static_cast<std::int8_t>(std::clamp(settings.landmasssize, -1, 8)),
-        static_cast<std::int8_t>(settings.landwaterratio >= 0 && settings.landwaterratio <= 8 ? settings.landwaterratio
-                                                                                              : -1)};
+    const RuleBounds bounds = ruleBounds(settings);
+    const MapGrid& c = map.currentMap;
+    MapGrid& next = map.nextMap;
+    // The rule over column x with its flow bits; true when a cell changed (with changes only).
+    auto ruleColumn = [&](int x, const std::uint8_t* decisions) {
+        const CellValue* mid = c.column(x) + 1;
+        CellValue* out = next.column(x) + 1;
+        if (changes == nullptr) {
+            kernels_->ruleColumn(c.column(x - 1) + 1, mid, c.column(x + 1) + 1, decisions, out, size.y, bounds);
+            return false;
+        }
+        return kernels_->ruleColumnChanges(c.column(x - 1) + 1, mid, c.column(x + 1) + 1, decisions,
+                                           untouched == Untouched::FromCurrent ? mid : out, out, changes->column(x),
+                                           size.y, bounds);
+    };
     const auto rows = static_cast<std::size_t>(size.y);
     if (decisions_.size() < rows) decisions_.resize(rows);
     if (flows.constant()) std::fill(decisions_.begin(), decisions_.begin() + size.y, flows.constantDecision());
 
-    const MapGrid& c = map.currentMap;
-    for (int x = 1; x <= size.x; ++x) {
-        if (!flows.constant()) flows.produce(random, decisions_.data(), size.y);
-        kernels_->ruleColumn(c.column(x - 1) + 1, c.column(x) + 1, c.column(x + 1) + 1, decisions_.data(),
-                             map.nextMap.column(x) + 1, size.y, bounds);
+    ThreadTeam* team = teamFor(cells);
+    if (team == nullptr) {
+        bool any = false;
+        for (int x = 1; x <= size.x; ++x) {
+            if (!flows.constant()) flows.produce(random, decisions_.data(), size.y);
+            any |= ruleColumn(x, decisions_.data());
+        }
+        // Draws whose outcomes are all known are only counted off.
+        if (flows.constant()) flows.skipConstant(random, cells);
+        return any;
     }
-    // Draws whose outcomes are all known are only counted off.
-    if (flows.constant()) flows.skipConstant(random, std::int64_t{size.x} * size.y);
+
+    const int parts = team->size();
+    std::vector<char> anyIn(static_cast<std::size_t>(parts), 0);
+    if (flows.constant()) {
+        // Every thread applies the rule to its own columns; the last also counts off the draws.
+        team->run([&](int part) {
+            if (part == parts - 1) flows.skipConstant(random, cells);
+            const ColumnRange range = partOf(part, parts, 1, size.x, 1);
+            bool any = false;
+            for (int x = range.first; x <= range.last; ++x) any |= ruleColumn(x, decisions_.data());
+            anyIn[static_cast<std::size_t>(part)] = any;
+        });
+    } else {
+        // Thread 1 produces the decisions slab after slab; thread 0 applies the rule to each
+        // column once its slab is there, and hands the slab back when done with it.
+        const int slabColumns = static_cast<int>(std::clamp<std::int64_t>(kSlabBytes / size.y, 1, size.x));
+        const std::size_t slabSize = static_cast<std::size_t>(slabColumns) * rows;
+        if (slabs_.size() < slabSize * kSlabs) slabs_.resize(slabSize * kSlabs);
+        auto columnBits = [&](int x) {
+            const int slab = (x - 1) / slabColumns;
+            return slabs_.data() + static_cast<std::size_t>(slab % kSlabs) * slabSize +
+                   static_cast<std::size_t>((x - 1) % slabColumns) * rows;
+        };
+        std::atomic<int> produced{0}, consumed{0};  // columns done on each side
+        team->run([&](int part) {
+            if (part == 1) {
+                for (int first = 1; first <= size.x; first += slabColumns) {
+                    const int last = std::min(first + slabColumns - 1, size.x);
+                    // The slab's place in the ring is free once the one kSlabs before it is used.
+                    waitFor(consumed, first - 1 - (kSlabs - 1) * slabColumns);
+                    for (int x = first; x <= last; ++x) flows.produce(random, columnBits(x), size.y);
+                    produced.store(last, std::memory_order_release);
+                    produced.notify_one();
+                }
+            } else if (part == 0) {
+                bool any = false;
+                for (int x = 1; x <= size.x; ++x) {
+                    waitFor(produced, x);
+                    any |= ruleColumn(x, columnBits(x));
+                    if (x % slabColumns == 0 || x == size.x) {
+                        consumed.store(x, std::memory_order_release);
+                        consumed.notify_one();
+                    }
+                }
+                anyIn[0] = any;
+            }
+        });
+    }
+    return std::any_of(anyIn.begin(), anyIn.end(), [](char any) { return any != 0; });
 }
 
 void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas) {
     const MapSize size = mapSize(settings, map.currentMap);
     const std::uint32_t colors[3] = {paletteColor(settings.forestcolor), paletteColor(settings.watercolor),
                                      paletteColor(settings.landcolor)};
-    // A changed cell reads as water when it holds 0 in odd cycles and 3 in even ones.
-    const CellValue waterValue = map.phaseFlag == 0 ? kLand : kWater;
+    const CellValue waterValue = waterValueIn(map.phaseFlag);
+    const CellRange drawn = onCanvas(canvas, size);
 
-    // The cells whose pixels lie on the canvas.
-    int xFirst = 1, xLast = 0, yFirst = 1, yLast = 0;
-    if (canvas.pixels != nullptr) {
-        xFirst = std::max(1, -canvas.originX);
-        xLast = static_cast<int>(std::min<std::int64_t>(size.x, std::int64_t{canvas.width} - 1 - canvas.originX));
-        yFirst = std::max(1, -canvas.originY);
-        yLast = static_cast<int>(std::min<std::int64_t>(size.y, std::int64_t{canvas.height} - 1 - canvas.originY));
-    }
+    ThreadTeam* team = teamFor(std::int64_t{size.x} * size.y);
+    const int parts = team != nullptr ? team->size() : 1;
+    if (classes_.size() < static_cast<std::size_t>(parts)) classes_.resize(static_cast<std::size_t>(parts));
+    for (auto& blockClasses : classes_) blockClasses.resize(static_cast<std::size_t>(kBlockColumns) * kBlockRows);
 
-    for (int x0 = 1; x0 <= size.x; x0 += kBlockColumns) {
-        const int columns = std::min(kBlockColumns, size.x - x0 + 1);
-        for (int y0 = 1; y0 <= size.y; y0 += kBlockRows) {
-            const int rows = std::min(kBlockRows, size.y - y0 + 1);
-            for (int i = 0; i < columns; ++i)
-                kernels_->commitColumn(map.currentMap.column(x0 + i) + y0, map.nextMap.column(x0 + i) + y0,
-                                       classes_.data() + static_cast<std::ptrdiff_t>(i) * kBlockRows, rows, waterValue);
-            const int drawX0 = std::max(x0, xFirst), drawX1 = std::min(x0 + columns - 1, xLast);
-            const int drawY0 = std::max(y0, yFirst), drawY1 = std::min(y0 + rows - 1, yLast);
-            if (drawX0 > drawX1 || drawY0 > drawY1) continue;
-            kernels_->drawTile(classes_.data() + static_cast<std::ptrdiff_t>(drawX0 - x0) * kBlockRows + (drawY0 - y0),
-                               kBlockRows, drawX1 - drawX0 + 1, drawY1 - drawY0 + 1, &canvas.at(drawX0, drawY0),
-                               canvas.pitch, colors);
+    auto commitColumns = [&](int part) {
+        std::uint8_t* classes = classes_[static_cast<std::size_t>(part)].data();
+        const ColumnRange range = partOf(part, parts, 1, size.x, kBlockColumns);
+        for (int x0 = range.first; x0 <= range.last; x0 += kBlockColumns) {
+            const int columns = std::min(kBlockColumns, size.x - x0 + 1);
+            for (int y0 = 1; y0 <= size.y; y0 += kBlockRows) {
+                const int rows = std::min(kBlockRows, size.y - y0 + 1);
+                for (int i = 0; i < columns; ++i)
+                    kernels_->commitColumn(map.currentMap.column(x0 + i) + y0, map.nextMap.column(x0 + i) + y0,
+                                           classes + static_cast<std::ptrdiff_t>(i) * kBlockRows, rows, waterValue);
+                const int drawX0 = std::max(x0, drawn.xFirst), drawX1 = std::min(x0 + columns - 1, drawn.xLast);
+                const int drawY0 = std::max(y0, drawn.yFirst), drawY1 = std::min(y0 + rows - 1, drawn.yLast);
+                if (drawX0 > drawX1 || drawY0 > drawY1) continue;
+                kernels_->drawTile(classes + static_cast<std::ptrdiff_t>(drawX0 - x0) * kBlockRows + (drawY0 - y0),
+                                   kBlockRows, drawX1 - drawX0 + 1, drawY1 - drawY0 + 1, &canvas.at(drawX0, drawY0),
+                                   canvas.pitch, colors);
+            }
+        }
+    };
+    if (team != nullptr)
+        team->run(commitColumns);
+    else
+        commitColumns(0);
+}
+
+void FastEngine::drawChanges(const MapGrid& currentMap, const ChangeMask& changes, int phaseFlag,
+                             const Settings& settings, const MapCanvas& canvas) {
+    const MapSize size{changes.xsize(), changes.ysize()};
+    const std::uint32_t colors[3] = {paletteColor(settings.forestcolor), paletteColor(settings.watercolor),
+                                     paletteColor(settings.landcolor)};
+    const CellValue waterValue = waterValueIn(phaseFlag);
+    const CellRange drawn = onCanvas(canvas, size);
+    if (classes_.empty()) classes_.resize(1);
+    classes_[0].resize(static_cast<std::size_t>(kBlockColumns) * kBlockRows);
+    std::uint8_t* classes = classes_[0].data();
+    for (int x0 = drawn.xFirst; x0 <= drawn.xLast; x0 += kBlockColumns) {
+        const int columns = std::min(kBlockColumns, drawn.xLast - x0 + 1);
+        for (int y0 = drawn.yFirst; y0 <= drawn.yLast; y0 += kBlockRows) {
+            const int rows = std::min(kBlockRows, drawn.yLast - y0 + 1);
+            for (int i = 0; i < columns; ++i) {
+                const CellValue* cells = currentMap.column(x0 + i) + y0;
+                const std::uint64_t* words = changes.column(x0 + i);
+                std::uint8_t* out = classes + static_cast<std::ptrdiff_t>(i) * kBlockRows;
+                for (int r = 0; r < rows; ++r) {
+                    const int bit = y0 - 1 + r;
+                    const auto changed = static_cast<unsigned>(words[bit >> 6] >> (bit & 63)) & 1u;
+                    out[r] = static_cast<std::uint8_t>(changed * (cells[r] == waterValue ? 1u : 2u));
+                }
+            }
+            kernels_->drawTile(classes, kBlockRows, columns, rows, &canvas.at(x0, y0), canvas.pitch, colors);
         }
     }
+}
+
+MapStatistics FastEngine::finalStatistics(const MapState& map, const Settings& settings) {
+    const MapSize size = mapSize(settings, map.currentMap);
+    const CellValue waterValue = waterValueIn(map.phaseFlag);
+    ThreadTeam* team = teamFor(std::int64_t{size.x} * size.y);
+    const int parts = team != nullptr ? team->size() : 1;
+    std::vector<MapStatistics> counted(static_cast<std::size_t>(parts));
+    auto countColumns = [&](int part) {
+        const ColumnRange range = partOf(part, parts, 1, size.x, 1);
+        std::int64_t changed = 0, water = 0;
+        for (int x = range.first; x <= range.last; ++x) {
+            const CellValue* current = map.currentMap.column(x) + 1;
+            const CellValue* next = map.nextMap.column(x) + 1;
+            // Per column in 32 bits (a column has fewer than 2^31 cells), which vectorises.
+            std::int32_t columnChanged = 0, columnWater = 0;
+            for (int y = 0; y < size.y; ++y) {
+                const std::int32_t differs = current[y] != next[y];
+                columnChanged += differs;
+                columnWater += differs & static_cast<std::int32_t>(next[y] == waterValue);
+            }
+            changed += columnChanged;
+            water += columnWater;
+        }
+        MapStatistics& s = counted[static_cast<std::size_t>(part)];
+        s.waterCount = water;
+        s.landCount = changed - water;
+        s.unchangedCount = std::int64_t{range.last - range.first + 1} * size.y - changed;
+    };
+    if (team != nullptr)
+        team->run(countColumns);
+    else
+        countColumns(0);
+    MapStatistics total;
+    for (const MapStatistics& s : counted) {
+        total.unchangedCount += s.unchangedCount;
+        total.waterCount += s.waterCount;
+        total.landCount += s.landCount;
+    }
+    return total;
 }
 
 }  // namespace orv

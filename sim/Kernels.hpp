@@ -52,6 +52,13 @@ struct Kernels {
     // decisions at that row's flow bits, next at the column of nextMap.
     void (*ruleColumn)(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
                        const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds);
+    // The same rule, except that a cell the rule leaves alone takes keep's value (keep == next:
+    // as ruleColumn), and that changes records which cells of next now differ from mid: bit
+    // r % 64 of word r / 64 for cell r, the (count + 63) / 64 words overwritten. Returns whether
+    // any cell differs.
+    bool (*ruleColumnChanges)(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                              const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                              std::uint64_t* changes, std::ptrdiff_t count, RuleBounds bounds);
     // Commits count cells of a column (current := next) and classifies them: 0 unchanged,
     // 1 changed to the value that reads as water (waterValue), 2 changed to anything else.
     void (*commitColumn)(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,

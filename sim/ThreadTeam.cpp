@@ -1,0 +1,59 @@
+#include "sim/ThreadTeam.hpp"
+
+namespace orv {
+
+ThreadTeam::ThreadTeam(int threads) {
+    for (int part = 1; part < threads; ++part) helpers_.emplace_back([this, part] { helperLoop(part); });
+}
+
+ThreadTeam::~ThreadTeam() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    start_.notify_all();
+    for (std::thread& helper : helpers_) helper.join();
+}
+
+void ThreadTeam::runParts(const void* work, Call call) {
+    if (helpers_.empty()) {
+        call(work, 0);
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        work_ = work;
+        call_ = call;
+        pending_ = static_cast<int>(helpers_.size());
+        ++job_;
+    }
+    start_.notify_all();
+    call(work, 0);
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return pending_ == 0; });
+}
+
+void ThreadTeam::helperLoop(int part) {
+    std::uint64_t seen = 0;
+    for (;;) {
+        const void* work = nullptr;
+        Call call = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            start_.wait(lock, [&] { return stopping_ || job_ != seen; });
+            if (stopping_) return;
+            seen = job_;
+            work = work_;
+            call = call_;
+        }
+        call(work, part);
+        bool last = false;
+        {
+            const std::lock_guard lock(mutex_);
+            last = --pending_ == 0;
+        }
+        if (last) done_.notify_one();
+    }
+}
+
+}  // namespace orv
