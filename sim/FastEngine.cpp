@@ -82,13 +82,16 @@ void ChangeMask::resize(int xsize, int ysize) {
     words_.resize(static_cast<std::size_t>(xsize) * static_cast<std::size_t>(wordsPerColumn_));
 }
 
-FastEngine::FastEngine(KernelLevel level, int threads)
-    : level_(availableLevel(level)), kernels_(&kernelsFor(level_)), threads_(std::max(threads, 1)) {}
+FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells)
+    : level_(availableLevel(level)),
+      kernels_(&kernelsFor(level_)),
+      threads_(std::max(threads, 1)),
+      threadedCells_(threadedCells) {}
 
 FastEngine::~FastEngine() = default;
 
 ThreadTeam* FastEngine::teamFor(std::int64_t cells) {
-    if (threads_ < 2 || cells < kThreadedCells) return nullptr;
+    if (threads_ < 2 || cells < threadedCells_) return nullptr;
     if (!team_) team_ = std::make_unique<ThreadTeam>(threads_);
     return team_.get();
 }

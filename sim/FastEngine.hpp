@@ -51,7 +51,8 @@ enum class Untouched {
 // copies, and the drawing turns blocks of columns into rows of the row-major frame buffer.
 //
 // An engine made for more than one thread shares the work of a generation among that many
-// threads once the map has kThreadedCells cells or more: the columns of the rule, the commit and
+// threads once the map has kThreadedCells cells or more (below that, waking a thread costs
+// more than it saves): the columns of the rule, the commit and
 // the drawing are split between them, and where the flow decisions vary from cell to cell one
 // thread produces them from the random stream, a slab of columns ahead of the one applying the
 // rule. Smaller maps, and engines for one thread, never start a thread.
@@ -59,7 +60,9 @@ class FastEngine {
 public:
     static constexpr std::int64_t kThreadedCells = std::int64_t{1} << 19;
 
-    explicit FastEngine(KernelLevel level = bestKernelLevel(), int threads = 1);
+    // threads counts the caller; threadedCells is the smallest map whose work is shared.
+    explicit FastEngine(KernelLevel level = bestKernelLevel(), int threads = 1,
+                        std::int64_t threadedCells = kThreadedCells);
     ~FastEngine();
     FastEngine(const FastEngine&) = delete;
     FastEngine& operator=(const FastEngine&) = delete;
@@ -100,6 +103,7 @@ private:
     KernelLevel level_;
     const Kernels* kernels_;
     int threads_;
+    std::int64_t threadedCells_;
     std::unique_ptr<ThreadTeam> team_;
     std::vector<std::uint8_t> decisions_;  // one column's flow bits
     std::vector<std::uint8_t> slabs_;      // columns of flow bits handed from one thread to another
