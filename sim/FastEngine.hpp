@@ -53,9 +53,9 @@ enum class Untouched {
 // An engine made for more than one thread shares the work of a generation among that many
 // threads once the map has kThreadedCells cells or more (below that, waking a thread costs
 // more than it saves): the columns of the rule, the commit and
-// the drawing are split between them, and where the flow decisions vary from cell to cell one
-// thread produces them from the random stream, a slab of columns ahead of the one applying the
-// rule. Smaller maps, and engines for one thread, never start a thread.
+// the drawing are split between them, and where the flow decisions vary from cell to cell a
+// second thread makes the decisions of the second half of the generation while the first makes
+// those of the first half and applies the rule. Smaller maps, and engines for one thread, never start a thread.
 class FastEngine {
 public:
     static constexpr std::int64_t kThreadedCells = std::int64_t{1} << 19;
@@ -69,6 +69,8 @@ public:
 
     KernelLevel level() const { return level_; }
     int threads() const { return threads_; }
+    // How many generations so far had their flow decisions made by two walks that met.
+    std::int64_t joinedWalks() const { return joinedWalks_; }
 
     void wrapBorder(MapState& map, const Settings& settings) const;
     void computeGeneration(MapState& map, const Settings& settings, Random& random);
@@ -106,7 +108,9 @@ private:
     std::int64_t threadedCells_;
     std::unique_ptr<ThreadTeam> team_;
     std::vector<std::uint8_t> decisions_;  // one column's flow bits
-    std::vector<std::uint8_t> slabs_;      // columns of flow bits handed from one thread to another
+    std::int64_t joinedWalks_ = 0;
+    std::vector<std::uint8_t> ahead_;      // decisions made by a second walk, from the middle on
+    std::vector<std::uint64_t> starts_;    // the draws its first cells start at
     // One block of classified cells per thread, column after column.
     std::vector<std::vector<std::uint8_t>> classes_;
 };

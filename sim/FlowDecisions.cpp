@@ -52,6 +52,15 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level)
     }
 }
 
+double FlowDecisions::meanDrawsPerCell() const {
+    // The chance that a draw passes test i.
+    auto passes = [this](int i) {
+        return (limits_.keep >> i & 1u) != 0 ? (static_cast<double>(limits_.limit[i]) + 1) / 4294967296.0 : 0.0;
+    };
+    return int{takeVertical_} + (takeVertical_ && verticalActs_ && takeUpperChoice_ ? passes(0) : 0.0) +
+           int{takeHorizontal_} + (takeHorizontal_ && horizontalActs_ && takeRightChoice_ ? passes(2) : 0.0);
+}
+
 void FlowDecisions::computeBits(const Random& random, int from) {
     kernels_->passBits(random.state().data() + from, bits_.data() + from, Random::kStateSize - from, limits_);
     // The cell that starts at each word, for every start from which the block holds all the

@@ -28,6 +28,9 @@ public:
     std::uint8_t constantDecision() const { return constantDecision_; }
     // The draws every cell takes when constant().
     int drawsPerCell() const { return drawsPerCell_; }
+    // The most draws a cell can take, and how many it takes on average.
+    int maxDrawsPerCell() const { return maxDraws_; }
+    double meanDrawsPerCell() const;
 
     // Writes the flow bits of the next `cells` cells into out and takes exactly their draws:
     // afterwards random is where the straightforward rule would have left it.

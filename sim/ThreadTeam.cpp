@@ -56,4 +56,28 @@ void ThreadTeam::helperLoop(int part) {
     }
 }
 
+void HandOff::raise(std::int64_t count) {
+    // Sequentially consistent with the waiter's two steps: either it sees the new count before
+    // it sleeps, or this sees it sleeping and wakes it.
+    count_.store(count, std::memory_order_seq_cst);
+    if (sleeping_.load(std::memory_order_seq_cst)) count_.notify_all();
+}
+
+void HandOff::waitFor(std::int64_t target) {
+    constexpr int kSpins = 4000;
+    for (int spin = 0; spin < kSpins; ++spin) {
+        if (count_.load(std::memory_order_acquire) >= target) return;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+    for (;;) {
+        sleeping_.store(true, std::memory_order_seq_cst);
+        const std::int64_t seen = count_.load(std::memory_order_seq_cst);
+        if (seen >= target) break;
+        count_.wait(seen, std::memory_order_acquire);
+    }
+    sleeping_.store(false, std::memory_order_relaxed);
+}
+
 }  // namespace orv

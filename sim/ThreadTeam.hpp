@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -41,6 +42,21 @@ private:
     const void* work_ = nullptr;
     Call call_ = nullptr;
     std::vector<std::thread> helpers_;
+};
+
+// A count that one thread raises and another waits for, for handing work along many times a
+// millisecond: the waiter spins a little before it sleeps, and raising the count makes a system
+// call only when the waiter sleeps.
+class HandOff {
+public:
+    std::int64_t count() const { return count_.load(std::memory_order_acquire); }
+    void raise(std::int64_t count);
+    // Returns once the count has reached target (at once when it has).
+    void waitFor(std::int64_t target);
+
+private:
+    std::atomic<std::int64_t> count_{0};
+    std::atomic<bool> sleeping_{false};
 };
 
 }  // namespace orv

@@ -263,15 +263,42 @@ TEST(SharedEngine, MixedSettingsWithErosionAndMargins) {
     }
 }
 
-TEST(SharedEngine, DecisionSlabsGoRoundTheRingMoreThanOnce) {
-    // Tall columns: a slab is a column or a few, so the ring of slabs is reused many times
-    // within a generation; one column taller than a slab.
-    for (const auto& [x, y] : {std::pair{40, 9000}, std::pair{3, 70001}}) {
-        RunCase c;
-        c.settings = randomFlows(x, y);
-        c.seed = y;
-        c.generations = 3;
+TEST(SharedEngine, TwoWalksThroughTheDecisionsMeetOrOneWalksAlone) {
+    // Maps big enough for the second walk to be waited for, in shapes from one tall column to
+    // many short ones, with cells of one to four draws and cells of always two draws (whose
+    // walks meet only when the second starts exactly where the middle cell does).
+    Settings twoDraws = presets(150, 101);
+    twoDraws.downupflow = 50;
+    twoDraws.leftrightflow = 30;
+    twoDraws.upflowenabled = twoDraws.leftflowenabled = 0;
+    Settings upToFour = randomFlows(150, 101);
+    upToFour.upflowratio = 99;  // every vertical flow takes its second draw
+    for (const Settings& shape : {randomFlows(3, 70001), randomFlows(9000, 4), randomFlows(333, 77), twoDraws,
+                                  upToFour}) {
+        const RunCase c{shape, 5.0 + shape.xsize, 3, false};
         ASSERT_TRUE(keptRunMatches(c, kTwoAlways));
+        ASSERT_TRUE(drawnRunMatches(c, kTwoAlways));
+    }
+    // The engine says how many generations two walks made: all of these, and none of a map too
+    // small for two (there the second walk would make more cells than the map has left).
+    for (const auto& [settings, joined] : {std::pair{randomFlows(333, 77), 4}, std::pair{twoDraws, 4},
+                                           std::pair{upToFour, 4}, std::pair{randomFlows(20, 7), 0}}) {
+        FastEngine engine(bestKernelLevel(), 2, 0);
+        RunCase c{settings, 9, 4, false};
+        Pair run(c);
+        ChangeMask changes;
+        for (int generation = 1; generation <= c.generations; ++generation) {
+            run.reference.phaseFlag = run.fast.phaseFlag = 1 - run.reference.phaseFlag;
+            wrapBorder(run.reference, run.referenceSettings);
+            engine.wrapBorder(run.fast, run.fastSettings);
+            computeGeneration(run.reference, run.referenceSettings, run.referenceRandom);
+            engine.computeGeneration(run.fast, run.fastSettings, run.fastRandom, Untouched::KeepNext, changes);
+            ASSERT_TRUE(sameSource(run.referenceRandom, run.fastRandom));
+            ASSERT_EQ(run.reference.nextMap, run.fast.nextMap);
+            commitAndDraw(run.reference, run.referenceSettings, MapCanvas{});
+            engine.commitAndDraw(run.fast, run.fastSettings, MapCanvas{});
+        }
+        EXPECT_EQ(engine.joinedWalks(), joined) << describe(c, kTwoAlways);
     }
 }
 
