@@ -53,10 +53,9 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
         }
     }
     if (s.randratio == 0) s.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
-    fillInitialLandmass(map, s, random);
-
     if (threads <= 0) threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     FastEngine engine(bestKernelLevel(), threads);
+    engine.fillInitialLandmass(map, s, random);
     // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
     // that changed in the generation last kept are in `changes`, those of the one just computed
     // in `computed`. Until the first swap nextMap holds what the straightforward rule expects.

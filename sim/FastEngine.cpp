@@ -86,10 +86,27 @@ FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCell
 
 FastEngine::~FastEngine() = default;
 
-ThreadTeam* FastEngine::teamFor(std::int64_t cells) {
-    if (threads_ < 2 || cells < threadedCells_) return nullptr;
+ThreadTeam* FastEngine::teamFor(std::int64_t cells, bool varyingFlows) {
+    if (threads_ < 2 || cells < (varyingFlows ? threadedCells_ / 8 : threadedCells_)) return nullptr;
     if (!team_) team_ = std::make_unique<ThreadTeam>(threads_);
     return team_.get();
+}
+
+void FastEngine::fillInitialLandmass(MapState& map, const Settings& settings, Random& random) const {
+    const FillRange range = initialFillRange(settings, map.currentMap);
+    for (std::int64_t x = range.x0; x <= range.x1; ++x) {
+        CellValue* cell = map.currentMap.column(static_cast<int>(x)) + range.y0;
+        for (std::int64_t left = range.y1 - range.y0 + 1; left > 0;) {
+            if (random.position() == Random::kStateSize) random.refill();
+            // A draw of 0 or 1 is the top bit of the tempered word.
+            const int take = static_cast<int>(std::min<std::int64_t>(left, Random::kStateSize - random.position()));
+            const std::uint32_t* words = random.state().data() + random.position();
+            for (int i = 0; i < take; ++i) cell[i] = static_cast<CellValue>(temperWord(words[i]) >> 31);
+            random.skip(take);
+            cell += take;
+            left -= take;
+        }
+    }
 }
 
 void FastEngine::wrapBorder(MapState& map, const Settings& settings) const {
@@ -140,7 +157,7 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
     if (decisions_.size() < rows) decisions_.resize(rows);
     if (flows.constant()) std::fill(decisions_.begin(), decisions_.begin() + size.y, flows.constantDecision());
 
-    ThreadTeam* team = teamFor(cells);
+    ThreadTeam* team = teamFor(cells, !flows.constant());
     if (team == nullptr) {
         bool any = false;
         for (int x = 1; x <= size.x; ++x) {

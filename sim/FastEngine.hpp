@@ -52,7 +52,7 @@ enum class Untouched {
 //
 // An engine made for more than one thread shares the work of a generation among that many
 // threads once the map has kThreadedCells cells or more (below that, waking a thread costs
-// more than it saves): the columns of the rule, the commit and
+// more than it saves), and an eighth of that where the flow decisions vary: the columns of the rule, the commit and
 // the drawing are split between them, and where the flow decisions vary from cell to cell a
 // second thread makes the decisions of the second half of the generation while the first makes
 // those of the first half and applies the rule. Smaller maps, and engines for one thread, never start a thread.
@@ -60,7 +60,8 @@ class FastEngine {
 public:
     static constexpr std::int64_t kThreadedCells = std::int64_t{1} << 19;
 
-    // threads counts the caller; threadedCells is the smallest map whose work is shared.
+    // threads counts the caller; threadedCells is the smallest map whose work is shared (an
+    // eighth of it when the flow decisions vary, which take much longer to make).
     explicit FastEngine(KernelLevel level = bestKernelLevel(), int threads = 1,
                         std::int64_t threadedCells = kThreadedCells);
     ~FastEngine();
@@ -72,6 +73,8 @@ public:
     // How many generations so far had their flow decisions made by two walks that met.
     std::int64_t joinedWalks() const { return joinedWalks_; }
 
+    // fillInitialLandmass, a block of the random source at a time.
+    void fillInitialLandmass(MapState& map, const Settings& settings, Random& random) const;
     void wrapBorder(MapState& map, const Settings& settings) const;
     void computeGeneration(MapState& map, const Settings& settings, Random& random);
     // The canvas's pixels outside width x height are left alone.
@@ -99,7 +102,7 @@ public:
 
 private:
     // The team for a map of this many cells, or nothing when one thread is to do the work.
-    ThreadTeam* teamFor(std::int64_t cells);
+    ThreadTeam* teamFor(std::int64_t cells, bool varyingFlows = false);
     bool rule(MapState& map, const Settings& settings, Random& random, Untouched untouched, ChangeMask* changes);
 
     KernelLevel level_;

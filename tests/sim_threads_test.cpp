@@ -1,6 +1,7 @@
 // The fast engine sharing a generation between threads, and generations kept by swapping the
 // grids (as the batch generator keeps them), against the straightforward rule, commit and
-// drawing: the same grids, the same random numbers taken, the same pixels and statistics.
+// drawing: the same grids, the same random numbers taken, the same pixels and statistics. And
+// the initial fill a block of the random source at a time.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -317,6 +318,33 @@ TEST(SharedEngine, LargeMapsAsShipped) {
     c.settings = randomFlows(1031, 515);
     c.generations = 2;
     EXPECT_TRUE(drawnRunMatches(c, kTwoAsShipped));
+}
+
+TEST(FastFill, LaysThePatternOfTheStraightforwardFill) {
+    // Margins of every sign, maps smaller than their grids, columns longer than a block of the
+    // source and a source never seeded (seed -1 here) or part-way through a block.
+    struct Shape {
+        int x, y, capacity;
+    };
+    int n = 0;
+    for (const Shape shape : {Shape{1, 1, 1}, Shape{5, 3, 9}, Shape{40, 700, 700}, Shape{623, 2, 630}}) {
+        for (const std::int32_t margin : {0, 1, 2, -1, -5, 900}) {
+            Settings s = presets(shape.x, shape.y);
+            s.oceanedgesizex = margin;
+            s.oceanedgesizey = margin == 2 ? -1 : margin;
+            MapState reference(shape.capacity, shape.capacity), fast(shape.capacity, shape.capacity);
+            Random referenceRandom, fastRandom;
+            if (++n % 3 != 0) {
+                referenceRandom.seedRandom(n);
+                fastRandom.seedRandom(n);
+            }
+            for (int i = 0; i < n % 5 * 97; ++i) (void)referenceRandom.nextRaw(), (void)fastRandom.nextRaw();
+            fillInitialLandmass(reference, s, referenceRandom);
+            FastEngine().fillInitialLandmass(fast, s, fastRandom);
+            ASSERT_EQ(reference.currentMap, fast.currentMap) << shape.x << "x" << shape.y << " margin " << margin;
+            ASSERT_TRUE(sameSource(referenceRandom, fastRandom)) << shape.x << "x" << shape.y << " margin " << margin;
+        }
+    }
 }
 
 }  // namespace
