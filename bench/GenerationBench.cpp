@@ -175,14 +175,30 @@ void largeDrawnGeneration(benchmark::State& state, Flows flows, int threads) {
 }
 
 // Threads share the work, so these are timed by the clock on the wall.
-BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_1_thread, Flows::Presets, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_2_threads, Flows::Presets, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_1_thread, Flows::Random, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_2_threads, Flows::Random, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(largeDrawnGeneration, presets_4096_1_thread, Flows::Presets, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(largeDrawnGeneration, presets_4096_2_threads, Flows::Presets, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(largeDrawnGeneration, random_flows_4096_1_thread, Flows::Random, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(largeDrawnGeneration, random_flows_4096_2_threads, Flows::Random, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_1_thread, Flows::Presets, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_2_threads, Flows::Presets, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_1_thread, Flows::Random, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_2_threads, Flows::Random, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, presets_4096_1_thread, Flows::Presets, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, presets_4096_2_threads, Flows::Presets, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, random_flows_4096_1_thread, Flows::Random, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, random_flows_4096_2_threads, Flows::Random, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK_CAPTURE(referenceGeneration, presets, Flows::Presets)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastGeneration, presets, Flows::Presets, bestKernelLevel())->Unit(benchmark::kMicrosecond);

@@ -39,7 +39,8 @@ struct ColumnRange {
 ColumnRange partOf(int part, int parts, int first, int last, int align) {
     const std::int64_t groups = (std::int64_t{last} - first + align) / align;
     const std::int64_t from = groups * part / parts, to = groups * (part + 1) / parts;
-    return {static_cast<int>(first + from * align), static_cast<int>(std::min<std::int64_t>(last, first + to * align - 1))};
+    return {static_cast<int>(first + from * align),
+            static_cast<int>(std::min<std::int64_t>(last, first + to * align - 1))};
 }
 
 // The bounds of the rule for the settings: a count is 0 .. 8, so a landmass size above 8 never
@@ -208,7 +209,7 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
         HandOff made;     // cells thread 1 has decided
         HandOff verdict;  // kJoined: thread 1 makes `needed` cells in all; kNotJoined: it stops
         std::int64_t needed = 0;
-        std::int64_t joinedAt = -1;  // the cell at which the walks met ...
+        std::int64_t joinedAt = -1;   // the cell at which the walks met ...
         std::int64_t joinedFrom = 0;  // ... and its place in thread 1's decisions
         team->run([&](int part) {
             if (part == 1) {

@@ -52,10 +52,12 @@ enum class Untouched {
 //
 // An engine made for more than one thread shares the work of a generation among that many
 // threads once the map has kThreadedCells cells or more (below that, waking a thread costs
-// more than it saves), and an eighth of that where the flow decisions vary: the columns of the rule, the commit and
-// the drawing are split between them, and where the flow decisions vary from cell to cell a
-// second thread makes the decisions of the second half of the generation while the first makes
-// those of the first half and applies the rule. Smaller maps, and engines for one thread, never start a thread.
+// more than it saves), or an eighth of that where the flow decisions vary from cell to cell.
+// The columns of the rule, the commit and the drawing are split between the threads; varying
+// decisions, which take several times as long to make as the rule takes to apply, are made by
+// two threads at once, one from the start of the generation and one from about its middle
+// (while the first also applies the rule), which costs half a byte per cell while a generation
+// is computed. Smaller maps, and engines for one thread, never start a thread.
 class FastEngine {
 public:
     static constexpr std::int64_t kThreadedCells = std::int64_t{1} << 19;
@@ -112,8 +114,8 @@ private:
     std::unique_ptr<ThreadTeam> team_;
     std::vector<std::uint8_t> decisions_;  // one column's flow bits
     std::int64_t joinedWalks_ = 0;
-    std::vector<std::uint8_t> ahead_;      // decisions made by a second walk, from the middle on
-    std::vector<std::uint64_t> starts_;    // the draws its first cells start at
+    std::vector<std::uint8_t> ahead_;    // decisions made by a second walk, from the middle on
+    std::vector<std::uint64_t> starts_;  // the draws its first cells start at
     // One block of classified cells per thread, column after column.
     std::vector<std::vector<std::uint8_t>> classes_;
 };

@@ -75,20 +75,19 @@ testing::AssertionResult sameMap(const BatchCase& c, MapPicture& picture, bool b
                                  BatchResult* out = nullptr) {
     const Expected e = windowLoop(c.settings, c.seed, c.generations, c.untilStable);
     const BatchResult r = generateMap(
-        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilStable, [] { return 0.0; }, picture,
-        [](double) {}, c.threads);
+        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilStable, [] { return 0.0; }, picture, [](double) {},
+        c.threads);
     if (out != nullptr) *out = r;
     const BatchResult& x = e.result;
     const std::string where = " (" + describe(c) + ")";
     if (r.committedGenerations != x.committedGenerations || r.cycles != x.cycles || r.stable != x.stable)
-        return testing::AssertionFailure() << "kept " << r.committedGenerations << " of " << r.cycles
-                                           << " generations, stable " << r.stable << "; expected "
-                                           << x.committedGenerations << " of " << x.cycles << ", " << x.stable
-                                           << where;
+        return testing::AssertionFailure()
+               << "kept " << r.committedGenerations << " of " << r.cycles << " generations, stable " << r.stable
+               << "; expected " << x.committedGenerations << " of " << x.cycles << ", " << x.stable << where;
     if (r.unchangedCount != x.unchangedCount || r.waterCount != x.waterCount || r.landCount != x.landCount)
-        return testing::AssertionFailure() << "classes " << r.unchangedCount << "/" << r.waterCount << "/"
-                                           << r.landCount << ", expected " << x.unchangedCount << "/"
-                                           << x.waterCount << "/" << x.landCount << where;
+        return testing::AssertionFailure()
+               << "classes " << r.unchangedCount << "/" << r.waterCount << "/" << r.landCount << ", expected "
+               << x.unchangedCount << "/" << x.waterCount << "/" << x.landCount << where;
     if (r.settings.randratio != x.settings.randratio || r.settings.landwaterratio != x.settings.landwaterratio)
         return testing::AssertionFailure() << "settings after the run differ" << where;
     if (picture.width() != c.settings.xsize || picture.height() != c.settings.ysize)

@@ -38,20 +38,20 @@ constexpr Threading kTwoAsShipped{2, FastEngine::kThreadedCells};
 
 std::string describe(const RunCase& c, Threading t) {
     const Settings& s = c.settings;
-    return std::to_string(s.xsize) + "x" + std::to_string(s.ysize) + ", seed " + std::to_string(c.seed) +
-           ", flows " + std::to_string(s.downupflow) + "/" + std::to_string(s.upflowenabled) +
-           std::to_string(s.downflowenabled) + "/" + std::to_string(s.upflowratio) + " " +
-           std::to_string(s.leftrightflow) + "/" + std::to_string(s.leftflowenabled) +
-           std::to_string(s.rightflowenabled) + "/" + std::to_string(s.rightflowratio) + ", landmass " +
-           std::to_string(s.landmasssize) + ", ratio " + std::to_string(s.landwaterratio) + ", erosion " +
-           std::to_string(s.erosion) + ", margins " + std::to_string(s.oceanedgesizex) + "/" +
-           std::to_string(s.oceanedgesizey) + ", " + std::to_string(t.threads) + " threads";
+    return std::to_string(s.xsize) + "x" + std::to_string(s.ysize) + ", seed " + std::to_string(c.seed) + ", flows " +
+           std::to_string(s.downupflow) + "/" + std::to_string(s.upflowenabled) + std::to_string(s.downflowenabled) +
+           "/" + std::to_string(s.upflowratio) + " " + std::to_string(s.leftrightflow) + "/" +
+           std::to_string(s.leftflowenabled) + std::to_string(s.rightflowenabled) + "/" +
+           std::to_string(s.rightflowratio) + ", landmass " + std::to_string(s.landmasssize) + ", ratio " +
+           std::to_string(s.landwaterratio) + ", erosion " + std::to_string(s.erosion) + ", margins " +
+           std::to_string(s.oceanedgesizex) + "/" + std::to_string(s.oceanedgesizey) + ", " +
+           std::to_string(t.threads) + " threads";
 }
 
 testing::AssertionResult sameSource(const Random& a, const Random& b) {
     if (a.draws() != b.draws() || a.position() != b.position() || a.state() != b.state())
-        return testing::AssertionFailure() << "random sources differ (draws " << a.draws() << " and " << b.draws()
-                                           << ")";
+        return testing::AssertionFailure()
+               << "random sources differ (draws " << a.draws() << " and " << b.draws() << ")";
     return testing::AssertionSuccess();
 }
 
@@ -154,10 +154,11 @@ testing::AssertionResult keptRunMatches(const RunCase& c, Threading t) {
         wrapBorder(run.reference, run.referenceSettings);
         engine.wrapBorder(run.fast, run.fastSettings);
         computeGeneration(run.reference, run.referenceSettings, run.referenceRandom);
-        const bool changed = engine.computeGeneration(run.fast, run.fastSettings, run.fastRandom,
-                                                      generation == 1 ? Untouched::KeepNext : Untouched::FromCurrent,
-                                                      computed);
-        if (auto r = sameMap("currentMap", run.reference.currentMap, run.fast.currentMap, size, true); !r) return r << where;
+        const bool changed =
+            engine.computeGeneration(run.fast, run.fastSettings, run.fastRandom,
+                                     generation == 1 ? Untouched::KeepNext : Untouched::FromCurrent, computed);
+        if (auto r = sameMap("currentMap", run.reference.currentMap, run.fast.currentMap, size, true); !r)
+            return r << where;
         if (auto r = sameMap("nextMap", run.reference.nextMap, run.fast.nextMap, size, false); !r) return r << where;
         if (auto r = sameSource(run.referenceRandom, run.fastRandom); !r) return r << where;
         bool referenceChanged = false;
@@ -274,8 +275,8 @@ TEST(SharedEngine, TwoWalksThroughTheDecisionsMeetOrOneWalksAlone) {
     twoDraws.upflowenabled = twoDraws.leftflowenabled = 0;
     Settings upToFour = randomFlows(150, 101);
     upToFour.upflowratio = 99;  // every vertical flow takes its second draw
-    for (const Settings& shape : {randomFlows(3, 70001), randomFlows(9000, 4), randomFlows(333, 77), twoDraws,
-                                  upToFour}) {
+    for (const Settings& shape :
+         {randomFlows(3, 70001), randomFlows(9000, 4), randomFlows(333, 77), twoDraws, upToFour}) {
         const RunCase c{shape, 5.0 + shape.xsize, 3, false};
         ASSERT_TRUE(keptRunMatches(c, kTwoAlways));
         ASSERT_TRUE(drawnRunMatches(c, kTwoAlways));
