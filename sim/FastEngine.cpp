@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 #include <type_traits>
 
 #include "sim/FlowDecisions.hpp"
@@ -89,7 +90,14 @@ FastEngine::~FastEngine() = default;
 
 ThreadTeam* FastEngine::teamFor(std::int64_t cells, bool varyingFlows) {
     if (threads_ < 2 || cells < (varyingFlows ? threadedCells_ / 8 : threadedCells_)) return nullptr;
-    if (!team_) team_ = std::make_unique<ThreadTeam>(threads_);
+    if (!team_) {
+        try {
+            team_ = std::make_unique<ThreadTeam>(threads_);
+        } catch (const std::system_error&) {
+            threads_ = 1;  // the system gives no more threads: one does all the work
+            return nullptr;
+        }
+    }
     return team_.get();
 }
 

@@ -3,10 +3,19 @@
 namespace orv {
 
 ThreadTeam::ThreadTeam(int threads) {
-    for (int part = 1; part < threads; ++part) helpers_.emplace_back([this, part] { helperLoop(part); });
+    try {
+        for (int part = 1; part < threads; ++part) helpers_.emplace_back([this, part] { helperLoop(part); });
+    } catch (...) {
+        stopHelpers();
+        throw;
+    }
 }
 
 ThreadTeam::~ThreadTeam() {
+    stopHelpers();
+}
+
+void ThreadTeam::stopHelpers() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;

@@ -15,7 +15,8 @@ namespace orv {
 // afterwards, and everything the caller wrote before run() is visible to every part.
 class ThreadTeam {
 public:
-    // threads counts the caller; 1 means no helpers (run() then just calls part 0).
+    // threads counts the caller; 1 means no helpers (run() then just calls part 0). Throws
+    // std::system_error when the system refuses a thread.
     explicit ThreadTeam(int threads);
     ~ThreadTeam();
     ThreadTeam(const ThreadTeam&) = delete;
@@ -33,6 +34,7 @@ private:
     using Call = void (*)(const void*, int);
     void runParts(const void* work, Call call);
     void helperLoop(int part);
+    void stopHelpers();
 
     std::mutex mutex_;
     std::condition_variable start_, done_;
