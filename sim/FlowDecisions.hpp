@@ -59,8 +59,12 @@ private:
     std::array<std::uint8_t, Random::kStateSize + 8> bits_{};
     // For a cell whose draws start at word w of the block (w + maxDraws_ <= kStateSize): its
     // flow bits in bits 0 .. 3 and the number of words it takes in bits 4 .. 6. Walking the
-    // block is then one table read per cell.
-    std::array<std::uint8_t, Random::kStateSize> cellTable_{};
+    // block is then one table read per cell. A few spare entries at the end, as for bits_.
+    std::array<std::uint8_t, Random::kStateSize + 8> cellTable_{};
+    // For two cells in a row starting at word w (w + 2 maxDraws_ <= kStateSize): the second's
+    // entry of cellTable_ and the words both take, so that the walk goes two cells a step.
+    std::array<std::uint8_t, Random::kStateSize> pairSecond_{};
+    std::array<std::uint8_t, Random::kStateSize> pairWords_{};
     // What the tables were made for: the source, its count of draws and the first word.
     const Random* tabledSource_ = nullptr;
     std::uint64_t tabledDraws_ = 0;

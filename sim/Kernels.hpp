@@ -47,6 +47,10 @@ struct Kernels {
     // cells[i] := the decision of a cell whose draws start at word i: its flow bits in bits
     // 0 .. 3 and the number of words it takes in bits 4 .. 6, from bits[i .. i + 4], for i < count.
     void (*cellTable)(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape);
+    // For the cell starting at word i and the one after it, for i < count: second[i] := the
+    // cells entry of the one after, cells[i + (cells[i] >> 4)], and words[i] := the words the
+    // two take. Reads cells[i .. i + 4].
+    void (*cellPairs)(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count);
     // The rule over cells 0 .. count-1 of one column: left, mid and right point at the cell of
     // the same row in the columns x-1, x and x+1 (the rows before and after are read too),
     // decisions at that row's flow bits, next at the column of nextMap.

@@ -103,7 +103,8 @@ void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kAvx2{passBitsAvx2, cellTableLoop, ruleColumnAvx2, ruleColumnChangesAvx2, commitColumnAvx2, drawTileAvx2};
+const Kernels kAvx2{passBitsAvx2,          cellTableLoop,    cellPairsLoop, ruleColumnAvx2,
+                    ruleColumnChangesAvx2, commitColumnAvx2, drawTileAvx2};
 
 }  // namespace
 

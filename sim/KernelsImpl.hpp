@@ -82,6 +82,19 @@ void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, con
     }
 }
 
+// The entry of the next cell is one of the four after a cell's own: a choice between four
+// shifted rows of bytes, which vectorises.
+void cellPairsLoop(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t cell = cells[i];
+        const unsigned taken = cell >> 4;
+        const std::uint8_t after1 = cells[i + 1], after2 = cells[i + 2], after3 = cells[i + 3], after4 = cells[i + 4];
+        const std::uint8_t after = taken == 1 ? after1 : taken == 2 ? after2 : taken == 3 ? after3 : after4;
+        second[i] = after;
+        words[i] = static_cast<std::uint8_t>(taken + (after >> 4));
+    }
+}
+
 // The rule for cells [from, to) of a column, to - from a multiple of V::kWidth. A land
 // neighbour gives an eq mask of -1, so the masks are subtracted to count. A cell the rule leaves
 // alone takes keep's value (keep == next: it keeps its own). With kChanges, the cells whose new

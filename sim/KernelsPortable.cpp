@@ -22,8 +22,9 @@ void commitColumnPortable(std::int8_t* current, const std::int8_t* next, std::ui
     commitSpan<ScalarBytes>(current, next, classes, 0, count, waterValue);
 }
 
-const Kernels kPortable{passBitsLoop,         cellTableLoop, ruleColumnPortable, ruleColumnChangesPortable,
-                        commitColumnPortable, drawTileScalar};
+const Kernels kPortable{
+    passBitsLoop,         cellTableLoop, cellPairsLoop, ruleColumnPortable, ruleColumnChangesPortable,
+    commitColumnPortable, drawTileScalar};
 
 }  // namespace
 

@@ -50,7 +50,8 @@ void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kSse2{passBitsLoop, cellTableLoop, ruleColumnSse2, ruleColumnChangesSse2, commitColumnSse2, drawTileSse2};
+const Kernels kSse2{passBitsLoop,          cellTableLoop,    cellPairsLoop, ruleColumnSse2,
+                    ruleColumnChangesSse2, commitColumnSse2, drawTileSse2};
 
 }  // namespace
 
