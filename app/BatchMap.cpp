@@ -16,12 +16,13 @@ const std::uint32_t* MapPicture::row(int y) {
     if (bandFirst_ != first) {
         const int rows = std::min(kBandRows, height_ - first);
         band_.resize(static_cast<std::size_t>(width_) * kBandRows);
-        // Until something is drawn the map area is as the cleared screen leaves it: black.
-        std::fill(band_.begin(), band_.end(), 0xFF000000u);
         if (drawn_) {
-            // Cell (x, first + 1 + r) is pixel (x - 1, r) of the band.
+            // Cell (x, first + 1 + r) is pixel (x - 1, r) of the band: every pixel is painted.
             engine_->drawChanges(cells_, changes_, phaseFlag_, settings_,
                                  MapCanvas{band_.data(), width_, width_, rows, -1, -1 - first});
+        } else {
+            // Until something is drawn the map area is as the cleared screen leaves it: black.
+            std::fill(band_.begin(), band_.end(), 0xFF000000u);
         }
         bandFirst_ = first;
     }

@@ -1,6 +1,7 @@
 #include "sim/FastEngine.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -69,6 +70,44 @@ CellRange onCanvas(const MapCanvas& canvas, MapSize size) {
     r.yFirst = std::max(1, -canvas.originY);
     r.yLast = static_cast<int>(std::min<std::int64_t>(size.y, std::int64_t{canvas.height} - 1 - canvas.originY));
     return r;
+}
+
+// Eight bits as eight bytes of 0 or 1, lowest bit in the first byte.
+constexpr std::array<std::uint64_t, 256> kBitBytes = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (unsigned bits = 0; bits < 256; ++bits)
+        for (unsigned k = 0; k < 8; ++k) table[bits] |= std::uint64_t{(bits >> k) & 1u} << (8 * k);
+    return table;
+}();
+
+// out[r] := the class of cell r, 0 unchanged, 1 changed to waterValue, 2 changed to anything
+// else, for r < count, from the cells and the change bits from bit `first` of words on. Eight
+// cells at a time, in the bytes of a 64-bit word.
+void classifyChanges(const CellValue* cells, const std::uint64_t* words, std::int64_t first, std::uint8_t* out,
+                     int count, CellValue waterValue) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    const std::uint64_t water = kOnes * static_cast<std::uint8_t>(waterValue);
+    int r = 0;
+    for (; r + 8 <= count; r += 8) {
+        const std::int64_t bit = first + r;
+        std::uint64_t bits = words[bit >> 6] >> (bit & 63);
+        if ((bit & 63) > 56) bits |= words[(bit >> 6) + 1] << (64 - (bit & 63));
+        const std::uint64_t changed = kBitBytes[bits & 255u];
+        std::uint64_t differs = 0;
+        std::memcpy(&differs, cells + r, 8);
+        differs ^= water;
+        // Bit 0 of each byte := whether any bit of that byte is set.
+        differs |= differs >> 4;
+        differs |= differs >> 2;
+        differs |= differs >> 1;
+        const std::uint64_t classes = changed + (changed & differs & kOnes);
+        std::memcpy(out + r, &classes, 8);
+    }
+    for (; r < count; ++r) {
+        const std::int64_t bit = first + r;
+        const auto changed = static_cast<unsigned>(words[bit >> 6] >> (bit & 63)) & 1u;
+        out[r] = static_cast<std::uint8_t>(changed * (cells[r] == waterValue ? 1u : 2u));
+    }
 }
 
 }  // namespace
@@ -361,11 +400,7 @@ void FastEngine::drawChanges(const MapGrid& currentMap, const ChangeMask& change
                 const CellValue* cells = currentMap.column(x0 + i) + y0;
                 const std::uint64_t* words = changes.column(x0 + i);
                 std::uint8_t* out = classes + static_cast<std::ptrdiff_t>(i) * kBlockRows;
-                for (int r = 0; r < rows; ++r) {
-                    const int bit = y0 - 1 + r;
-                    const auto changed = static_cast<unsigned>(words[bit >> 6] >> (bit & 63)) & 1u;
-                    out[r] = static_cast<std::uint8_t>(changed * (cells[r] == waterValue ? 1u : 2u));
-                }
+                classifyChanges(cells, words, y0 - 1, out, rows, waterValue);
             }
             kernels_->drawTile(classes, kBlockRows, columns, rows, &canvas.at(x0, y0), canvas.pitch, colors);
         }
