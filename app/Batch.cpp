@@ -252,12 +252,12 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
-bool writePicture(const std::string& name, const std::vector<std::uint32_t>& picture, std::int32_t width,
+bool writePicture(const std::string& name, MapPicture& picture, std::int32_t width,
                   std::int32_t height, std::string& why) {
     SafeFile file(name);
     PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
     for (std::int32_t y = 0; y < height && png.ok(); ++y)
-        png.writeRow(picture.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width));
+        png.writeRow(picture.row(y));
     if (png.finish() && file.commit()) return true;
     why = writeErrorReason(file.error());
     return false;
@@ -322,7 +322,7 @@ int runBatch(const BatchOptions& o, std::ostream& out, std::ostream& err, const 
                               (o.progress == BatchOptions::Progress::Auto && stderrIsTerminal && work > 2e8);
     ProgressBar progress(err, showProgress, work);
 
-    std::vector<std::uint32_t> picture;
+    MapPicture picture;
     for (std::int64_t i = 0; i < seeds; ++i) {
         const SeedChoice seed{o.seedFromClock, static_cast<std::int32_t>(o.firstSeed + i)};
         const std::string label = several ? "seed " + std::to_string(seed.value) : std::string();

@@ -1,37 +1,38 @@
 #include "app/BatchMap.hpp"
 
+#include <algorithm>
+#include <thread>
+#include <utility>
+
 #include "rng/Random.hpp"
-#include "sim/FastEngine.hpp"
-#include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
 
 namespace orv {
-namespace {
 
-// True when the generation just computed into nextMap differs from currentMap in any cell.
-bool anyCellChanges(const MapState& map, const Settings& settings) {
-    const MapSize size = mapSize(settings, map.currentMap);
-    for (int x = 1; x <= size.x; ++x)
-        for (int y = 1; y <= size.y; ++y)
-            if (map.currentMap(x, y) != map.nextMap(x, y)) return true;
-    return false;
+MapPicture::MapPicture() = default;
+
+const std::uint32_t* MapPicture::row(int y) {
+    const int first = y - y % kBandRows;
+    if (bandFirst_ != first) {
+        const int rows = std::min(kBandRows, height_ - first);
+        band_.resize(static_cast<std::size_t>(width_) * kBandRows);
+        if (drawn_) {
+            // Cell (x, first + 1 + r) is pixel (x - 1, r) of the band: every pixel is painted.
+            engine_->drawChanges(cells_, changes_, phaseFlag_, settings_,
+                                 MapCanvas{band_.data(), width_, width_, rows, -1, -1 - first});
+        } else {
+            // Until something is drawn the map area is as the cleared screen leaves it: black.
+            std::fill(band_.begin(), band_.end(), 0xFF000000u);
+        }
+        bandFirst_ = first;
+    }
+    return band_.data() + static_cast<std::size_t>(y - first) * static_cast<std::size_t>(width_);
 }
-
-// One cycle's work before the commit, as the window program's generation loop does it.
-void computeCycle(FastEngine& engine, MapState& map, Settings& settings, Random& random) {
-    map.phaseFlag = 1 - map.phaseFlag;
-    engine.wrapBorder(map, settings);
-    engine.computeGeneration(map, settings, random);
-    ++map.cycleCount;
-    if (settings.erosion == 1)
-        settings.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
-}
-
-}  // namespace
 
 BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t generations, bool untilStable,
-                        const std::function<double()>& clock, std::vector<std::uint32_t>& picture,
-                        const std::function<void(double)>& progress) {
+                        const std::function<double()>& clock, MapPicture& picture,
+                        const std::function<void(double)>& progress, int threads) {
+    picture = MapPicture{};
     BatchResult r;
     r.settings = settings;
     Settings& s = r.settings;
@@ -53,26 +54,44 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
         }
     }
     if (s.randratio == 0) s.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
-    fillInitialLandmass(map, s, random);
-
-    // Until something is drawn the map area is as the cleared screen leaves it: black.
-    picture.assign(static_cast<std::size_t>(s.xsize) * static_cast<std::size_t>(s.ysize), 0xFF000000u);
-    const MapCanvas canvas{picture.data(), s.xsize, s.xsize, s.ysize, -1, -1};
-    FastEngine engine;
+    if (threads <= 0) threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    FastEngine engine(bestKernelLevel(), threads);
+    engine.fillInitialLandmass(map, s, random);
+    // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
+    // that changed in the generation last kept are in `changes`, those of the one just computed
+    // in `computed`. Until the first swap nextMap holds what the straightforward rule expects.
+    ChangeMask changes, computed;
+    Untouched untouched = Untouched::KeepNext;
+    int keptPhase = 0;
     for (;;) {
-        computeCycle(engine, map, s, random);
+        map.phaseFlag = 1 - map.phaseFlag;
+        engine.wrapBorder(map, s);
+        const bool changed = engine.computeGeneration(map, s, random, untouched, computed);
+        ++map.cycleCount;
+        if (s.erosion == 1) s.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
         progress(cells);
-        const bool changes = anyCellChanges(map, s);
-        if (!changes) r.stable = true;
-        if (r.committedGenerations >= generations || (untilStable && !changes)) break;
-        engine.commitAndDraw(map, s, canvas);
+        if (!changed) r.stable = true;
+        if (r.committedGenerations >= generations || (untilStable && !changed)) break;
+        std::swap(map.currentMap, map.nextMap);
+        std::swap(changes, computed);
+        keptPhase = map.phaseFlag;
+        untouched = Untouched::FromCurrent;
         ++r.committedGenerations;
     }
     r.cycles = map.cycleCount;
-    const MapStatistics stats = computeFinalStatistics(map, s);
+    const MapStatistics stats = engine.finalStatistics(map, s);
     r.unchangedCount = stats.unchangedCount;
     r.waterCount = stats.waterCount;
     r.landCount = stats.landCount;
+
+    picture.width_ = s.xsize;
+    picture.height_ = s.ysize;
+    picture.drawn_ = r.committedGenerations > 0;
+    picture.phaseFlag_ = keptPhase;
+    picture.settings_ = s;
+    picture.cells_ = std::move(map.currentMap);
+    picture.changes_ = std::move(changes);
+    picture.engine_ = std::make_unique<FastEngine>();
     return r;
 }
 

@@ -1,9 +1,12 @@
 // One generation of the map at 400 x 400: the rule, the commit and the drawing into an
-// 800 x 600 frame buffer, as the generation loop runs them.
+// 800 x 600 frame buffer, as the generation loop runs them. At 4096 x 4096: a generation as the
+// batch generator runs it (the rule into a whole nextMap, noting the changed cells, and a swap)
+// and as the window program would (rule, commit and drawing), with one thread and with two.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "rng/Random.hpp"
@@ -42,6 +45,40 @@ struct Run {
     Random random;
     std::vector<std::uint32_t> pixels;
     MapCanvas canvas;
+};
+
+// A map of side x side cells from the presets and seed 42, past its first generation, kept the
+// way the batch generator keeps generations.
+struct LargeRun {
+    LargeRun(int side, Flows flows, int threads) : map(side, side), engine(bestKernelLevel(), threads) {
+        applyPresets(settings);
+        settings.xsize = settings.ysize = side;
+        if (flows == Flows::Random) {
+            settings.downupflow = 60;
+            settings.upflowenabled = 1;
+            settings.upflowratio = 50;
+            settings.leftrightflow = 50;
+            settings.rightflowratio = 50;
+        }
+        random.seedRandom(42);
+        settings.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
+        fillInitialLandmass(map, settings, random);
+        generation(Untouched::KeepNext);
+    }
+    bool generation(Untouched untouched) {
+        map.phaseFlag = 1 - map.phaseFlag;
+        engine.wrapBorder(map, settings);
+        const bool changed = engine.computeGeneration(map, settings, random, untouched, changes);
+        ++map.cycleCount;
+        std::swap(map.currentMap, map.nextMap);
+        return changed;
+    }
+
+    Settings settings;
+    MapState map;
+    Random random;
+    FastEngine engine;
+    ChangeMask changes;
 };
 
 void countGenerations(benchmark::State& state) {
@@ -113,6 +150,55 @@ void mt19937Draws(benchmark::State& state) {
     }
     countGenerations(state);
 }
+
+constexpr int kLargeSide = 4096;
+
+void largeBatchGeneration(benchmark::State& state, Flows flows, int threads) {
+    LargeRun run(kLargeSide, flows, threads);
+    for (auto _ : state) benchmark::DoNotOptimize(run.generation(Untouched::FromCurrent));
+    countGenerations(state);
+}
+
+void largeDrawnGeneration(benchmark::State& state, Flows flows, int threads) {
+    LargeRun run(kLargeSide, flows, threads);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kLargeSide) * kLargeSide);
+    const MapCanvas canvas{pixels.data(), kLargeSide, kLargeSide, kLargeSide, -1, -1};
+    for (auto _ : state) {
+        run.map.phaseFlag = 1 - run.map.phaseFlag;
+        run.engine.wrapBorder(run.map, run.settings);
+        run.engine.computeGeneration(run.map, run.settings, run.random);
+        ++run.map.cycleCount;
+        run.engine.commitAndDraw(run.map, run.settings, canvas);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    countGenerations(state);
+}
+
+// Threads share the work, so these are timed by the clock on the wall.
+BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_1_thread, Flows::Presets, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_2_threads, Flows::Presets, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_1_thread, Flows::Random, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_2_threads, Flows::Random, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, presets_4096_1_thread, Flows::Presets, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, presets_4096_2_threads, Flows::Presets, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, random_flows_4096_1_thread, Flows::Random, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(largeDrawnGeneration, random_flows_4096_2_threads, Flows::Random, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK_CAPTURE(referenceGeneration, presets, Flows::Presets)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastGeneration, presets, Flows::Presets, bestKernelLevel())->Unit(benchmark::kMicrosecond);

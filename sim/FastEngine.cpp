@@ -1,11 +1,15 @@
 #include "sim/FastEngine.hpp"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
 #include <cstring>
+#include <system_error>
 #include <type_traits>
 
 #include "sim/FlowDecisions.hpp"
-#include "sim/Simulation.hpp"
+#include "sim/ThreadTeam.hpp"
 #include "ui/Palette.hpp"
 
 namespace orv {
@@ -18,17 +22,140 @@ static_assert(std::is_same_v<CellValue, std::int8_t>, "the kernels work on cells
 constexpr int kBlockColumns = 16;
 constexpr int kBlockRows = 256;
 
+// Two walks through the flow decisions (see FastEngine::rule): how many of the second walk's
+// cells the first compares its own with, how many cells the second hands over at a time, and
+// the verdict on the meeting.
+constexpr std::int64_t kRecordedCells = 4096;
+constexpr std::int64_t kAheadChunk = 16384;
+constexpr std::int64_t kJoined = 1, kNotJoined = 2;
+
 KernelLevel availableLevel(KernelLevel level) {
     while (!kernelLevelAvailable(level)) level = static_cast<KernelLevel>(static_cast<int>(level) - 1);
     return level;
 }
 
+// Columns first .. last shared out in whole groups of `align` columns: the part's own range.
+struct ColumnRange {
+    int first, last;
+};
+ColumnRange partOf(int part, int parts, int first, int last, int align) {
+    const std::int64_t groups = (std::int64_t{last} - first + align) / align;
+    const std::int64_t from = groups * part / parts, to = groups * (part + 1) / parts;
+    return {static_cast<int>(first + from * align),
+            static_cast<int>(std::min<std::int64_t>(last, first + to * align - 1))};
+}
+
+// The bounds of the rule for the settings: a count is 0 .. 8, so a landmass size above 8 never
+// lets land go, one below 0 always does, and a ratio outside 0 .. 8 is never met.
+RuleBounds ruleBounds(const Settings& settings) {
+    return RuleBounds{static_cast<std::int8_t>(std::clamp(settings.landmasssize, -1, 8)),
+                      static_cast<std::int8_t>(
+                          settings.landwaterratio >= 0 && settings.landwaterratio <= 8 ? settings.landwaterratio : -1)};
+}
+
+// A changed cell reads as water when it holds 0 in odd cycles and 3 in even ones.
+CellValue waterValueIn(int phaseFlag) {
+    return phaseFlag == 0 ? kLand : kWater;
+}
+
+// The cells whose pixels lie on the canvas (an empty range when none do).
+struct CellRange {
+    int xFirst = 1, xLast = 0, yFirst = 1, yLast = 0;
+};
+CellRange onCanvas(const MapCanvas& canvas, MapSize size) {
+    CellRange r;
+    if (canvas.pixels == nullptr) return r;
+    r.xFirst = std::max(1, -canvas.originX);
+    r.xLast = static_cast<int>(std::min<std::int64_t>(size.x, std::int64_t{canvas.width} - 1 - canvas.originX));
+    r.yFirst = std::max(1, -canvas.originY);
+    r.yLast = static_cast<int>(std::min<std::int64_t>(size.y, std::int64_t{canvas.height} - 1 - canvas.originY));
+    return r;
+}
+
+// Eight bits as eight bytes of 0 or 1, lowest bit in the first byte.
+constexpr std::array<std::uint64_t, 256> kBitBytes = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (unsigned bits = 0; bits < 256; ++bits)
+        for (unsigned k = 0; k < 8; ++k) table[bits] |= std::uint64_t{(bits >> k) & 1u} << (8 * k);
+    return table;
+}();
+
+// out[r] := the class of cell r, 0 unchanged, 1 changed to waterValue, 2 changed to anything
+// else, for r < count, from the cells and the change bits from bit `first` of words on. Eight
+// cells at a time, in the bytes of a 64-bit word.
+void classifyChanges(const CellValue* cells, const std::uint64_t* words, std::int64_t first, std::uint8_t* out,
+                     int count, CellValue waterValue) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    const std::uint64_t water = kOnes * static_cast<std::uint8_t>(waterValue);
+    int r = 0;
+    for (; r + 8 <= count; r += 8) {
+        const std::int64_t bit = first + r;
+        std::uint64_t bits = words[bit >> 6] >> (bit & 63);
+        if ((bit & 63) > 56) bits |= words[(bit >> 6) + 1] << (64 - (bit & 63));
+        const std::uint64_t changed = kBitBytes[bits & 255u];
+        std::uint64_t differs = 0;
+        std::memcpy(&differs, cells + r, 8);
+        differs ^= water;
+        // Bit 0 of each byte := whether any bit of that byte is set.
+        differs |= differs >> 4;
+        differs |= differs >> 2;
+        differs |= differs >> 1;
+        const std::uint64_t classes = changed + (changed & differs & kOnes);
+        std::memcpy(out + r, &classes, 8);
+    }
+    for (; r < count; ++r) {
+        const std::int64_t bit = first + r;
+        const auto changed = static_cast<unsigned>(words[bit >> 6] >> (bit & 63)) & 1u;
+        out[r] = static_cast<std::uint8_t>(changed * (cells[r] == waterValue ? 1u : 2u));
+    }
+}
+
 }  // namespace
 
-FastEngine::FastEngine(KernelLevel level)
+void ChangeMask::resize(int xsize, int ysize) {
+    xsize_ = xsize;
+    ysize_ = ysize;
+    wordsPerColumn_ = (std::int64_t{ysize} + 63) / 64;
+    words_.resize(static_cast<std::size_t>(xsize) * static_cast<std::size_t>(wordsPerColumn_));
+}
+
+FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells)
     : level_(availableLevel(level)),
       kernels_(&kernelsFor(level_)),
-      classes_(static_cast<std::size_t>(kBlockColumns) * kBlockRows) {}
+      threads_(std::max(threads, 1)),
+      threadedCells_(threadedCells) {}
+
+FastEngine::~FastEngine() = default;
+
+ThreadTeam* FastEngine::teamFor(std::int64_t cells, bool varyingFlows) {
+    if (threads_ < 2 || cells < (varyingFlows ? threadedCells_ / 8 : threadedCells_)) return nullptr;
+    if (!team_) {
+        try {
+            team_ = std::make_unique<ThreadTeam>(threads_);
+        } catch (const std::system_error&) {
+            threads_ = 1;  // the system gives no more threads: one does all the work
+            return nullptr;
+        }
+    }
+    return team_.get();
+}
+
+void FastEngine::fillInitialLandmass(MapState& map, const Settings& settings, Random& random) const {
+    const FillRange range = initialFillRange(settings, map.currentMap);
+    for (std::int64_t x = range.x0; x <= range.x1; ++x) {
+        CellValue* cell = map.currentMap.column(static_cast<int>(x)) + range.y0;
+        for (std::int64_t left = range.y1 - range.y0 + 1; left > 0;) {
+            if (random.position() == Random::kStateSize) random.refill();
+            // A draw of 0 or 1 is the top bit of the tempered word.
+            const int take = static_cast<int>(std::min<std::int64_t>(left, Random::kStateSize - random.position()));
+            const std::uint32_t* words = random.state().data() + random.position();
+            for (int i = 0; i < take; ++i) cell[i] = static_cast<CellValue>(temperWord(words[i]) >> 31);
+            random.skip(take);
+            cell += take;
+            left -= take;
+        }
+    }
+}
 
 void FastEngine::wrapBorder(MapState& map, const Settings& settings) const {
     const MapSize size = mapSize(settings, map.currentMap);
@@ -44,59 +171,280 @@ void FastEngine::wrapBorder(MapState& map, const Settings& settings) const {
 }
 
 void FastEngine::computeGeneration(MapState& map, const Settings& settings, Random& random) {
+    rule(map, settings, random, Untouched::KeepNext, nullptr);
+}
+
+bool FastEngine::computeGeneration(MapState& map, const Settings& settings, Random& random, Untouched untouched,
+                                   ChangeMask& changes) {
     const MapSize size = mapSize(settings, map.currentMap);
+    changes.resize(size.x, size.y);
+    return rule(map, settings, random, untouched, &changes);
+}
+
+bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, Untouched untouched,
+                      ChangeMask* changes) {
+    const MapSize size = mapSize(settings, map.currentMap);
+    const std::int64_t cells = std::int64_t{size.x} * size.y;
     FlowDecisions flows(settings, level_);
-    // A count is 0 .. 8: a landmass size above 8 never lets land go, one below 0 always does,
-    // and a ratio outside 0 .. 8 is never met.
-    const RuleBounds bounds{
-        static_cast<std::int8_t>(std::clamp(settings.landmasssize, -1, 8)),
-        static_cast<std::int8_t>(settings.landwaterratio >= 0 && settings.landwaterratio <= 8 ? settings.landwaterratio
-                                                                                              : -1)};
+    const RuleBounds bounds = ruleBounds(settings);
+    const MapGrid& c = map.currentMap;
+    MapGrid& next = map.nextMap;
+    // The rule over column x with its flow bits; true when a cell changed (with changes only).
+    auto ruleColumn = [&](int x, const std::uint8_t* decisions) {
+        const CellValue* mid = c.column(x) + 1;
+        CellValue* out = next.column(x) + 1;
+        if (changes == nullptr) {
+            kernels_->ruleColumn(c.column(x - 1) + 1, mid, c.column(x + 1) + 1, decisions, out, size.y, bounds);
+            return false;
+        }
+        return kernels_->ruleColumnChanges(c.column(x - 1) + 1, mid, c.column(x + 1) + 1, decisions,
+                                           untouched == Untouched::FromCurrent ? mid : out, out, changes->column(x),
+                                           size.y, bounds);
+    };
     const auto rows = static_cast<std::size_t>(size.y);
     if (decisions_.size() < rows) decisions_.resize(rows);
     if (flows.constant()) std::fill(decisions_.begin(), decisions_.begin() + size.y, flows.constantDecision());
 
-    const MapGrid& c = map.currentMap;
-    for (int x = 1; x <= size.x; ++x) {
-        if (!flows.constant()) flows.produce(random, decisions_.data(), size.y);
-        kernels_->ruleColumn(c.column(x - 1) + 1, c.column(x) + 1, c.column(x + 1) + 1, decisions_.data(),
-                             map.nextMap.column(x) + 1, size.y, bounds);
+    ThreadTeam* team = teamFor(cells, !flows.constant());
+    if (team == nullptr) {
+        bool any = false;
+        for (int x = 1; x <= size.x; ++x) {
+            if (!flows.constant()) flows.produce(random, decisions_.data(), size.y);
+            any |= ruleColumn(x, decisions_.data());
+        }
+        // Draws whose outcomes are all known are only counted off.
+        if (flows.constant()) flows.skipConstant(random, cells);
+        return any;
     }
-    // Draws whose outcomes are all known are only counted off.
-    if (flows.constant()) flows.skipConstant(random, std::int64_t{size.x} * size.y);
+
+    const int parts = team->size();
+    std::vector<char> anyIn(static_cast<std::size_t>(parts), 0);
+    if (flows.constant()) {
+        // Every thread applies the rule to its own columns; the last also counts off the draws.
+        team->run([&](int part) {
+            if (part == parts - 1) flows.skipConstant(random, cells);
+            const ColumnRange range = partOf(part, parts, 1, size.x, 1);
+            bool any = false;
+            for (int x = range.first; x <= range.last; ++x) any |= ruleColumn(x, decisions_.data());
+            anyIn[static_cast<std::size_t>(part)] = any;
+        });
+    } else {
+        // Making a cell's decisions costs several times what applying the rule to it does, and
+        // where a cell starts in the random stream depends on every cell before it. But a cell
+        // takes one to four draws, so two walks from cell to cell that start at different draws
+        // soon land on the same draw, and from there on go together. So thread 1 starts a walk
+        // of its own where the middle of the generation is expected to start, noting the draw
+        // each of its first cells starts at; thread 0 walks from the true start, applying the
+        // rule column by column, until it lands on one of those draws: from there on thread
+        // 1's decisions are the generation's, and thread 0 takes them as they come. When the
+        // walks do not meet, thread 0 simply walks on alone.
+        const std::int64_t half = cells / 2;
+        const std::int64_t recorded = std::min(kRecordedCells, cells);
+        // Cells thread 1 makes before it knows how many are needed: fewer, by a margin far
+        // beyond the spread of where the meeting falls, than it will be asked for.
+        const auto margin = static_cast<std::int64_t>(8 * std::sqrt(static_cast<double>(half))) + 1024;
+        const std::int64_t beforeVerdict = std::max(half - margin, recorded);
+        const std::int64_t capacity = cells - half + margin + recorded;
+        const std::uint64_t startDraws = random.draws();
+        // With cells of a fixed number of draws this is exactly where cell `half` starts.
+        const std::uint64_t meeting =
+            startDraws + static_cast<std::uint64_t>(static_cast<double>(half) * flows.meanDrawsPerCell());
+        if (ahead_.size() < static_cast<std::size_t>(capacity)) ahead_.resize(static_cast<std::size_t>(capacity));
+        if (starts_.size() < static_cast<std::size_t>(recorded)) starts_.resize(static_cast<std::size_t>(recorded));
+        const Random start = random;
+        Random aheadEnd;
+        HandOff made;     // cells thread 1 has decided
+        HandOff verdict;  // kJoined: thread 1 makes `needed` cells in all; kNotJoined: it stops
+        std::int64_t needed = 0;
+        std::int64_t joinedAt = -1;   // the cell at which the walks met ...
+        std::int64_t joinedFrom = 0;  // ... and its place in thread 1's decisions
+        team->run([&](int part) {
+            if (part == 1) {
+                Random source = start;
+                source.discard(meeting - startDraws);
+                FlowDecisions aheadFlows(settings, level_);
+                std::uint8_t* out = ahead_.data();
+                for (std::int64_t k = 0; k < recorded; ++k) {
+                    starts_[static_cast<std::size_t>(k)] = source.draws();
+                    aheadFlows.produce(source, out + k, 1);
+                }
+                made.raise(recorded);
+                auto makeUpTo = [&](std::int64_t goal) {
+                    for (std::int64_t done = made.count(); done < goal;) {
+                        const std::int64_t n = std::min(kAheadChunk, goal - done);
+                        aheadFlows.produce(source, out + done, n);
+                        made.raise(done += n);
+                    }
+                };
+                makeUpTo(beforeVerdict);
+                verdict.waitFor(kJoined);
+                if (verdict.count() != kJoined) return;
+                makeUpTo(needed);
+                aheadEnd = source;
+            } else if (part == 0) {
+                bool any = false;
+                std::int64_t compared = 0;  // thread 1's first cell that may still meet ours
+                for (int x = 1; x <= size.x; ++x) {
+                    const std::int64_t first = std::int64_t{x - 1} * size.y;
+                    const std::uint8_t* decisions = decisions_.data();
+                    if (joinedAt >= 0) {
+                        const std::int64_t from = joinedFrom + (first - joinedAt);
+                        made.waitFor(from + size.y);
+                        decisions = ahead_.data() + from;
+                    } else if (verdict.count() != 0 ||
+                               random.draws() + std::uint64_t{static_cast<unsigned>(size.y)} *
+                                                    static_cast<unsigned>(flows.maxDrawsPerCell()) <
+                                   meeting) {
+                        flows.produce(random, decisions_.data(), size.y);
+                    } else {
+                        // The column may reach the meeting place: cell by cell.
+                        int y = 0;
+                        for (; y < size.y && verdict.count() == 0; ++y) {
+                            const std::uint64_t at = random.draws();
+                            if (at >= meeting) {
+                                made.waitFor(recorded);
+                                while (compared < recorded && starts_[static_cast<std::size_t>(compared)] < at)
+                                    ++compared;
+                                if (compared == recorded) {
+                                    verdict.raise(kNotJoined);
+                                } else if (starts_[static_cast<std::size_t>(compared)] == at) {
+                                    const std::int64_t total = compared + (cells - (first + y));
+                                    if (total < beforeVerdict || total > capacity) {
+                                        verdict.raise(kNotJoined);
+                                    } else {
+                                        needed = total;
+                                        joinedAt = first + y;
+                                        joinedFrom = compared;
+                                        verdict.raise(kJoined);
+                                        break;
+                                    }
+                                }
+                            }
+                            flows.produce(random, decisions_.data() + y, 1);
+                        }
+                        if (joinedAt >= 0) {
+                            made.waitFor(joinedFrom + (size.y - y));
+                            std::copy(ahead_.data() + joinedFrom, ahead_.data() + joinedFrom + (size.y - y),
+                                      decisions_.data() + y);
+                        } else if (y < size.y) {
+                            flows.produce(random, decisions_.data() + y, size.y - y);
+                        }
+                    }
+                    any |= ruleColumn(x, decisions);
+                }
+                if (verdict.count() == 0) verdict.raise(kNotJoined);
+                anyIn[0] = any;
+            }
+        });
+        // Thread 1's source took the generation's last draws.
+        if (joinedAt >= 0) {
+            random = aheadEnd;
+            ++joinedWalks_;
+        }
+    }
+    return std::any_of(anyIn.begin(), anyIn.end(), [](char any) { return any != 0; });
 }
 
 void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas) {
     const MapSize size = mapSize(settings, map.currentMap);
     const std::uint32_t colors[3] = {paletteColor(settings.forestcolor), paletteColor(settings.watercolor),
                                      paletteColor(settings.landcolor)};
-    // A changed cell reads as water when it holds 0 in odd cycles and 3 in even ones.
-    const CellValue waterValue = map.phaseFlag == 0 ? kLand : kWater;
+    const CellValue waterValue = waterValueIn(map.phaseFlag);
+    const CellRange drawn = onCanvas(canvas, size);
 
-    // The cells whose pixels lie on the canvas.
-    int xFirst = 1, xLast = 0, yFirst = 1, yLast = 0;
-    if (canvas.pixels != nullptr) {
-        xFirst = std::max(1, -canvas.originX);
-        xLast = static_cast<int>(std::min<std::int64_t>(size.x, std::int64_t{canvas.width} - 1 - canvas.originX));
-        yFirst = std::max(1, -canvas.originY);
-        yLast = static_cast<int>(std::min<std::int64_t>(size.y, std::int64_t{canvas.height} - 1 - canvas.originY));
-    }
+    ThreadTeam* team = teamFor(std::int64_t{size.x} * size.y);
+    const int parts = team != nullptr ? team->size() : 1;
+    if (classes_.size() < static_cast<std::size_t>(parts)) classes_.resize(static_cast<std::size_t>(parts));
+    for (auto& blockClasses : classes_) blockClasses.resize(static_cast<std::size_t>(kBlockColumns) * kBlockRows);
 
-    for (int x0 = 1; x0 <= size.x; x0 += kBlockColumns) {
-        const int columns = std::min(kBlockColumns, size.x - x0 + 1);
-        for (int y0 = 1; y0 <= size.y; y0 += kBlockRows) {
-            const int rows = std::min(kBlockRows, size.y - y0 + 1);
-            for (int i = 0; i < columns; ++i)
-                kernels_->commitColumn(map.currentMap.column(x0 + i) + y0, map.nextMap.column(x0 + i) + y0,
-                                       classes_.data() + static_cast<std::ptrdiff_t>(i) * kBlockRows, rows, waterValue);
-            const int drawX0 = std::max(x0, xFirst), drawX1 = std::min(x0 + columns - 1, xLast);
-            const int drawY0 = std::max(y0, yFirst), drawY1 = std::min(y0 + rows - 1, yLast);
-            if (drawX0 > drawX1 || drawY0 > drawY1) continue;
-            kernels_->drawTile(classes_.data() + static_cast<std::ptrdiff_t>(drawX0 - x0) * kBlockRows + (drawY0 - y0),
-                               kBlockRows, drawX1 - drawX0 + 1, drawY1 - drawY0 + 1, &canvas.at(drawX0, drawY0),
-                               canvas.pitch, colors);
+    auto commitColumns = [&](int part) {
+        std::uint8_t* classes = classes_[static_cast<std::size_t>(part)].data();
+        const ColumnRange range = partOf(part, parts, 1, size.x, kBlockColumns);
+        for (int x0 = range.first; x0 <= range.last; x0 += kBlockColumns) {
+            const int columns = std::min(kBlockColumns, size.x - x0 + 1);
+            for (int y0 = 1; y0 <= size.y; y0 += kBlockRows) {
+                const int rows = std::min(kBlockRows, size.y - y0 + 1);
+                for (int i = 0; i < columns; ++i)
+                    kernels_->commitColumn(map.currentMap.column(x0 + i) + y0, map.nextMap.column(x0 + i) + y0,
+                                           classes + static_cast<std::ptrdiff_t>(i) * kBlockRows, rows, waterValue);
+                const int drawX0 = std::max(x0, drawn.xFirst), drawX1 = std::min(x0 + columns - 1, drawn.xLast);
+                const int drawY0 = std::max(y0, drawn.yFirst), drawY1 = std::min(y0 + rows - 1, drawn.yLast);
+                if (drawX0 > drawX1 || drawY0 > drawY1) continue;
+                kernels_->drawTile(classes + static_cast<std::ptrdiff_t>(drawX0 - x0) * kBlockRows + (drawY0 - y0),
+                                   kBlockRows, drawX1 - drawX0 + 1, drawY1 - drawY0 + 1, &canvas.at(drawX0, drawY0),
+                                   canvas.pitch, colors);
+            }
+        }
+    };
+    if (team != nullptr)
+        team->run(commitColumns);
+    else
+        commitColumns(0);
+}
+
+void FastEngine::drawChanges(const MapGrid& currentMap, const ChangeMask& changes, int phaseFlag,
+                             const Settings& settings, const MapCanvas& canvas) {
+    const MapSize size{changes.xsize(), changes.ysize()};
+    const std::uint32_t colors[3] = {paletteColor(settings.forestcolor), paletteColor(settings.watercolor),
+                                     paletteColor(settings.landcolor)};
+    const CellValue waterValue = waterValueIn(phaseFlag);
+    const CellRange drawn = onCanvas(canvas, size);
+    if (classes_.empty()) classes_.resize(1);
+    classes_[0].resize(static_cast<std::size_t>(kBlockColumns) * kBlockRows);
+    std::uint8_t* classes = classes_[0].data();
+    for (int x0 = drawn.xFirst; x0 <= drawn.xLast; x0 += kBlockColumns) {
+        const int columns = std::min(kBlockColumns, drawn.xLast - x0 + 1);
+        for (int y0 = drawn.yFirst; y0 <= drawn.yLast; y0 += kBlockRows) {
+            const int rows = std::min(kBlockRows, drawn.yLast - y0 + 1);
+            for (int i = 0; i < columns; ++i) {
+                const CellValue* cells = currentMap.column(x0 + i) + y0;
+                const std::uint64_t* words = changes.column(x0 + i);
+                std::uint8_t* out = classes + static_cast<std::ptrdiff_t>(i) * kBlockRows;
+                classifyChanges(cells, words, y0 - 1, out, rows, waterValue);
+            }
+            kernels_->drawTile(classes, kBlockRows, columns, rows, &canvas.at(x0, y0), canvas.pitch, colors);
         }
     }
+}
+
+MapStatistics FastEngine::finalStatistics(const MapState& map, const Settings& settings) {
+    const MapSize size = mapSize(settings, map.currentMap);
+    const CellValue waterValue = waterValueIn(map.phaseFlag);
+    ThreadTeam* team = teamFor(std::int64_t{size.x} * size.y);
+    const int parts = team != nullptr ? team->size() : 1;
+    std::vector<MapStatistics> counted(static_cast<std::size_t>(parts));
+    auto countColumns = [&](int part) {
+        const ColumnRange range = partOf(part, parts, 1, size.x, 1);
+        std::int64_t changed = 0, water = 0;
+        for (int x = range.first; x <= range.last; ++x) {
+            const CellValue* current = map.currentMap.column(x) + 1;
+            const CellValue* next = map.nextMap.column(x) + 1;
+            // Per column in 32 bits (a column has fewer than 2^31 cells), which vectorises.
+            std::int32_t columnChanged = 0, columnWater = 0;
+            for (int y = 0; y < size.y; ++y) {
+                const std::int32_t differs = current[y] != next[y];
+                columnChanged += differs;
+                columnWater += differs & static_cast<std::int32_t>(next[y] == waterValue);
+            }
+            changed += columnChanged;
+            water += columnWater;
+        }
+        MapStatistics& s = counted[static_cast<std::size_t>(part)];
+        s.waterCount = water;
+        s.landCount = changed - water;
+        s.unchangedCount = std::int64_t{range.last - range.first + 1} * size.y - changed;
+    };
+    if (team != nullptr)
+        team->run(countColumns);
+    else
+        countColumns(0);
+    MapStatistics total;
+    for (const MapStatistics& s : counted) {
+        total.unchangedCount += s.unchangedCount;
+        total.waterCount += s.waterCount;
+        total.landCount += s.landCount;
+    }
+    return total;
 }
 
 }  // namespace orv

@@ -52,12 +52,24 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level)
     }
 }
 
+double FlowDecisions::meanDrawsPerCell() const {
+    // The chance that a draw passes test i.
+    auto passes = [this](int i) {
+        return (limits_.keep >> i & 1u) != 0 ? (static_cast<double>(limits_.limit[i]) + 1) / 4294967296.0 : 0.0;
+    };
+    return int{takeVertical_} + (takeVertical_ && verticalActs_ && takeUpperChoice_ ? passes(0) : 0.0) +
+           int{takeHorizontal_} + (takeHorizontal_ && horizontalActs_ && takeRightChoice_ ? passes(2) : 0.0);
+}
+
 void FlowDecisions::computeBits(const Random& random, int from) {
     kernels_->passBits(random.state().data() + from, bits_.data() + from, Random::kStateSize - from, limits_);
     // The cell that starts at each word, for every start from which the block holds all the
     // words a cell can take.
     const int starts = Random::kStateSize - maxDraws_ + 1 - from;
     if (starts > 0) kernels_->cellTable(bits_.data() + from, cellTable_.data() + from, starts, shape_);
+    const int pairStarts = Random::kStateSize - 2 * maxDraws_ + 1 - from;
+    if (pairStarts > 0)
+        kernels_->cellPairs(cellTable_.data() + from, pairSecond_.data() + from, pairWords_.data() + from, pairStarts);
     tabledDraws_ = random.draws();
     tabledPosition_ = from;
 }
@@ -101,11 +113,20 @@ void FlowDecisions::produce(Random& random, std::uint8_t* out, std::int64_t cell
     tabledSource_ = &random;
     if (position < Random::kStateSize && !tablesValid) computeBits(random, position);
     const int lastTabled = Random::kStateSize - maxDraws_;
+    const int lastPaired = Random::kStateSize - 2 * maxDraws_;
     const std::uint8_t* table = cellTable_.data();
+    const std::uint8_t* second = pairSecond_.data();
+    const std::uint8_t* words = pairWords_.data();
     for (std::int64_t i = 0; i < cells;) {
         if (position > lastTabled) {
             out[i++] = decideAcrossBlocks(random, position);
             continue;
+        }
+        // Two cells a step: the next step's start depends on one table read only.
+        for (; i + 1 < cells && position <= lastPaired; i += 2) {
+            out[i] = static_cast<std::uint8_t>(table[position] & 15u);
+            out[i + 1] = static_cast<std::uint8_t>(second[position] & 15u);
+            position += words[position];
         }
         for (; i < cells && position <= lastTabled; ++i) {
             const unsigned cell = table[position];

@@ -28,6 +28,9 @@ public:
     std::uint8_t constantDecision() const { return constantDecision_; }
     // The draws every cell takes when constant().
     int drawsPerCell() const { return drawsPerCell_; }
+    // The most draws a cell can take, and how many it takes on average.
+    int maxDrawsPerCell() const { return maxDraws_; }
+    double meanDrawsPerCell() const;
 
     // Writes the flow bits of the next `cells` cells into out and takes exactly their draws:
     // afterwards random is where the straightforward rule would have left it.
@@ -56,8 +59,12 @@ private:
     std::array<std::uint8_t, Random::kStateSize + 8> bits_{};
     // For a cell whose draws start at word w of the block (w + maxDraws_ <= kStateSize): its
     // flow bits in bits 0 .. 3 and the number of words it takes in bits 4 .. 6. Walking the
-    // block is then one table read per cell.
-    std::array<std::uint8_t, Random::kStateSize> cellTable_{};
+    // block is then one table read per cell. A few spare entries at the end, as for bits_.
+    std::array<std::uint8_t, Random::kStateSize + 8> cellTable_{};
+    // For two cells in a row starting at word w (w + 2 maxDraws_ <= kStateSize): the second's
+    // entry of cellTable_ and the words both take, so that the walk goes two cells a step.
+    std::array<std::uint8_t, Random::kStateSize> pairSecond_{};
+    std::array<std::uint8_t, Random::kStateSize> pairWords_{};
     // What the tables were made for: the source, its count of draws and the first word.
     const Random* tabledSource_ = nullptr;
     std::uint64_t tabledDraws_ = 0;

@@ -47,11 +47,22 @@ struct Kernels {
     // cells[i] := the decision of a cell whose draws start at word i: its flow bits in bits
     // 0 .. 3 and the number of words it takes in bits 4 .. 6, from bits[i .. i + 4], for i < count.
     void (*cellTable)(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape);
+    // For the cell starting at word i and the one after it, for i < count: second[i] := the
+    // cells entry of the one after, cells[i + (cells[i] >> 4)], and words[i] := the words the
+    // two take. Reads cells[i .. i + 4].
+    void (*cellPairs)(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count);
     // The rule over cells 0 .. count-1 of one column: left, mid and right point at the cell of
     // the same row in the columns x-1, x and x+1 (the rows before and after are read too),
     // decisions at that row's flow bits, next at the column of nextMap.
     void (*ruleColumn)(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
                        const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds);
+    // The same rule, except that a cell the rule leaves alone takes keep's value (keep == next:
+    // as ruleColumn), and that changes records which cells of next now differ from mid: bit
+    // r % 64 of word r / 64 for cell r, the (count + 63) / 64 words overwritten. Returns whether
+    // any cell differs.
+    bool (*ruleColumnChanges)(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                              const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                              std::uint64_t* changes, std::ptrdiff_t count, RuleBounds bounds);
     // Commits count cells of a column (current := next) and classifies them: 0 unchanged,
     // 1 changed to the value that reads as water (waterValue), 2 changed to anything else.
     void (*commitColumn)(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,

@@ -21,6 +21,7 @@ struct Avx2Bytes {
     static T or_(T a, T b) { return _mm256_or_si256(a, b); }
     static T add(T a, T b) { return _mm256_add_epi8(a, b); }
     static T sub(T a, T b) { return _mm256_sub_epi8(a, b); }
+    static std::uint32_t movemask(T a) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(a)); }
 };
 
 // Tempering and the four threshold tests, 32 words at a time. AVX2 compares only signed
@@ -61,9 +62,22 @@ void ruleColumnAvx2(const std::int8_t* left, const std::int8_t* mid, const std::
                     const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
     const std::ptrdiff_t whole = wholeVectors(count, Avx2Bytes::kWidth);
     const std::ptrdiff_t half = whole + wholeVectors(count - whole, Sse2Bytes::kWidth);
-    ruleSpan<Avx2Bytes>(left, mid, right, decisions, next, 0, whole, bounds);
-    ruleSpan<Sse2Bytes>(left, mid, right, decisions, next, whole, half, bounds);
-    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, half, count, bounds);
+    ruleSpan<Avx2Bytes>(left, mid, right, decisions, next, next, nullptr, 0, whole, bounds);
+    ruleSpan<Sse2Bytes>(left, mid, right, decisions, next, next, nullptr, whole, half, bounds);
+    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, next, nullptr, half, count, bounds);
+}
+
+bool ruleColumnChangesAvx2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                           const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                           std::uint64_t* changes, std::ptrdiff_t count, RuleBounds bounds) {
+    clearChanges(changes, count);
+    const std::ptrdiff_t whole = wholeVectors(count, Avx2Bytes::kWidth);
+    const std::ptrdiff_t half = whole + wholeVectors(count - whole, Sse2Bytes::kWidth);
+    const std::uint64_t any =
+        ruleSpan<Avx2Bytes, true>(left, mid, right, decisions, keep, next, changes, 0, whole, bounds) |
+        ruleSpan<Sse2Bytes, true>(left, mid, right, decisions, keep, next, changes, whole, half, bounds) |
+        ruleSpan<ScalarBytes, true>(left, mid, right, decisions, keep, next, changes, half, count, bounds);
+    return any != 0;
 }
 
 void commitColumnAvx2(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,
@@ -89,7 +103,8 @@ void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kAvx2{passBitsAvx2, cellTableLoop, ruleColumnAvx2, commitColumnAvx2, drawTileAvx2};
+const Kernels kAvx2{passBitsAvx2,          cellTableLoop,    cellPairsLoop, ruleColumnAvx2,
+                    ruleColumnChangesAvx2, commitColumnAvx2, drawTileAvx2};
 
 }  // namespace
 

@@ -30,6 +30,7 @@ struct ScalarBytes {
     static T or_(T a, T b) { return static_cast<T>(a | b); }
     static T add(T a, T b) { return static_cast<T>(a + b); }
     static T sub(T a, T b) { return static_cast<T>(a - b); }
+    static std::uint32_t movemask(T a) { return static_cast<std::uint32_t>(a >> 7); }
 };
 
 inline std::uint32_t kernelTemper(std::uint32_t y) {
@@ -81,16 +82,35 @@ void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, con
     }
 }
 
+// The entry of the next cell is one of the four after a cell's own: a choice between four
+// shifted rows of bytes, which vectorises.
+void cellPairsLoop(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t cell = cells[i];
+        const unsigned taken = cell >> 4;
+        const std::uint8_t after1 = cells[i + 1], after2 = cells[i + 2], after3 = cells[i + 3], after4 = cells[i + 4];
+        const std::uint8_t after = taken == 1 ? after1 : taken == 2 ? after2 : taken == 3 ? after3 : after4;
+        second[i] = after;
+        words[i] = static_cast<std::uint8_t>(taken + (after >> 4));
+    }
+}
+
 // The rule for cells [from, to) of a column, to - from a multiple of V::kWidth. A land
-// neighbour gives an eq mask of -1, so the masks are subtracted to count.
-template <class V>
-void ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right, const std::uint8_t* decisions,
-              std::int8_t* next, std::ptrdiff_t from, std::ptrdiff_t to, RuleBounds bounds) {
+// neighbour gives an eq mask of -1, so the masks are subtracted to count. A cell the rule leaves
+// alone takes keep's value (keep == next: it keeps its own). With kChanges, the cells whose new
+// value differs from mid are marked in changes (bit y % 64 of word y / 64, set with |=); the
+// result is nonzero when any is.
+template <class V, bool kChanges = false>
+std::uint64_t ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                       const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                       std::uint64_t* changes, std::ptrdiff_t from, std::ptrdiff_t to, RuleBounds bounds) {
     using T = typename V::T;
+    constexpr std::uint64_t kLanes = V::kWidth == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << V::kWidth) - 1;
     const T three = V::set1(3), four = V::set1(4), zero = V::zero();
     const T upperBit = V::set1(kCountUpper), lowerBit = V::set1(kCountLower);
     const T leftBit = V::set1(kCountLeft), rightBit = V::set1(kCountRight);
     const T landmass = V::set1(bounds.landmasssize), ratio = V::set1(bounds.landwaterratio);
+    std::uint64_t any = 0;
     for (std::ptrdiff_t y = from; y < to; y += V::kWidth) {
         const T d = V::load(decisions + y);
         auto land = [&](const std::int8_t* p) { return V::eq(V::load(p), three); };
@@ -108,9 +128,16 @@ void ruleSpan(const std::int8_t* left, const std::int8_t* mid, const std::int8_t
         const T toLand = V::and_(isWater, V::gtSigned(four, count));
         const T toWater =
             V::andNot(isWater, V::or_(V::and_(V::eq(v, three), V::gtSigned(count, landmass)), V::eq(count, ratio)));
-        const T old = V::load(next + y);
-        V::store(next + y, V::or_(V::andNot(V::or_(toLand, toWater), old), V::and_(toLand, three)));
+        const T old = V::load(keep + y);
+        const T result = V::or_(V::andNot(V::or_(toLand, toWater), old), V::and_(toLand, three));
+        V::store(next + y, result);
+        if constexpr (kChanges) {
+            const std::uint64_t differs = ~std::uint64_t{V::movemask(V::eq(result, v))} & kLanes;
+            changes[y >> 6] |= differs << (y & 63);
+            any |= differs;
+        }
     }
+    return any;
 }
 
 // Cells [from, to) of a column, to - from a multiple of V::kWidth: commit and classify.
@@ -126,6 +153,11 @@ void commitSpan(std::int8_t* current, const std::int8_t* next, std::uint8_t* cla
         V::store(classes + y, V::andNot(V::eq(c, n), kind));
         V::store(current + y, n);
     }
+}
+
+// Zeroes the change words of a column of count cells.
+inline void clearChanges(std::uint64_t* changes, std::ptrdiff_t count) {
+    for (std::ptrdiff_t i = 0; i < (count + 63) / 64; ++i) changes[i] = 0;
 }
 
 // The largest multiple of width not above count.

@@ -7,7 +7,14 @@ namespace {
 
 void ruleColumnPortable(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
                         const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
-    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, 0, count, bounds);
+    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, next, nullptr, 0, count, bounds);
+}
+
+bool ruleColumnChangesPortable(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                               const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                               std::uint64_t* changes, std::ptrdiff_t count, RuleBounds bounds) {
+    clearChanges(changes, count);
+    return ruleSpan<ScalarBytes, true>(left, mid, right, decisions, keep, next, changes, 0, count, bounds) != 0;
 }
 
 void commitColumnPortable(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,
@@ -15,7 +22,9 @@ void commitColumnPortable(std::int8_t* current, const std::int8_t* next, std::ui
     commitSpan<ScalarBytes>(current, next, classes, 0, count, waterValue);
 }
 
-const Kernels kPortable{passBitsLoop, cellTableLoop, ruleColumnPortable, commitColumnPortable, drawTileScalar};
+const Kernels kPortable{
+    passBitsLoop,         cellTableLoop, cellPairsLoop, ruleColumnPortable, ruleColumnChangesPortable,
+    commitColumnPortable, drawTileScalar};
 
 }  // namespace
 

@@ -7,8 +7,19 @@ namespace {
 void ruleColumnSse2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
                     const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
     const std::ptrdiff_t whole = wholeVectors(count, Sse2Bytes::kWidth);
-    ruleSpan<Sse2Bytes>(left, mid, right, decisions, next, 0, whole, bounds);
-    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, whole, count, bounds);
+    ruleSpan<Sse2Bytes>(left, mid, right, decisions, next, next, nullptr, 0, whole, bounds);
+    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, next, nullptr, whole, count, bounds);
+}
+
+bool ruleColumnChangesSse2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                           const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                           std::uint64_t* changes, std::ptrdiff_t count, RuleBounds bounds) {
+    clearChanges(changes, count);
+    const std::ptrdiff_t whole = wholeVectors(count, Sse2Bytes::kWidth);
+    const std::uint64_t any =
+        ruleSpan<Sse2Bytes, true>(left, mid, right, decisions, keep, next, changes, 0, whole, bounds) |
+        ruleSpan<ScalarBytes, true>(left, mid, right, decisions, keep, next, changes, whole, count, bounds);
+    return any != 0;
 }
 
 void commitColumnSse2(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,
@@ -39,7 +50,8 @@ void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kSse2{passBitsLoop, cellTableLoop, ruleColumnSse2, commitColumnSse2, drawTileSse2};
+const Kernels kSse2{passBitsLoop,          cellTableLoop,    cellPairsLoop, ruleColumnSse2,
+                    ruleColumnChangesSse2, commitColumnSse2, drawTileSse2};
 
 }  // namespace
 

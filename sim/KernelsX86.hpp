@@ -24,6 +24,7 @@ struct Sse2Bytes {
     static T or_(T a, T b) { return _mm_or_si128(a, b); }
     static T add(T a, T b) { return _mm_add_epi8(a, b); }
     static T sub(T a, T b) { return _mm_sub_epi8(a, b); }
+    static std::uint32_t movemask(T a) { return static_cast<std::uint32_t>(_mm_movemask_epi8(a)); }
 };
 
 // Transposes a 16 x 16 block of bytes in four rounds of interleaving (8, 16, 32, 64 bits).

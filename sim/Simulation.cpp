@@ -25,15 +25,19 @@ void wrapBorder(MapState& map, const Settings& settings) {
     }
 }
 
-void fillInitialLandmass(MapState& map, const Settings& settings, Random& random) {
-    const MapSize size = mapSize(settings, map.currentMap);
-    // The range runs from the margin to size - margin on each axis; margin 0 includes index 0.
+FillRange initialFillRange(const Settings& settings, const MapGrid& grid) {
+    const MapSize size = mapSize(settings, grid);
     // A range reaching past the grid (a negative margin) is cut to the grid's indices.
     auto range = [](std::int64_t size, std::int64_t margin, std::int64_t last) {
         return std::pair{std::max<std::int64_t>(margin, 0), std::min<std::int64_t>(size - margin, last)};
     };
-    const auto [x0, x1] = range(size.x, settings.oceanedgesizex, map.currentMap.xCapacity() + 2);
-    const auto [y0, y1] = range(size.y, settings.oceanedgesizey, map.currentMap.yCapacity() + 2);
+    const auto [x0, x1] = range(size.x, settings.oceanedgesizex, grid.xCapacity() + 2);
+    const auto [y0, y1] = range(size.y, settings.oceanedgesizey, grid.yCapacity() + 2);
+    return {x0, x1, y0, y1};
+}
+
+void fillInitialLandmass(MapState& map, const Settings& settings, Random& random) {
+    const auto [x0, x1, y0, y1] = initialFillRange(settings, map.currentMap);
     for (std::int64_t x = x0; x <= x1; ++x)
         for (std::int64_t y = y0; y <= y1; ++y)
             map.currentMap(static_cast<int>(x), static_cast<int>(y)) =

@@ -19,6 +19,13 @@ MapSize mapSize(const Settings& settings, const MapGrid& grid);
 // Refreshes the border of currentMap from the opposite edges of the interior (wrap-around).
 void wrapBorder(MapState& map, const Settings& settings);
 
+// The cells the initial pattern covers: x0 .. x1 and y0 .. y1 (empty when x1 < x0 or y1 < y0),
+// from the margin to size - margin on each axis (margin 0 includes index 0), cut to the grid.
+struct FillRange {
+    std::int64_t x0, x1, y0, y1;
+};
+FillRange initialFillRange(const Settings& settings, const MapGrid& grid);
+
 // Lays the initial random pattern (0 or 1, one draw per cell, x outer, y inner) over the
 // range the ocean-edge margins leave, kept inside the grid.
 void fillInitialLandmass(MapState& map, const Settings& settings, Random& random);

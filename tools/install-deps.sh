@@ -6,6 +6,7 @@ packages=(
   libsdl2-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck
   xvfb xauth x11-utils xdotool imagemagick libx11-dev
+  time
 )
 missing=()
 for p in "${packages[@]}"; do

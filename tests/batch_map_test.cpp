@@ -1,0 +1,180 @@
+// One batch map against the window program's generation loop written out with the
+// straightforward functions: the same picture row for row, the same statistics and counts, for
+// odd sizes, flows, erosion, stopping when stable, and maps large enough to share the work.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/BatchMap.hpp"
+#include "rng/Random.hpp"
+#include "settings/Settings.hpp"
+#include "sim/Simulation.hpp"
+
+namespace orv {
+namespace {
+
+struct Expected {
+    BatchResult result;
+    std::vector<std::uint32_t> picture;
+};
+
+// The window program's loop: every kept generation committed and drawn.
+Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t generations, bool untilStable) {
+    Expected e;
+    BatchResult& r = e.result;
+    r.settings = settings;
+    Settings& s = r.settings;
+    Random random;
+    random.seedRandom(seed);
+    r.seed = seed;
+    if (s.randratio == 0) s.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
+    MapState map(s.xsize, s.ysize);
+    fillInitialLandmass(map, s, random);
+    e.picture.assign(static_cast<std::size_t>(s.xsize) * static_cast<std::size_t>(s.ysize), 0xFF000000u);
+    const MapCanvas canvas{e.picture.data(), s.xsize, s.xsize, s.ysize, -1, -1};
+    for (;;) {
+        map.phaseFlag = 1 - map.phaseFlag;
+        wrapBorder(map, s);
+        computeGeneration(map, s, random);
+        ++map.cycleCount;
+        if (s.erosion == 1) s.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
+        bool changes = false;
+        for (int x = 1; x <= s.xsize && !changes; ++x)
+            for (int y = 1; y <= s.ysize && !changes; ++y) changes = map.currentMap(x, y) != map.nextMap(x, y);
+        if (!changes) r.stable = true;
+        if (r.committedGenerations >= generations || (untilStable && !changes)) break;
+        commitAndDraw(map, s, canvas);
+        ++r.committedGenerations;
+    }
+    r.cycles = map.cycleCount;
+    const MapStatistics stats = computeFinalStatistics(map, s);
+    r.unchangedCount = stats.unchangedCount;
+    r.waterCount = stats.waterCount;
+    r.landCount = stats.landCount;
+    return e;
+}
+
+struct BatchCase {
+    Settings settings;
+    std::int32_t seed = 1;
+    std::int64_t generations = 3;
+    bool untilStable = false;
+    int threads = 1;
+};
+
+std::string describe(const BatchCase& c) {
+    return std::to_string(c.settings.xsize) + "x" + std::to_string(c.settings.ysize) + " seed " +
+           std::to_string(c.seed) + ", " + std::to_string(c.generations) + " generations" +
+           (c.untilStable ? " or until stable" : "") + ", " + std::to_string(c.threads) + " threads";
+}
+
+// Runs the case both ways; the picture is read bottom row first when `backwards`.
+testing::AssertionResult sameMap(const BatchCase& c, MapPicture& picture, bool backwards = false,
+                                 BatchResult* out = nullptr) {
+    const Expected e = windowLoop(c.settings, c.seed, c.generations, c.untilStable);
+    const BatchResult r = generateMap(
+        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilStable, [] { return 0.0; }, picture, [](double) {},
+        c.threads);
+    if (out != nullptr) *out = r;
+    const BatchResult& x = e.result;
+    const std::string where = " (" + describe(c) + ")";
+    if (r.committedGenerations != x.committedGenerations || r.cycles != x.cycles || r.stable != x.stable)
+        return testing::AssertionFailure()
+               << "kept " << r.committedGenerations << " of " << r.cycles << " generations, stable " << r.stable
+               << "; expected " << x.committedGenerations << " of " << x.cycles << ", " << x.stable << where;
+    if (r.unchangedCount != x.unchangedCount || r.waterCount != x.waterCount || r.landCount != x.landCount)
+        return testing::AssertionFailure()
+               << "classes " << r.unchangedCount << "/" << r.waterCount << "/" << r.landCount << ", expected "
+               << x.unchangedCount << "/" << x.waterCount << "/" << x.landCount << where;
+    if (r.settings.randratio != x.settings.randratio || r.settings.landwaterratio != x.settings.landwaterratio)
+        return testing::AssertionFailure() << "settings after the run differ" << where;
+    if (picture.width() != c.settings.xsize || picture.height() != c.settings.ysize)
+        return testing::AssertionFailure() << "picture is " << picture.width() << "x" << picture.height() << where;
+    const int w = picture.width(), h = picture.height();
+    for (int i = 0; i < h; ++i) {
+        const int y = backwards ? h - 1 - i : i;
+        const std::uint32_t* row = picture.row(y);
+        for (int x0 = 0; x0 < w; ++x0)
+            if (row[x0] != e.picture[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + x0])
+                return testing::AssertionFailure() << "pixel (" << x0 << ", " << y << ") differs" << where;
+    }
+    return testing::AssertionSuccess();
+}
+
+Settings presets(int xsize, int ysize) {
+    Settings s;
+    applyPresets(s);
+    s.xsize = xsize;
+    s.ysize = ysize;
+    return s;
+}
+
+Settings randomFlows(int xsize, int ysize) {
+    Settings s = presets(xsize, ysize);
+    s.downupflow = 70;
+    s.upflowenabled = 1;
+    s.upflowratio = 40;
+    s.leftrightflow = 50;
+    s.leftflowenabled = 1;
+    s.rightflowratio = 60;
+    return s;
+}
+
+TEST(BatchMap, OddSizesFlowsAndErosionAsTheWindowLoopDrawsThem) {
+    MapPicture picture;  // one picture for every map, as a batch of seeds uses it
+    int seed = 0;
+    const std::pair<int, int> sizes[] = {{1, 1}, {1, 70}, {70, 1}, {19, 23}, {64, 64}, {130, 67}};
+    for (const auto& [x, y] : sizes) {
+        Settings eroding = randomFlows(x, y);
+        eroding.erosion = 1;
+        eroding.oceanedgesizex = 2;
+        eroding.oceanedgesizey = -1;
+        eroding.randratio = 0;
+        for (const Settings& s : {presets(x, y), randomFlows(x, y), eroding}) {
+            for (const std::int64_t generations : {0, 1, 2, 7}) {
+                BatchCase c;
+                c.settings = s;
+                c.seed = ++seed;
+                c.generations = generations;
+                ASSERT_TRUE(sameMap(c, picture, seed % 2 == 0));
+            }
+        }
+    }
+}
+
+TEST(BatchMap, UntilStableStopsAtTheFirstGenerationThatChangesNothing) {
+    // Without flows and with land that never goes, small maps settle within a few generations.
+    MapPicture picture;
+    int stoppedEarly = 0;
+    for (std::int32_t seed = 1; seed <= 12; ++seed) {
+        BatchCase c;
+        c.settings = presets(9 + seed, 7);
+        c.settings.downupflow = 0;
+        c.settings.landmasssize = 9;
+        c.settings.landwaterratio = -1;
+        c.seed = seed;
+        c.generations = 60;
+        c.untilStable = true;
+        BatchResult r;
+        ASSERT_TRUE(sameMap(c, picture, false, &r));
+        if (r.stable && r.committedGenerations < c.generations) ++stoppedEarly;
+    }
+    EXPECT_GT(stoppedEarly, 0);
+}
+
+TEST(BatchMap, LargeMapsSharedBetweenTwoThreads) {
+    MapPicture picture;
+    for (const Settings& s : {presets(1030, 513), randomFlows(1030, 513)}) {
+        BatchCase c;
+        c.settings = s;
+        c.seed = 42;
+        c.generations = 2;
+        c.threads = 2;
+        ASSERT_TRUE(sameMap(c, picture));
+    }
+}
+
+}  // namespace
+}  // namespace orv
