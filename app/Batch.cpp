@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <chrono>
@@ -15,6 +16,7 @@
 
 #include "export/PngStream.hpp"
 #include "export/SafeWrite.hpp"
+#include "ui/Palette.hpp"
 #include "settings/SeedEntry.hpp"
 #include "settings/SettingsFile.hpp"
 
@@ -252,14 +254,24 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
-bool writePicture(const std::string& name, MapPicture& picture, std::int32_t width,
-                  std::int32_t height, std::string& why) {
+// The colours a map can show: the three map colours, and black where nothing was drawn.
+std::vector<std::uint32_t> mapPalette(const Settings& s) {
+    std::vector<std::uint32_t> palette;
+    for (std::uint32_t color : {paletteColor(s.forestcolor), paletteColor(s.watercolor), paletteColor(s.landcolor),
+                                std::uint32_t{0xFF000000}})
+        if (std::find(palette.begin(), palette.end(), color) == palette.end()) palette.push_back(color);
+    return palette;
+}
+
+bool writePicture(const std::string& name, MapPicture& picture, const Settings& settings, std::string& why) {
+    const std::int32_t width = settings.xsize, height = settings.ysize;
     SafeFile file(name);
-    PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    // A paletted file decodes to the same pixels as RGBA, and is far smaller and quicker to make.
+    PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), mapPalette(settings));
     for (std::int32_t y = 0; y < height && png.ok(); ++y)
         png.writeRow(picture.row(y));
     if (png.finish() && file.commit()) return true;
-    why = writeErrorReason(file.error());
+    why = file.ok() ? "the picture could not be encoded" : writeErrorReason(file.error());
     return false;
 }
 
@@ -343,7 +355,7 @@ int runBatch(const BatchOptions& o, std::ostream& out, std::ostream& err, const 
         if (o.pngPattern) {
             const std::string name = outputName(*o.pngPattern, nameSeed, several);
             std::string why;
-            if (!writePicture(name, picture, base.xsize, base.ysize, why)) {
+            if (!writePicture(name, picture, result.settings, why)) {
                 progress.finish();
                 err << "orvandel-batch: cannot write " << name << ": " << why << "\n";
                 return 1;

@@ -43,7 +43,7 @@ struct BatchResult {
     Settings settings;           // as the run used them, after clamping and the randratio draw
     std::int64_t committedGenerations = 0;
     std::int64_t cycles = 0;     // generations computed, the last, uncommitted one included
-    bool stable = false;         // stopped because a generation changed no cell
+    bool stable = false;         // the last generation computed changed no cell
     std::int64_t unchangedCount = 0, waterCount = 0, landCount = 0;
 };
 

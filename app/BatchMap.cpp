@@ -70,7 +70,7 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
         ++map.cycleCount;
         if (s.erosion == 1) s.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
         progress(cells);
-        if (!changed) r.stable = true;
+        r.stable = !changed;
         if (r.committedGenerations >= generations || (untilStable && !changed)) break;
         std::swap(map.currentMap, map.nextMap);
         std::swap(changes, computed);

@@ -53,7 +53,15 @@ inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
     result.bitDepth = png_get_bit_depth(png, info);
     result.colorType = png_get_color_type(png, info);
     result.interlace = png_get_interlace_type(png, info);
-    if (result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGBA) png_error(png, "not 8-bit RGBA");
+    // Paletted images are expanded to RGBA (alpha from tRNS, or opaque); RGBA must be 8-bit.
+    if (result.colorType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+        if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+        else png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        png_read_update_info(png, info);
+    } else if (result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGBA) {
+        png_error(png, "not 8-bit RGBA");
+    }
     const std::size_t rowBytes = png_get_rowbytes(png, info);
     rows.resize(rowBytes * result.height);
     for (std::uint32_t y = 0; y < result.height; ++y) rowPointers.push_back(rows.data() + y * rowBytes);

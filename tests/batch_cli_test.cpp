@@ -139,6 +139,7 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         {nullptr, "42", 9},
         {"xsize=1\nysize=1\n", "5", 3},
         {"xsize=7, ysize=3\nlandcolor=14\n", "77", 6},
+        {"xsize=20\nysize=10\nwatercolor=-1\nforestcolor=6\n", "31", 4},  // transparent water, two colours alike
         {"xsize=61\nysize=45\nleftrightflow=50\nupflowenabled=1\nupflowratio=30\ndownupflow=70\n", "-12", 15},
         {"xsize=120\nysize=90\noceanedgesizex=10\noceanedgesizey=4\nrandratio=7\n", "3", 4},
         {"xsize=50\nysize=40\nrandom1=0\n", "", 5},
