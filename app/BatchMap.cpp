@@ -46,7 +46,7 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
             // The source keeps the whole seconds of the clock: they are the seed to type again.
             const double seconds = clock();
             random.seedRandom(seconds, clock);
-            r.seed = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(seconds)));
+            r.seed = static_cast<std::int32_t>(seedWord(seconds));
             r.seedFromClock = true;
         } else {
             random.seedRandom(seed.value, clock);

@@ -138,8 +138,11 @@ TEST(SettingsText, TheShippedExampleLoads) {
     expected.oceanedgesizey = 16;
     EXPECT_EQ(s, expected);
     EXPECT_TRUE(clampToGrid(s, kWindowGridSize, kWindowGridSize).empty());
-    for (const SettingsKey& key : kSettingsKeys)
-        EXPECT_NE(text.find("\n" + std::string(key.name) + "="), std::string::npos) << key.name;
+    for (const SettingsKey& key : kSettingsKeys) {
+        std::string line = "\n";
+        line.append(key.name).append("=");
+        EXPECT_NE(text.find(line), std::string::npos) << key.name;
+    }
 }
 
 TEST(ReadSettingsFile, ReadsBytesAsTheyAreAndReportsWhyItCannot) {
