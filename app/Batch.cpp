@@ -349,7 +349,10 @@ int runBatch(const BatchOptions& o, std::ostream& out, std::ostream& err, const 
         }
         if (result.seedUsed && result.seedFromClock) {
             progress.finish();
-            out << "seed from the clock: " << result.seed << " (--seed " << result.seed << " makes this map again)\n";
+            out << "seed from the clock: " << result.seed;
+            // 0 and -1 would ask for the clock again: such a seed cannot be given back.
+            if (result.seed != 0 && result.seed != -1) out << " (--seed " << result.seed << " makes this map again)";
+            out << "\n";
         }
         const std::int32_t nameSeed = result.seedUsed ? result.seed : seed.value;
         if (o.pngPattern) {
