@@ -3,6 +3,8 @@
 // odd sizes, flows, erosion, stopping when stable, and maps large enough to share the work.
 #include <gtest/gtest.h>
 
+#include "tests/SimSupport.hpp"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -103,13 +105,7 @@ testing::AssertionResult sameMap(const BatchCase& c, MapPicture& picture, bool b
     return testing::AssertionSuccess();
 }
 
-Settings presets(int xsize, int ysize) {
-    Settings s;
-    applyPresets(s);
-    s.xsize = xsize;
-    s.ysize = ysize;
-    return s;
-}
+using test::presets;
 
 Settings randomFlows(int xsize, int ysize) {
     Settings s = presets(xsize, ysize);

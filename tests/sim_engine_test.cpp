@@ -3,6 +3,8 @@
 // settings, sizes and seeds, for every kernel version this processor runs.
 #include <gtest/gtest.h>
 
+#include "tests/SimSupport.hpp"
+
 #include <cstdint>
 #include <ostream>
 #include <random>
@@ -134,13 +136,7 @@ testing::AssertionResult runBothWays(const Case& c, KernelLevel level) {
     return testing::AssertionSuccess();
 }
 
-Settings presets(int xsize, int ysize) {
-    Settings s;
-    applyPresets(s);
-    s.xsize = xsize;
-    s.ysize = ysize;
-    return s;
-}
+using test::presets;
 
 std::vector<KernelLevel> levels() {
     std::vector<KernelLevel> available;

@@ -2,6 +2,8 @@
 // and through the fast engine.
 #include <gtest/gtest.h>
 
+#include "tests/SimSupport.hpp"
+
 #include <array>
 #include <cmath>
 #include <string>
@@ -41,13 +43,7 @@ struct Steps {
     }
 };
 
-Settings presets(int xsize, int ysize) {
-    Settings s;
-    applyPresets(s);
-    s.xsize = xsize;
-    s.ysize = ysize;
-    return s;
-}
+using test::presets;
 
 Settings noFlows(int xsize, int ysize) {
     Settings s = presets(xsize, ysize);

@@ -4,6 +4,8 @@
 // the initial fill a block of the random source at a time.
 #include <gtest/gtest.h>
 
+#include "tests/SimSupport.hpp"
+
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -207,13 +209,7 @@ testing::AssertionResult keptRunMatches(const RunCase& c, Threading t) {
     return testing::AssertionSuccess();
 }
 
-Settings presets(int xsize, int ysize) {
-    Settings s;
-    applyPresets(s);
-    s.xsize = xsize;
-    s.ysize = ysize;
-    return s;
-}
+using test::presets;
 
 // Both flows drawn cell by cell: the decisions come from another thread when shared.
 Settings randomFlows(int xsize, int ysize) {
