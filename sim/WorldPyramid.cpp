@@ -22,6 +22,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <stdexcept>
 
 #include "rng/Random.hpp"
 
@@ -30,7 +31,7 @@ namespace {
 
 using Byte = std::uint8_t;
 
-constexpr int kMaxLevels = 16;
+constexpr int kMaxLevels = 16, kMaxSide = 65536;
 // The first doubling steps rank the cells to keep the land share: it is at the coarse levels
 // that smoothing moves it (thin straits and capes vanish); later steps change it by a fraction
 // of a per cent. The two levels nearest the map, which hold most of the cells, are never ranked.
@@ -422,6 +423,8 @@ bool inOceanEdge(std::int64_t x, std::int64_t size, std::int64_t margin) {
 
 void WorldPyramid::build(Random& random, int width, int height, int marginX, int marginY,
                          const WorldParameters& parameters, WorldMask& mask) {
+    if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide)
+        throw std::invalid_argument("a world is 1 to 65536 cells on each side");
     const WorldParameters p = clampWorldParameters(parameters);
     const int levels = p.continents;
     mask.width = width;

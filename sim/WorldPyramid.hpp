@@ -15,8 +15,9 @@ struct WorldParameters {
     // cells across, so each step up doubles the continents' size and quarters their number.
     // The default look (5 to 15 land masses) takes log2 of the map's side minus 5: 7 at 4096.
     int continents = 0;
-    // Per cent of the cells outside the ocean-edge margins that are land, 1 .. 99; held to a
-    // tenth of a per cent or so (islands add up to a third of a per cent).
+    // Per cent of the cells outside the ocean-edge margins that are land, 1 .. 99: held to a
+    // few tenths of a per cent from continents 3 up (islands add up to a third of a per cent);
+    // continents 1 and 2, whose few steps are all near the map, lose one to five per cent.
     int landshare = 40;
     // How ragged the coasts are, 0 (round) .. 100 (frayed, with lakes and specks along them):
     // how easily a cell at the coast takes its neighbour's value when the resolution doubles,
@@ -62,10 +63,10 @@ private:
     std::vector<std::uint32_t> scratch_;  // the coarsest level's sums; the cells tied at a cut
 };
 
-// Grows a world of width x height cells (each 1 .. 65536) from the random source, coarse to
-// fine; see WorldPyramid.cpp for the steps and the order of the draws. Both axes wrap around at
-// every level, so the world tiles seamlessly. With continents 0 nothing is drawn and every cell
-// outside the margins is land.
+// Grows a world of width x height cells (each 1 .. 65536; other sizes throw
+// std::invalid_argument) from the random source, coarse to fine; see WorldPyramid.cpp for the
+// steps and the order of the draws. Both axes wrap around at every level, so the world tiles
+// seamlessly. With continents 0 nothing is drawn and every cell outside the margins is land.
 WorldMask buildWorld(Random& random, int width, int height, int marginX, int marginY,
                      const WorldParameters& parameters);
 

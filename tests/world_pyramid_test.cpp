@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -136,6 +137,8 @@ TEST(WorldPyramid, AnySizeAnyAspect) {
         }
     }
     EXPECT_NEAR(landShare(grow(11, 257, 263, world(4))), 0.40, 0.02);
+    for (const auto& [w, h] : {std::pair{0, 5}, {5, -1}, {65537, 1}})
+        EXPECT_THROW(grow(11, w, h, world(4)), std::invalid_argument);
 }
 
 // Sea lies exactly where the classic initial pattern is not laid, for margins of every kind.

@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,10 @@ bool writePicture(const std::string& name, const WorldMask& mask, int pictureSiz
     packed.resize(packedSize);
     putChunk(png, "IDAT", packed);
     putChunk(png, "IEND", {});
+    // Only a new file or a regular one is written: never a device or a pipe given by mistake.
+    std::error_code error;
+    const auto status = std::filesystem::status(name, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return false;
     std::ofstream file(name, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     return static_cast<bool>(file);
@@ -113,7 +119,7 @@ bool readInt(const char* text, int& value) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
     int width = 4096, height = 4096, firstSeed = 1, lastSeed = 20, marginX = 0, marginY = 0, pictureSize = 512;
     WorldParameters parameters;
     parameters.continents = 7;
@@ -151,11 +157,12 @@ int main(int argc, char** argv) {
                 marginY);
     std::printf("%6s %7s %13s %7s %12s %6s %9s %8s\n", "seed", "land%", "largest/land%", "masses", "largest sea%",
                 "seas", "draws", "ms");
-    int met = 0;
+    std::int64_t met = 0;
     double slowest = 0;
-    for (int seed = firstSeed; seed <= lastSeed; ++seed) {
+    const std::int64_t worlds = std::int64_t{lastSeed} - firstSeed + 1;
+    for (std::int64_t seed = firstSeed; seed <= lastSeed; ++seed) {
         Random random;
-        random.seedRandom(seed);
+        random.seedRandom(static_cast<double>(seed));
         const auto start = std::chrono::steady_clock::now();
         const WorldMask mask = buildWorld(random, width, height, marginX, marginY, parameters);
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -169,8 +176,8 @@ int main(int argc, char** argv) {
         const bool ok = largest >= kLeastLargestMass && masses >= kFewestMasses && masses <= kMostMasses &&
                         sea >= kLeastLargestSea && land >= kLeastLand && land <= kMostLand;
         met += ok ? 1 : 0;
-        std::printf("%6d %7.2f %13.2f %7lld %12.2f %6zu %9llu %8.1f%s\n", seed, 100 * land, 100 * largest,
-                    static_cast<long long>(masses), 100 * sea, f.seas.size(),
+        std::printf("%6lld %7.2f %13.2f %7lld %12.2f %6zu %9llu %8.1f%s\n", static_cast<long long>(seed), 100 * land,
+                    100 * largest, static_cast<long long>(masses), 100 * sea, f.seas.size(),
                     static_cast<unsigned long long>(random.draws()), ms, ok ? "" : "  (misses a goal)");
         if (!picture.empty()) {
             const std::string name = picture + "-" + std::to_string(seed) + ".png";
@@ -178,10 +185,19 @@ int main(int argc, char** argv) {
         }
     }
     std::printf(
-        "%d of %d worlds meet every goal (largest mass >= %.0f%% of land, %lld..%lld masses of >= %.1f%% "
+        "%lld of %lld worlds meet every goal (largest mass >= %.0f%% of land, %lld..%lld masses of >= %.1f%% "
         "of the map, largest sea >= %.0f%% of sea, land %.0f..%.0f%%); slowest world %.1f ms\n",
-        met, lastSeed - firstSeed + 1, 100 * kLeastLargestMass, static_cast<long long>(kFewestMasses),
-        static_cast<long long>(kMostMasses), 100 * kMassShare, 100 * kLeastLargestSea, 100 * kLeastLand,
-        100 * kMostLand, slowest);
-    return met == lastSeed - firstSeed + 1 ? 0 : 1;
+        static_cast<long long>(met), static_cast<long long>(worlds), 100 * kLeastLargestMass,
+        static_cast<long long>(kFewestMasses), static_cast<long long>(kMostMasses), 100 * kMassShare,
+        100 * kLeastLargestSea, 100 * kLeastLand, 100 * kMostLand, slowest);
+    return met == worlds ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "orvandel-world-figures: not enough memory for worlds of that size\n");
+        return 1;
+    }
 }
