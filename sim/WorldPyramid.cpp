@@ -64,13 +64,14 @@ int levelSize(int size, int levelsAbove) {
     return static_cast<int>((size + step - 1) / step);
 }
 
-// Which cells of an axis of a level lie in the margins: those whose centre, carried to the
-// full size, falls on a map cell in the margins.
+// Which cells of an axis of a level are held as sea for the margins: those that cover a map
+// cell in the margins. So a coarse level keeps its land a cell of its own away from them, the
+// coast there grows ragged like any other, and the map's own level holds exactly the margins.
 std::vector<Byte> edgeCells(int cells, int size, int margin) {
     std::vector<Byte> edge(static_cast<std::size_t>(cells));
-    for (int c = 0; c < cells; ++c) {
-        const std::int64_t x = ((2 * std::int64_t{c} + 1) * size) / (2 * std::int64_t{cells});
-        edge[static_cast<std::size_t>(c)] = inOceanEdge(x, size, margin) ? 1 : 0;
+    for (std::int64_t c = 0; c < cells; ++c) {
+        const std::int64_t first = c * size / cells, last = ((c + 1) * size - 1) / cells;
+        edge[static_cast<std::size_t>(c)] = inOceanEdge(first, size, margin) || inOceanEdge(last, size, margin) ? 1 : 0;
     }
     return edge;
 }
