@@ -47,6 +47,27 @@ Session seedDialogue(std::string_view lines) {
     return runSession("key Up\nkey Enter\n" + std::string(lines), {.clockSeconds = 1000.75});
 }
 
+// The command line's reading: the same grammar, but only a text that is one whole number.
+TEST(SeedValue, ExactNumbersAreTheWholeTextOrNothing) {
+    for (const char* text : {"42", "-7", "+5", "2.5", ".5", "5.", "1e2", "1D+2", "&h10", "&o17", "&b101", "&17"}) {
+        ASSERT_TRUE(exactSeedNumber(text)) << text;
+        EXPECT_EQ(*exactSeedNumber(text), seedNumber(text)) << text;
+    }
+    for (const char* text :
+         {"", " 42", "42 ", "42abc", "abc", "-", ".", "&", "&h", "&hx", "&b102", "1e", "1e+", "0x1F", "1-3"})
+        EXPECT_FALSE(exactSeedNumber(text)) << "'" << text << "'";
+}
+
+// A million typed characters at the seed prompt: once the line is full, the keys that follow
+// are refused without drawing anything (they used to redraw the whole line, for minutes).
+TEST(SeedDialogue, AVeryLongTypedSeedCostsNoDrawingOnceTheLineIsFull) {
+    Session s = runSession("key Up\nkey Enter\ntype " + std::string(1'000'000, '7') +
+                           "\nkey Enter\nkey Enter\nkey x\nkey Enter\ntype n\nkey Enter\n");
+    EXPECT_EQ(s.status, 0);
+    EXPECT_TRUE(s.script->finished());
+    EXPECT_LT(s.screen->charactersDrawn(), 100'000u);
+}
+
 TEST(SeedDialogue, ANumberSeedsTheSourceAndThePromptToContinueFollows) {
     Session s = seedDialogue("type 42\nkey Enter\n");
     EXPECT_TRUE(s.exhausted);

@@ -156,6 +156,30 @@ TEST(LineInput, TheMarkUnderlinesTheInsertionPointWhileEditing) {
     EXPECT_NE(screen.pixel(16, 7 * 16 - 1), Screen::kWhite);
 }
 
+// Each key used to redraw the whole line, so that at a full line every refused key cost a
+// line's worth of drawing: a long typed text took minutes. Now a key that changes nothing draws
+// nothing, and edits leave exactly the pixels that typing the final line does.
+TEST(LineInput, KeysThatChangeNothingDrawNothing) {
+    auto drawn = [](const std::string& script) {
+        Screen screen;
+        KeyScript keys = KeyScript::parse(script);
+        screen.setKeySource(&keys);
+        screen.setCursor(7, 1);
+        try {
+            promptInput(screen, "");
+        } catch (const ScriptExhausted&) {
+        }
+        return std::pair{screen.charactersDrawn(), screen.frameBuffer()};
+    };
+    const std::string full = "type " + std::string(3100, 'f') + "\n";  // more than the screen holds
+    EXPECT_EQ(drawn(full + "type ggg\n").first,
+              drawn(full + "type " + std::string(5000, 'g') + "\nkey End\nkey Right\n").first);
+    EXPECT_EQ(drawn("type abcd\n").second,
+              drawn("type abcd\nkey Left\nkey Left\ntype X\nkey Backspace\nkey Home\nkey Del\nkey Home\ntype a\n"
+                    "key End\n").second);
+    EXPECT_EQ(drawn("type ab\nkey Left\n").second, drawn("type abcd\nkey Esc\ntype ab\nkey End\nkey Left\n").second);
+}
+
 TEST(Chooser, ArrowsWrapAroundAndEnterPicksTheOptionShown) {
     const std::vector<std::string> options{"no", "yes", "exit"};
     struct Case {
