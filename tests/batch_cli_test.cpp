@@ -55,7 +55,7 @@ TEST(BatchArguments, ReadSeedsSizesAndSwitches) {
     EXPECT_EQ(*o->width, 640);
     EXPECT_EQ(*o->height, 480);
     EXPECT_EQ(o->generations, 0);
-    EXPECT_TRUE(o->untilStable);
+    EXPECT_TRUE(o->untilSettled);
     EXPECT_EQ(o->progress, BatchOptions::Progress::Never);
 
     o = parse({"--seed", "-3-4", "--stats", "s.json"});
