@@ -3,6 +3,7 @@
 #include "export/SafeWrite.hpp"
 
 #include <algorithm>
+#include <new>
 
 namespace orv {
 namespace {
@@ -33,7 +34,10 @@ PngStreamWriter::PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint3
 }
 
 void PngStreamWriter::start() {
-    if (!ok_ || width_ == 0 || height_ == 0 || deflateInit(&zs_, Z_DEFAULT_COMPRESSION) != Z_OK) {
+    const int status = ok_ && width_ > 0 && height_ > 0 ? deflateInit(&zs_, Z_DEFAULT_COMPRESSION) : Z_STREAM_ERROR;
+    // Running out of memory is told as it is everywhere else, not as a failure to encode.
+    if (status == Z_MEM_ERROR) throw std::bad_alloc();
+    if (status != Z_OK) {
         ok_ = false;
         return;
     }

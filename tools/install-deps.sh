@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential pkg-config cmake ninja-build clang python3
   libsdl2-dev zlib1g-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck
+  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck nlohmann-json3-dev
   xvfb xauth x11-utils xdotool imagemagick libx11-dev
   time
 )
