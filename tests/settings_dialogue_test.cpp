@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -86,6 +87,12 @@ TEST(SettingsDialogue, AnUnreadableFileIsReportedAndThePresetsAreUsed) {
     EXPECT_EQ(folder.program->settings, presets());
     Session inside = loadDialogue(dir, "maps.ini/inside.ini");
     EXPECT_EQ(inside.program->settings.speed, 5);
+
+    // A FIFO is refused at once: reading it would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.ini").c_str(), 0644), 0);
+    Session fifo = loadDialogue(dir, "pipe");
+    EXPECT_EQ(fifo.row(8), " Could not read pipe.ini (Not a regular file); using the pre-set conditions.");
+    EXPECT_EQ(fifo.program->settings, presets());
 
     // A name too long for the row keeps its end.
     const std::string longName(150, 'n');
