@@ -38,8 +38,9 @@ public:
         shown_ = true;
         const double fraction = total_ > 0 ? std::min(done_ / total_, 1.0) : 1.0;
         const int filled = static_cast<int>(fraction * 30);
-        err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#') << std::string(static_cast<std::size_t>(30 - filled), '.')
-             << "] " << static_cast<int>(fraction * 100) << "% " << label << "\x1b[K" << std::flush;
+        err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(30 - filled), '.') << "] " << static_cast<int>(fraction * 100)
+             << "% " << label << "\x1b[K" << std::flush;
     }
     void finish() {
         if (enabled_ && shown_) err_ << "\r\x1b[K" << std::flush;
@@ -70,7 +71,8 @@ std::error_code writePicture(const std::string& name, MapPicture& picture, const
     SafeFile file(name, realFileSystem(), Dash::isStandardOutput);
     if (!file.ok()) return file.error();
     // A paletted file decodes to the same pixels as RGBA, and is far smaller and quicker to make.
-    PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), mapPalette(settings));
+    PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                        mapPalette(settings));
     for (const auto& [keyword, text] : recipe) png.writeText(keyword, text);
     for (std::int32_t y = 0; y < height && png.ok(); ++y) png.writeRow(picture.row(y));
     if (png.finish() && file.commit()) return {};
@@ -79,8 +81,8 @@ std::error_code writePicture(const std::string& name, MapPicture& picture, const
 
 std::error_code writeGrid(const std::string& name, MapPicture& picture) {
     SafeFile file(name, realFileSystem(), Dash::isStandardOutput);
-    const std::string header = npyHeader(static_cast<std::uint64_t>(picture.height()),
-                                          static_cast<std::uint64_t>(picture.width()));
+    const std::string header =
+        npyHeader(static_cast<std::uint64_t>(picture.height()), static_cast<std::uint64_t>(picture.width()));
     bool ok = file.write(header.data(), header.size());
     for (int y = 0; y < picture.height() && ok; ++y)
         ok = file.write(picture.classRow(y), static_cast<std::size_t>(picture.width()));
@@ -153,7 +155,7 @@ struct Plan {
     std::int64_t generations = 0;
     bool untilSettled = false;
     std::vector<std::int32_t> seeds;
-    bool fromClock = false;     // the one seed comes from the clock (its value is already read)
+    bool fromClock = false;                          // the one seed comes from the clock (its value is already read)
     std::optional<Recipe::SeedSource> recipeSource;  // --from: the seed source of the map made before
 };
 
@@ -170,10 +172,12 @@ int planFromRecipe(const BatchOptions& o, Plan& plan, std::ostream& err) {
         err << kProgram << ": cannot make " << file << " again: " << error << "\n";
         return 1;
     }
-    const std::optional<int> made = majorVersion(recipe->program), ours = majorVersion(std::string(kProgram) + " " + ORVANDEL_VERSION);
+    const std::optional<int> made = majorVersion(recipe->program),
+                             ours = majorVersion(std::string(kProgram) + " " + ORVANDEL_VERSION);
     if (made != ours)
-        err << kProgram << ": " << file << " was made by " << (recipe->program.empty() ? "an unknown program" : recipe->program)
-            << "; this is " << ORVANDEL_VERSION << ", whose maps may differ\n";
+        err << kProgram << ": " << file << " was made by "
+            << (recipe->program.empty() ? "an unknown program" : recipe->program) << "; this is " << ORVANDEL_VERSION
+            << ", whose maps may differ\n";
     plan.settings = recipe->settings;
     plan.generations = recipe->generations;
     plan.seeds = {recipe->seed};
@@ -210,7 +214,8 @@ int planFromOptions(const BatchOptions& o, Plan& plan, std::ostream& err, const 
         plan.fromClock = true;
         plan.seeds = {static_cast<std::int32_t>(seedWord(clockReading))};
     } else {
-        for (std::int64_t seed = o.firstSeed; seed <= o.lastSeed; ++seed) plan.seeds.push_back(static_cast<std::int32_t>(seed));
+        for (std::int64_t seed = o.firstSeed; seed <= o.lastSeed; ++seed)
+            plan.seeds.push_back(static_cast<std::int32_t>(seed));
     }
     return 0;
 }
@@ -233,7 +238,8 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
         return 2;
     }
     // Standard output may carry a map: then what would be said there goes to stderr.
-    const bool outputOnStdout = std::any_of(outputs.begin(), outputs.end(), [](const Output& x) { return x.pattern == "-"; });
+    const bool outputOnStdout =
+        std::any_of(outputs.begin(), outputs.end(), [](const Output& x) { return x.pattern == "-"; });
     std::ostream& say = outputOnStdout ? err : out;
 
     const double cells = static_cast<double>(base.xsize) * base.ysize;
@@ -261,10 +267,10 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
         }
         Recipe recipe;
         recipe.program = std::string(kProgram) + " " + ORVANDEL_VERSION;
-        recipe.seedSource = plan.recipeSource                 ? *plan.recipeSource
-                            : !result.seedUsed                ? Recipe::SeedSource::none
-                            : result.seedFromClock            ? Recipe::SeedSource::clock
-                                                              : Recipe::SeedSource::given;
+        recipe.seedSource = plan.recipeSource      ? *plan.recipeSource
+                            : !result.seedUsed     ? Recipe::SeedSource::none
+                            : result.seedFromClock ? Recipe::SeedSource::clock
+                                                   : Recipe::SeedSource::given;
         recipe.seed = result.seed;
         recipe.generations = result.committedGenerations;
         recipe.settings = base;

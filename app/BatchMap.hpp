@@ -24,8 +24,8 @@ struct BatchResult {
     bool seedFromClock = false;  // seed holds the whole seconds the clock gave
     Settings settings;           // as the run used them, after clamping and the randratio draw
     std::int64_t committedGenerations = 0;
-    std::int64_t cycles = 0;     // generations computed, the last, uncommitted one included
-    bool stable = false;         // the last generation computed changed no cell
+    std::int64_t cycles = 0;  // generations computed, the last, uncommitted one included
+    bool stable = false;      // the last generation computed changed no cell
     // The drawn picture had stopped changing: from drawn generation settledAt on, every
     // generation drawn (and computed) changes the same cells (see generateMap).
     bool settled = false;

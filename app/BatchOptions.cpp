@@ -39,8 +39,9 @@ bool parseSeedRange(BatchOptions& o, std::string_view text, std::size_t dash, st
     }
     if (first > last) return fail(error, what + "the first seed is above the last");
     if (first <= 0 && last >= -1)
-        return fail(error, what + "a range cannot hold 0 or -1, which would take the seed from the clock "
-                                  "(--seed clock takes one and prints it)");
+        return fail(error, what +
+                               "a range cannot hold 0 or -1, which would take the seed from the clock "
+                               "(--seed clock takes one and prints it)");
     if (last - first + 1 > kMaxBatchSeeds)
         return fail(error, what + "at most " + std::to_string(kMaxBatchSeeds) + " seeds in one call");
     o.firstSeed = static_cast<std::int32_t>(first);
@@ -121,29 +122,29 @@ bool output(std::optional<std::string>& field, std::string_view option, std::str
 
 const std::array<BatchOption, 14> kOptions{{
     {"--seed", "", "N|A-B|clock",
-     "the seed: one number as the seed prompt reads it, but nothing may follow it (42, 2.5,\n"
-     "1e3, &hFF); 0 or 'clock' takes one from the clock and prints it; -1 is refused.\n"
-     "A-B: every seed from A to B (whole numbers, 0 and -1 outside), one map each: output\n"
-     "names get the seed where they say {seed}, or -SEED before the last dot",
+     "the seed: one number as the seed prompt reads it, nothing after it\n"
+     "(42, 2.5, 1e3, &hFF); 0 or 'clock' takes one from the clock and prints\n"
+     "it; -1 is refused. A-B: every seed from A to B (whole numbers, 0 and -1\n"
+     "outside), one map each; output names get the seed where they say\n"
+     "{seed}, or -SEED before the last dot",
      false, "", applySeed},
-    {"--from", "", "MAP.png", "make a map again from the recipe a batch PNG carries (seed, settings, size,\ngenerations)",
-     false, "",
+    {"--from", "", "MAP.png",
+     "make a map again from the recipe a batch PNG carries (seed,\nsettings, size, generations)", false, "",
      [](BatchOptions& o, std::string_view v, std::string& error) {
          if (v.empty()) return fail(error, "--from: the file name is empty");
          o.from = std::filesystem::path(v);
          return true;
      }},
-    {"--settings", "", "FILE.ini", "a settings file, read as the window program reads it (presets otherwise)", false,
-     "",
+    {"--settings", "", "FILE.ini", "a settings file, read as the window program reads it", false, "",
      [](BatchOptions& o, std::string_view v, std::string& error) {
          if (v.empty()) return fail(error, "--settings: the file name is empty");
          o.settingsFile = std::filesystem::path(v);
          return true;
      }},
-    {"--set", "", "KEY=VALUE", "one setting, read as a settings file reads it, after --settings (repeatable)", true,
+    {"--set", "", "KEY=VALUE", "one setting, read as a settings file reads it, after --settings\n(repeatable)", true,
      "", applySet},
     {"--size", "", "WxH", "the map size, overriding xsize and ysize (1 .. 65536 each)", false, "", applySize},
-    {"--generations", "", "N", "how many generations are drawn (default 100; the cap with --until-settled)", false, "",
+    {"--generations", "", "N", "how many generations are drawn (default 100; the cap with\n--until-settled)", false, "",
      applyGenerations},
     {"--until-settled", "--until-stable", "",
      "stop at the first generation from which the picture no longer changes\n(--until-stable is another name for it)",
@@ -152,15 +153,17 @@ const std::array<BatchOption, 14> kOptions{{
          o.untilSettled = true;
          return true;
      }},
-    {"--out", "", "FILE.png", "the map as the window shows it, its recipe in text chunks ('-': standard output)",
-     false, "", [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.pngPattern, "--out", v, e); }},
+    {"--out", "", "FILE.png", "the map as the window shows it, its recipe in text chunks\n('-': standard output)",
+     false, "",
+     [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.pngPattern, "--out", v, e); }},
     {"--stats", "", "FILE.json",
-     "seed, size, settings, generations, settling, the three colour classes ('-': standard\noutput)", false, "",
+     "seed, size, settings, generations, settling, the three colour\nclasses ('-': standard output)", false, "",
      [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.statsPattern, "--stats", v, e); }},
     {"--grid", "", "FILE.npy",
-     "the cells' classes as a NumPy array: uint8, height x width, 0 water, 1 land,\n2 unchanged ('-': standard output)",
-     false, "", [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.gridPattern, "--grid", v, e); }},
-    {"--progress", "", "", "always show a progress bar on stderr (by default: on a terminal, for large work)", false,
+     "the cells' classes as a NumPy array: uint8, height x width,\n0 water, 1 land, 2 unchanged ('-': standard output)",
+     false, "",
+     [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.gridPattern, "--grid", v, e); }},
+    {"--progress", "", "", "always show a progress bar on stderr (by default: on a terminal,\nfor large work)", false,
      "progress",
      [](BatchOptions& o, std::string_view, std::string&) {
          o.progress = BatchOptions::Progress::Always;
@@ -204,14 +207,15 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
         const std::string name = arg.substr(0, eq);
         const BatchOption* option = findOption(name);
         if (option == nullptr) {
-            fail(error, arg.starts_with("-") && arg != "-" ? "unknown option " + name : "unexpected argument '" + arg + "'");
+            fail(error,
+                 arg.starts_with("-") && arg != "-" ? "unknown option " + name : "unexpected argument '" + arg + "'");
             return std::nullopt;
         }
         const std::string_view group = option->group.empty() ? option->name : option->group;
         const auto earlier = std::find_if(given.begin(), given.end(), [&](const auto& g) { return g.first == group; });
         if (earlier != given.end() && !option->repeatable) {
-            fail(error, earlier->second == name ? name + " is given twice"
-                                                : name + " cannot go with " + earlier->second);
+            fail(error,
+                 earlier->second == name ? name + " is given twice" : name + " cannot go with " + earlier->second);
             return std::nullopt;
         }
         given.emplace_back(group, name);
@@ -233,8 +237,8 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
     }
     if (o.help || o.version) return o;
 
-    const bool recipeGiven = o.seedGiven || o.settingsFile || !o.sets.empty() || o.width || o.generations ||
-                             o.untilSettled;
+    const bool recipeGiven =
+        o.seedGiven || o.settingsFile || !o.sets.empty() || o.width || o.generations || o.untilSettled;
     if (o.from && recipeGiven) {
         fail(error, "--from takes the seed, settings, size and generations from the map: give none of them with it");
         return std::nullopt;
@@ -262,7 +266,7 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
 
 std::string batchUsage() {
     std::string text =
-        "usage: orvandel-batch --seed N|A-B|clock [OPTION...] --out FILE.png|--stats FILE.json|--grid FILE.npy\n"
+        "usage: orvandel-batch --seed N|A-B|clock [OPTION...] OUTPUT...   (--out, --stats, --grid)\n"
         "       orvandel-batch --from MAP.png [--out FILE.png] [--stats FILE.json] [--grid FILE.npy]\n"
         "\n"
         "Generates maps without a window: the same settings and seed give the same map as the window\n"
@@ -271,7 +275,7 @@ std::string batchUsage() {
     constexpr std::size_t kHelpColumn = 24;
     for (const BatchOption& option : kOptions) {
         std::string head = "  " + std::string(option.name);
-        if (!option.alias.empty() && option.alias.starts_with("--")) head.append(", ").append(option.alias);
+        if (!option.alias.empty()) head.append(", ").append(option.alias);
         if (!option.value.empty()) head.append(" ").append(option.value);
         if (head.size() + 1 >= kHelpColumn) {
             text += head + "\n";
@@ -303,7 +307,8 @@ std::string outputName(const std::string& pattern, std::int32_t seed, bool sever
     const std::string seedText = std::to_string(seed);
     std::string name = pattern;
     bool replaced = false;
-    for (std::size_t at = name.find("{seed}"); at != std::string::npos; at = name.find("{seed}", at + seedText.size())) {
+    for (std::size_t at = name.find("{seed}"); at != std::string::npos;
+         at = name.find("{seed}", at + seedText.size())) {
         name.replace(at, 6, seedText);
         replaced = true;
     }

@@ -21,9 +21,9 @@ struct BatchOptions {
     std::optional<std::int32_t> width, height;  // --size
     std::optional<std::int64_t> generations;    // --generations (100 when not given)
     bool untilSettled = false;
-    std::optional<std::string> pngPattern;    // --out, may hold {seed}
-    std::optional<std::string> statsPattern;  // --stats, may hold {seed}
-    std::optional<std::string> gridPattern;   // --grid, may hold {seed}
+    std::optional<std::string> pngPattern;      // --out, may hold {seed}
+    std::optional<std::string> statsPattern;    // --stats, may hold {seed}
+    std::optional<std::string> gridPattern;     // --grid, may hold {seed}
     std::optional<std::filesystem::path> from;  // --from: the recipe of a map made before
     enum class Progress { Auto, Always, Never } progress = Progress::Auto;
     bool help = false;
@@ -39,12 +39,12 @@ inline constexpr std::int64_t kMaxBatchSeeds = 1'000'000;
 // One option of the command line. The table of them drives the parser, the --help text and
 // the check that the README lists the same options.
 struct BatchOption {
-    std::string_view name;     // "--seed"
-    std::string_view alias;    // another name for the same option ("" for none)
-    std::string_view value;    // what follows it, for the help ("" for a switch)
-    std::string_view help;     // one line
-    bool repeatable = false;   // may come more than once (--set)
-    std::string_view group;    // options of one group exclude each other ("" for the name's own)
+    std::string_view name;    // "--seed"
+    std::string_view alias;   // another name for the same option ("" for none)
+    std::string_view value;   // what follows it, for the help ("" for a switch)
+    std::string_view help;    // one line
+    bool repeatable = false;  // may come more than once (--set)
+    std::string_view group;   // options of one group exclude each other ("" for the name's own)
     // Stores the value (or notes the switch); false with error set on a bad value.
     bool (*apply)(BatchOptions& options, std::string_view value, std::string& error);
 };

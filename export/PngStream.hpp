@@ -1,10 +1,10 @@
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <string_view>
 #include <vector>
-
-#include <zlib.h>
 
 namespace orv {
 

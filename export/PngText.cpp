@@ -111,8 +111,7 @@ std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& text
 
     static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     std::uint8_t signature[8];
-    if (!readExactly(signature, 8) || std::memcmp(signature, kSignature, 8) != 0)
-        return failure(PngReadError::notPng);
+    if (!readExactly(signature, 8) || std::memcmp(signature, kSignature, 8) != 0) return failure(PngReadError::notPng);
     std::vector<std::uint8_t> data;
     for (;;) {
         std::uint8_t head[8];

@@ -236,8 +236,8 @@ void SafeFile::open(const std::string& target, Dash dash) {
     // A hidden name next to the file replaced; its own name is shortened so that a name close
     // to the file system's limit still leaves room for the suffix.
     const std::string base = std::filesystem::path(final_).filename().string().substr(0, 200);
-    const std::string stem = (std::filesystem::path(directory_) / ("." + base)).string() + "." +
-                             std::to_string(::getpid()) + "-";
+    const std::string stem =
+        (std::filesystem::path(directory_) / ("." + base)).string() + "." + std::to_string(::getpid()) + "-";
     int why = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = stem + std::to_string(attempt) + ".tmp";

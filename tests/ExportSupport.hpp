@@ -28,7 +28,7 @@ namespace orv::test {
 struct DecodedPng {
     std::uint32_t width = 0, height = 0;
     int bitDepth = 0, colorType = 0, interlace = 0;
-    std::vector<std::uint32_t> pixels;  // row by row
+    std::vector<std::uint32_t> pixels;                       // row by row
     std::vector<std::pair<std::string, std::string>> texts;  // the text chunks, keyword and text
     std::uint32_t at(std::uint32_t x, std::uint32_t y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
@@ -57,8 +57,10 @@ inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
     // Paletted images are expanded to RGBA (alpha from tRNS, or opaque); RGBA must be 8-bit.
     if (result.colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
-        if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-        else png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        if (png_get_valid(png, info, PNG_INFO_tRNS))
+            png_set_tRNS_to_alpha(png);
+        else
+            png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
         png_read_update_info(png, info);
     } else if (result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGBA) {
         png_error(png, "not 8-bit RGBA");
@@ -70,7 +72,10 @@ inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
     png_read_end(png, info);
     png_textp texts = nullptr;
     const int textCount = png_get_text(png, info, &texts, nullptr);
-    for (int i = 0; i < textCount; ++i) result.texts.emplace_back(texts[i].key, std::string(texts[i].text, texts[i].itxt_length > 0 ? texts[i].itxt_length : texts[i].text_length));
+    for (int i = 0; i < textCount; ++i)
+        result.texts.emplace_back(
+            texts[i].key,
+            std::string(texts[i].text, texts[i].itxt_length > 0 ? texts[i].itxt_length : texts[i].text_length));
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);

@@ -1,20 +1,19 @@
 #include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <charconv>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
 #include "app/Batch.hpp"
 #include "settings/Settings.hpp"
-#include "ui/Palette.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
+#include "ui/Palette.hpp"
 #include "ui/TextFormat.hpp"
 
 namespace orv::test {
@@ -100,7 +99,7 @@ TEST(BatchArguments, ReadSeedsSizesAndSwitches) {
     EXPECT_EQ(o->firstSeed, 1);
     EXPECT_EQ(o->lastSeed, 3);
     EXPECT_EQ(o->sets, (std::vector<std::string>{"landcolor=4", "XSIZE = 20"}));
-    EXPECT_TRUE(o->untilSettled);  // --until-stable is the same option
+    EXPECT_TRUE(o->untilSettled);                 // --until-stable is the same option
     o = parse({"--seed", "5-5", "--grid", "-"});  // a range of one seed is one map
     ASSERT_TRUE(o);
     EXPECT_EQ(o->firstSeed, 5);
@@ -134,7 +133,8 @@ struct BatchRun {
     std::string out, err;
 };
 
-BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, double clock = 500.5, bool terminal = false) {
+BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, double clock = 500.5,
+                   bool terminal = false) {
     std::vector<std::string> list;
     for (const char* a : args) {
         std::string arg = a;
@@ -154,13 +154,15 @@ BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, dou
         return run;
     }
     std::ostringstream out, err;
-    run.status = runBatch(*o, out, err, [clock] { return clock; }, terminal);
+    run.status = runBatch(
+        *o, out, err, [clock] { return clock; }, terminal);
     run.out = out.str();
     run.err = err.str();
     return run;
 }
 
-BatchRun batch(std::initializer_list<const char*> args, const TempDir& dir, double clock = 500.5, bool terminal = false) {
+BatchRun batch(std::initializer_list<const char*> args, const TempDir& dir, double clock = 500.5,
+               bool terminal = false) {
     return batchArgs(std::vector<const char*>(args), dir, clock, terminal);
 }
 
@@ -168,10 +170,11 @@ BatchRun batch(std::initializer_list<const char*> args, const TempDir& dir, doub
 // after `generations` drawn generations and saved as saved.png; the report rows come back.
 Session windowSession(const TempDir& dir, const std::string& settingsFile, const std::string& seed, int generations,
                       bool asksSeed = true) {
-    std::string keys = settingsFile.empty() ? "key Up\nkey Enter\n"
-                                            : "key Enter\ntype " + settingsFile + "\nkey Enter\nkey Space\n";
+    std::string keys =
+        settingsFile.empty() ? "key Up\nkey Enter\n" : "key Enter\ntype " + settingsFile + "\nkey Enter\nkey Space\n";
     if (asksSeed) keys += "type " + seed + "\nkey Enter\nkey Space\n";
-    keys += "wait " + std::to_string(generations) + "\nkey x\nkey x\ntype yes\nkey Enter\ntype saved\nkey Enter\nkey Enter\n";
+    keys += "wait " + std::to_string(generations) +
+            "\nkey x\nkey x\ntype yes\nkey Enter\ntype saved\nkey Enter\nkey Enter\n";
     return runSession(keys, {.clockSeconds = 500.5, .directory = dir.path()});
 }
 
@@ -205,17 +208,19 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         TempDir dir;
         std::vector<const char*> args;
         if (c.settings) writeBytes(dir.path() / "world.ini", c.settings);
-        Session window = windowSession(dir, c.settings ? "world" : "", c.seed, c.generations,
-                                       c.settings == nullptr || std::string(c.settings).find("random1=0") == std::string::npos);
+        Session window =
+            windowSession(dir, c.settings ? "world" : "", c.seed, c.generations,
+                          c.settings == nullptr || std::string(c.settings).find("random1=0") == std::string::npos);
         ASSERT_EQ(window.status, 0);
 
         const std::string generations = std::to_string(c.generations);
-        BatchRun run = c.settings ? batch({"--settings", "world.ini", "--seed", c.seed[0] ? c.seed : "1", "--generations",
-                                           generations.c_str(), "--out", "batch.png", "--stats", "batch.json"},
-                                          dir)
-                                  : batch({"--seed", c.seed, "--generations", generations.c_str(), "--out", "batch.png",
-                                           "--stats", "batch.json"},
-                                          dir);
+        BatchRun run = c.settings
+                           ? batch({"--settings", "world.ini", "--seed", c.seed[0] ? c.seed : "1", "--generations",
+                                    generations.c_str(), "--out", "batch.png", "--stats", "batch.json"},
+                                   dir)
+                           : batch({"--seed", c.seed, "--generations", generations.c_str(), "--out", "batch.png",
+                                    "--stats", "batch.json"},
+                                   dir);
         ASSERT_EQ(run.status, 0) << run.err;
 
         const auto windowPng = decodePng(dir.path() / "saved.png");
@@ -235,19 +240,18 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         };
         EXPECT_EQ(window.row(30), " Variations ended at: " + jsonField(json, "unchanged", "cells") + " variations. " +
                                       std::to_string(c.generations + 1) + " total cyles.");
-        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " +
-                                      shown("water") + "%");
-        EXPECT_EQ(window.row(33), " Percent color " + jsonField(json, "land", "color") + ": " +
-                                      shown("land") + "%");
-        EXPECT_EQ(window.row(34), " Percent color " + jsonField(json, "unchanged", "color") + ": " +
-                                      shown("unchanged") + "%");
+        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " + shown("water") + "%");
+        EXPECT_EQ(window.row(33), " Percent color " + jsonField(json, "land", "color") + ": " + shown("land") + "%");
+        EXPECT_EQ(window.row(34),
+                  " Percent color " + jsonField(json, "unchanged", "color") + ": " + shown("unchanged") + "%");
     }
 }
 
 TEST(BatchGenerator, StatisticsNameTheSeedSizeSettingsAndCycles) {
     TempDir dir;
     writeBytes(dir.path() / "w.ini", "landcolor=12\nspeed=3\n");
-    BatchRun run = batch({"--settings", "w.ini", "--seed", "9", "--size", "30x20", "--generations", "4", "--stats", "s.json"}, dir);
+    BatchRun run = batch(
+        {"--settings", "w.ini", "--seed", "9", "--size", "30x20", "--generations", "4", "--stats", "s.json"}, dir);
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json json = statsOf(dir.path() / "s.json");
     EXPECT_EQ(json["seed"], 9);
@@ -264,16 +268,16 @@ TEST(BatchGenerator, StatisticsNameTheSeedSizeSettingsAndCycles) {
     EXPECT_EQ(json["settings"]["landcolor"], 12);
     EXPECT_EQ(json["settings"]["speed"], 3);
     EXPECT_EQ(json["settings"]["xsize"], 30);
-    EXPECT_EQ(json["water"]["cells"].get<int>() + json["land"]["cells"].get<int>() + json["unchanged"]["cells"].get<int>(),
-              600);
+    EXPECT_EQ(
+        json["water"]["cells"].get<int>() + json["land"]["cells"].get<int>() + json["unchanged"]["cells"].get<int>(),
+        600);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "s.png"));
 }
 
 TEST(BatchGenerator, SeveralSeedsMakeOneMapEach) {
     TempDir dir;
-    BatchRun run = batch({"--seed", "3-5", "--size", "16x16", "--generations", "3", "--out", "m.png", "--stats",
-                          "s-{seed}.json"},
-                         dir);
+    BatchRun run = batch(
+        {"--seed", "3-5", "--size", "16x16", "--generations", "3", "--out", "m.png", "--stats", "s-{seed}.json"}, dir);
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* name : {"m-3.png", "m-4.png", "m-5.png", "s-3.json", "s-4.json", "s-5.json"})
         EXPECT_TRUE(std::filesystem::exists(dir.path() / name)) << name;
@@ -288,7 +292,8 @@ TEST(BatchGenerator, AClockSeedIsPrintedAndTypingItGivesTheSameMap) {
     BatchRun run = batch({"--seed", "clock", "--size", "40x30", "--generations", "5", "--out", "c.png"}, dir, 1234.9);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("1234"), std::string::npos) << run.out;
-    ASSERT_EQ(batch({"--seed", "1234", "--size", "40x30", "--generations", "5", "--out", "t.png"}, dir, 99.0).status, 0);
+    ASSERT_EQ(batch({"--seed", "1234", "--size", "40x30", "--generations", "5", "--out", "t.png"}, dir, 99.0).status,
+              0);
     EXPECT_EQ(decodePng(dir.path() / "c.png")->pixels, decodePng(dir.path() / "t.png")->pixels);
 }
 
@@ -337,7 +342,8 @@ TEST(BatchGenerator, ProgressShowsOnlyOnATerminalOrWhenAskedFor) {
     TempDir dir;
     BatchRun quiet = batch({"--seed", "1", "--size", "64x64", "--generations", "3", "--stats", "s.json"}, dir);
     EXPECT_EQ(quiet.err, "");
-    BatchRun shown = batch({"--seed", "1", "--size", "64x64", "--generations", "3", "--stats", "s.json", "--progress"}, dir);
+    BatchRun shown =
+        batch({"--seed", "1", "--size", "64x64", "--generations", "3", "--stats", "s.json", "--progress"}, dir);
     EXPECT_NE(shown.err.find("%"), std::string::npos);
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\x1b[K");  // the bar is wiped at the end
 }
@@ -377,7 +383,8 @@ struct Npy {
 std::optional<Npy> readNpy(const std::filesystem::path& path) {
     const std::string bytes = readBytes(path);
     if (bytes.size() < 10 || bytes.compare(0, 8, std::string("\x93NUMPY\x01\x00", 8)) != 0) return std::nullopt;
-    const std::size_t length = static_cast<std::uint8_t>(bytes[8]) | static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[9])) << 8;
+    const std::size_t length =
+        static_cast<std::uint8_t>(bytes[8]) | static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[9])) << 8;
     if (bytes.size() < 10 + length || (10 + length) % 64 != 0 || bytes[9 + length] != '\n') return std::nullopt;
     return Npy{bytes.substr(10, length), bytes.substr(10 + length)};
 }
@@ -408,7 +415,8 @@ TEST(BatchGenerator, GridHoldsTheClassesThePictureShows) {
                 seen.insert(cell);
                 const auto drawn = classOf.find(png->at(x, y));
                 // Nothing drawn yet: the picture is black and every cell unchanged.
-                EXPECT_EQ(cell, drawn == classOf.end() ? 2 : drawn->second) << x << ", " << y << " after " << generations;
+                EXPECT_EQ(cell, drawn == classOf.end() ? 2 : drawn->second)
+                    << x << ", " << y << " after " << generations;
             }
         EXPECT_EQ(seen.size(), std::string(generations) == "0" ? 1u : 3u);
     }
@@ -435,8 +443,9 @@ TEST(BatchGenerator, SetGoesAfterTheSettingsFileAndReadsLikeIt) {
 // that reads 0 included, which no --seed can give).
 TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
     TempDir dir;
-    writeBytes(dir.path() / "flows.ini", "xsize=61\nysize=45\nleftrightflow=50\nupflowenabled=1\nupflowratio=30\n"
-                                         "downupflow=70\nerosion=1\nlandcolor=14\n");
+    writeBytes(dir.path() / "flows.ini",
+               "xsize=61\nysize=45\nleftrightflow=50\nupflowenabled=1\nupflowratio=30\n"
+               "downupflow=70\nerosion=1\nlandcolor=14\n");
     struct Case {
         std::vector<const char*> args;
         double clock;
@@ -468,7 +477,8 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
                                        [](const auto& t) { return t.first == "Orvandel settings"; });
     ASSERT_NE(settings, png->texts.end());
     EXPECT_NE(settings->second.find("\nxsize=33\nysize=20\n"), std::string::npos) << settings->second;
-    EXPECT_NE(std::find(png->texts.begin(), png->texts.end(), std::pair<std::string, std::string>{"Orvandel seed source", "clock"}),
+    EXPECT_NE(std::find(png->texts.begin(), png->texts.end(),
+                        std::pair<std::string, std::string>{"Orvandel seed source", "clock"}),
               png->texts.end());
 
     // A PNG without a recipe, and a file that is no PNG, are refused with the reason.
@@ -516,9 +526,8 @@ TEST(BatchGenerator, EachKindOfOutputIsWrittenByTheOneRule) {
     writeBytes(d / "kept.png", "old");
     ::chmod((d / "kept.png").c_str(), 0640);
     FifoReader fifo(d / "pipe.npy");
-    BatchRun run = batch({"--seed", "4", "--size", "24x16", "--out", "kept.png", "--stats", "latest.json", "--grid",
-                          "pipe.npy"},
-                         dir);
+    BatchRun run = batch(
+        {"--seed", "4", "--size", "24x16", "--out", "kept.png", "--stats", "latest.json", "--grid", "pipe.npy"}, dir);
     ASSERT_EQ(run.status, 0) << run.err;
     writeBytes(d / "maps" / "piped.npy", fifo.take());
     EXPECT_TRUE(readNpy(d / "maps" / "piped.npy"));
@@ -539,7 +548,8 @@ TEST(BatchGenerator, EachKindOfOutputIsWrittenByTheOneRule) {
     EXPECT_EQ(folder.status, 1);
     EXPECT_NE(folder.err.find("a directory has that name"), std::string::npos) << folder.err;
     EXPECT_TRUE(isKind(d / "null", S_IFCHR) && isKind(d / "full", S_IFCHR));
-    EXPECT_EQ(fileNames(d), (std::set<std::string>{"maps", "latest.json", "kept.png", "pipe.npy", "null", "full", "dir.png"}));
+    EXPECT_EQ(fileNames(d),
+              (std::set<std::string>{"maps", "latest.json", "kept.png", "pipe.npy", "null", "full", "dir.png"}));
 }
 
 // The real program, as a hostile user runs it.
@@ -564,8 +574,9 @@ TEST_F(BatchHostile, StandardOutputCarriesOneOutputAndTheClockSeedGoesToStderr) 
 // and the old file stays.
 TEST_F(BatchHostile, AFileSizeLimitFailsTheWriteWithTheReason) {
     writeBytes(dir.path() / "big.png", "old");
-    EXPECT_EQ(runCommand("ulimit -f 20 && " + program + "--seed 3 --size 1000x1000 --generations 2 --out big.png 2>err.txt"),
-              1);
+    EXPECT_EQ(
+        runCommand("ulimit -f 20 && " + program + "--seed 3 --size 1000x1000 --generations 2 --out big.png 2>err.txt"),
+        1);
     EXPECT_EQ(readBytes(dir.path() / "err.txt"), "orvandel-batch: cannot write big.png: file too large\n");
     EXPECT_EQ(readBytes(dir.path() / "big.png"), "old");
     EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"big.png", "err.txt"}));
@@ -605,8 +616,8 @@ TEST_F(BatchHostile, ASignalDuringAWriteRemovesTheTemporaryFile) {
         ASSERT_NE(child, -1);
         if (child == 0) {
             ::chdir(dir.path().c_str());
-            ::execl(ORVANDEL_BATCH_PATH, ORVANDEL_BATCH_PATH, "--seed", "3", "--size", "8192x4096", "--generations", "1",
-                    "--out", "map.png", static_cast<char*>(nullptr));
+            ::execl(ORVANDEL_BATCH_PATH, ORVANDEL_BATCH_PATH, "--seed", "3", "--size", "8192x4096", "--generations",
+                    "1", "--out", "map.png", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         // Wait for the temporary file: the picture is being written.

@@ -3,8 +3,6 @@
 // odd sizes, flows, erosion, stopping when stable, and maps large enough to share the work.
 #include <gtest/gtest.h>
 
-#include "tests/SimSupport.hpp"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
 #include "sim/Simulation.hpp"
+#include "tests/SimSupport.hpp"
 
 namespace orv {
 namespace {
@@ -53,7 +52,7 @@ Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t ge
     const MapCanvas canvas{e.picture.data(), s.xsize, s.xsize, s.ysize, -1, -1};
     const bool fixedRule = !flowsLeftToChance(s);
     std::vector<std::vector<std::uint32_t>> pictures{e.picture};  // the picture of every drawn generation
-    std::vector<CellValue> before;                                  // the grid of the generation before the last drawn
+    std::vector<CellValue> before;                                // the grid of the generation before the last drawn
     auto interior = [&s](const MapGrid& grid) {
         std::vector<CellValue> cells;
         for (int x = 1; x <= s.xsize; ++x)
@@ -109,8 +108,8 @@ testing::AssertionResult sameMap(const BatchCase& c, MapPicture& picture, bool b
                                  BatchResult* out = nullptr) {
     const Expected e = windowLoop(c.settings, c.seed, c.generations, c.untilSettled);
     const BatchResult r = generateMap(
-        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilSettled, [] { return 0.0; }, picture, [](double) {},
-        c.threads);
+        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilSettled, [] { return 0.0; }, picture,
+        [](double) {}, c.threads);
     if (out != nullptr) *out = r;
     const BatchResult& x = e.result;
     const std::string where = " (" + describe(c) + ")";

@@ -17,8 +17,8 @@ struct HeadlessRun {
 };
 
 HeadlessRun runHeadless(const TempDir& dir, const std::string& args) {
-    const std::string command = "cd '" + dir.path().string() + "' && '" ORVANDEL_HEADLESS_PATH "' " + args +
-                                " 2>stderr.txt </dev/null";
+    const std::string command =
+        "cd '" + dir.path().string() + "' && '" ORVANDEL_HEADLESS_PATH "' " + args + " 2>stderr.txt </dev/null";
     const int raw = std::system(command.c_str());
     HeadlessRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -32,7 +32,9 @@ std::string readFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& text) { std::ofstream(path) << text; }
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
 
 TEST(HeadlessRunner, EndsWithTheProgramsStatusAndWritesTheScreen) {
     TempDir dir;
@@ -119,9 +121,10 @@ TEST(HeadlessRunner, ScreenFilesAreWrittenSafelyAndFailuresSayWhy) {
     writeFile(dir.path() / "s.txt", "old");
     // A screen full of text (the name typed at the settings prompt) under a limit of 1 KiB.
     writeFile(dir.path() / "full.keys", "key Enter\ntype " + std::string(3000, 'x') + "\n");
-    EXPECT_EQ(runCommand("cd '" + dir.path().string() + "' && ulimit -f 1 && '" ORVANDEL_HEADLESS_PATH
-                         "' --script full.keys --screen-text s.txt 2>err.txt"),
-              3);
+    EXPECT_EQ(
+        runCommand("cd '" + dir.path().string() +
+                   "' && ulimit -f 1 && '" ORVANDEL_HEADLESS_PATH "' --script full.keys --screen-text s.txt 2>err.txt"),
+        3);
     EXPECT_TRUE(readFile(dir.path() / "err.txt").ends_with("orvandel-headless: cannot write s.txt: file too large\n"));
     EXPECT_EQ(readFile(dir.path() / "s.txt"), "old");
 

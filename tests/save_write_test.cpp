@@ -201,8 +201,9 @@ TEST(SafeWrite, TheDirectoryIsSyncedAfterTheRename) {
     FaultyFileSystem files;
     ASSERT_FALSE(writeFileSafely(dir.path() / "a.png", std::string_view("x"), files));
     ASSERT_EQ(files.created.size(), 1u);
-    EXPECT_EQ(files.events, (std::vector<std::string>{"rename " + files.created[0] + " " + (dir.path() / "maps/a.png").string(),
-                                                      "sync-directory " + (dir.path() / "maps").string()}));
+    EXPECT_EQ(files.events,
+              (std::vector<std::string>{"rename " + files.created[0] + " " + (dir.path() / "maps/a.png").string(),
+                                        "sync-directory " + (dir.path() / "maps").string()}));
     FaultyFileSystem failing;
     failing.renameError = EXDEV;
     EXPECT_TRUE(writeFileSafely(dir.path() / "b.png", std::string_view("x"), failing));

@@ -38,8 +38,8 @@ TEST(SettingsDialogue, FileNamesGetIniAppendedOnlyWhenTheyLackIt) {
     writeFile(dir.path() / ".ini", "speed=5");
     writeFile(dir.path() / "a,b.ini", "speed=6");
     const std::pair<const char*, std::int32_t> table[] = {
-        {"world", 1}, {"world.ini", 1}, {"  world  ", 0}, {"my.ini.bak", 2}, {"WORLD.INI", 4}, {"", 5},
-        {"world, other", 1}, {"\"a,b\"", 6}, {"a,b", 0},
+        {"world", 1}, {"world.ini", 1},    {"  world  ", 0}, {"my.ini.bak", 2}, {"WORLD.INI", 4},
+        {"", 5},      {"world, other", 1}, {"\"a,b\"", 6},   {"a,b", 0},
     };
     for (const auto& [answer, speed] : table) {
         Session s = loadDialogue(dir, answer);
