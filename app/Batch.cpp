@@ -1,226 +1,27 @@
 #include "app/Batch.hpp"
 
-#include "app/BatchMap.hpp"
-
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <bit>
-#include <charconv>
 #include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <iostream>
 #include <new>
-#include <sstream>
+#include <stdexcept>
 
+#include "app/BatchRecipe.hpp"
+#include "export/NpyFile.hpp"
 #include "export/PngStream.hpp"
+#include "export/PngText.hpp"
+#include "export/PngWriter.hpp"
 #include "export/SafeWrite.hpp"
-#include "ui/Palette.hpp"
-#include "settings/SeedEntry.hpp"
+#include "rng/Random.hpp"
 #include "settings/SettingsFile.hpp"
+#include "ui/Palette.hpp"
 
 namespace orv {
 namespace {
 
-// The largest map side the batch generator accepts.
-constexpr std::int32_t kMaxSide = 65536;
-constexpr std::int64_t kMaxSeeds = 1'000'000;
-
-bool parseInt64(std::string_view text, std::int64_t& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc{} && end == text.data() + text.size() && !text.empty();
-}
-
-// A seed as the seed prompt reads it, but only when the whole text is that number.
-bool parseSeed(std::string_view text, std::int32_t& seed) {
-    std::size_t i = 0;
-    auto digits = [&] {
-        const std::size_t start = i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-        return i - start;
-    };
-    if (text.size() >= 2 && text[0] == '&') {
-        const char base = static_cast<char>(text[1] | 0x20);
-        i = (base == 'h' || base == 'o' || base == 'b') ? 2 : 1;
-        const std::string_view allowed = base == 'h' ? "0123456789abcdefABCDEF" : base == 'b' ? "01" : "01234567";
-        if (i == text.size()) return false;
-        for (; i < text.size(); ++i)
-            if (allowed.find(text[i]) == std::string_view::npos) return false;
-    } else {
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        std::size_t count = digits();
-        if (i < text.size() && text[i] == '.') {
-            ++i;
-            count += digits();
-        }
-        if (count == 0) return false;
-        if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
-            ++i;
-            if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-            if (digits() == 0) return false;
-        }
-        if (i != text.size()) return false;
-    }
-    seed = seedValue(text);
-    return true;
-}
-
-// "A-B" with whole numbers A <= B.
-bool parseSeedRange(std::string_view text, std::int32_t& first, std::int32_t& last) {
-    const std::size_t dash = text.find('-', 1);
-    if (dash == std::string_view::npos) return false;
-    std::int64_t a = 0, b = 0;
-    if (!parseInt64(text.substr(0, dash), a) || !parseInt64(text.substr(dash + 1), b)) return false;
-    if (a < INT32_MIN || b > INT32_MAX || a > b) return false;
-    first = static_cast<std::int32_t>(a);
-    last = static_cast<std::int32_t>(b);
-    return true;
-}
-
-}  // namespace
-
-std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& args, std::string& error) {
-    BatchOptions o;
-    bool haveSeed = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos)
-                return arg.substr(eq + 1);
-            if (i + 1 < args.size()) return args[++i];
-            error = arg + " needs a value";
-            return std::nullopt;
-        };
-        const std::string name = arg.substr(0, arg.find('='));
-        if (name == "--help" || name == "-h") {
-            o.help = true;
-        } else if (name == "--version") {
-            o.version = true;
-        } else if (name == "--until-stable") {
-            o.untilStable = true;
-        } else if (name == "--progress") {
-            o.progress = BatchOptions::Progress::Always;
-        } else if (name == "--quiet") {
-            o.progress = BatchOptions::Progress::Never;
-        } else if (name == "--settings") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            o.settingsFile = *v;
-        } else if (name == "--seed") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            haveSeed = true;
-            if (*v == "clock") {
-                o.seedFromClock = true;
-            } else if (parseSeedRange(*v, o.firstSeed, o.lastSeed)) {
-                if (static_cast<std::int64_t>(o.lastSeed) - o.firstSeed + 1 > kMaxSeeds) {
-                    error = "--seed " + *v + ": at most " + std::to_string(kMaxSeeds) + " seeds in one call";
-                    return std::nullopt;
-                }
-            } else if (parseSeed(*v, o.firstSeed)) {
-                o.lastSeed = o.firstSeed;
-            } else {
-                error = "--seed " + *v + ": expected a number, a range A-B or 'clock'";
-                return std::nullopt;
-            }
-        } else if (name == "--size") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            const std::size_t x = v->find_first_of("xX");
-            std::int64_t w = 0, h = 0;
-            if (x == std::string::npos || !parseInt64(std::string_view(*v).substr(0, x), w) ||
-                !parseInt64(std::string_view(*v).substr(x + 1), h) || w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) {
-                error = "--size " + *v + ": expected WIDTHxHEIGHT, each from 1 to " + std::to_string(kMaxSide);
-                return std::nullopt;
-            }
-            o.width = static_cast<std::int32_t>(w);
-            o.height = static_cast<std::int32_t>(h);
-        } else if (name == "--generations") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            if (!parseInt64(*v, o.generations) || o.generations < 0) {
-                error = "--generations " + *v + ": expected a whole number of 0 or more";
-                return std::nullopt;
-            }
-        } else if (name == "--out") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            o.pngPattern = *v;
-        } else if (name == "--stats") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            o.statsPattern = *v;
-        } else {
-            error = "unknown argument " + arg;
-            return std::nullopt;
-        }
-    }
-    if (o.help || o.version) return o;
-    if (!haveSeed) {
-        error = "--seed is required (a number, a range A-B, or 'clock')";
-        return std::nullopt;
-    }
-    if (!o.pngPattern && !o.statsPattern) {
-        error = "nothing to write: give --out FILE.png and/or --stats FILE.json";
-        return std::nullopt;
-    }
-    return o;
-}
-
-std::string outputName(const std::string& pattern, std::int32_t seed, bool severalSeeds) {
-    const std::string seedText = std::to_string(seed);
-    std::string name = pattern;
-    bool replaced = false;
-    for (std::size_t at = name.find("{seed}"); at != std::string::npos; at = name.find("{seed}", at + seedText.size())) {
-        name.replace(at, 6, seedText);
-        replaced = true;
-    }
-    if (replaced || !severalSeeds) return name;
-    const std::size_t slash = name.find_last_of('/');
-    const std::size_t dot = name.find_last_of('.');
-    const std::size_t insertAt = (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) ? dot : name.size();
-    name.insert(insertAt, "-" + seedText);
-    return name;
-}
-
-std::string statsJson(const BatchResult& r) {
-    const std::int64_t total = static_cast<std::int64_t>(r.settings.xsize) * r.settings.ysize;
-    // The share as the report computes it, in the shortest text that reads back as the same double.
-    auto share = [total](std::int64_t count) {
-        char buffer[40];
-        const double percent = static_cast<double>(count * 100) / static_cast<double>(total);
-        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, percent);
-        return std::string(buffer, ec == std::errc{} ? end : buffer);
-    };
-    std::ostringstream json;
-    json << "{\n";
-    json << "  \"seed\": " << r.seed << ",\n";
-    json << "  \"seedUsed\": " << (r.seedUsed ? "true" : "false") << ",\n";
-    json << "  \"width\": " << r.settings.xsize << ",\n";
-    json << "  \"height\": " << r.settings.ysize << ",\n";
-    json << "  \"settings\": {";
-    for (std::size_t i = 0; i < kSettingsKeys.size(); ++i)
-        json << (i ? ", " : "") << "\"" << kSettingsKeys[i].name << "\": " << r.settings.*kSettingsKeys[i].field;
-    json << "},\n";
-    json << "  \"generations\": " << r.committedGenerations << ",\n";
-    json << "  \"cycles\": " << r.cycles << ",\n";
-    json << "  \"stable\": " << (r.stable ? "true" : "false") << ",\n";
-    json << "  \"cells\": " << total << ",\n";
-    json << "  \"water\": {\"color\": " << r.settings.watercolor << ", \"cells\": " << r.waterCount
-         << ", \"percent\": " << share(r.waterCount) << "},\n";
-    json << "  \"land\": {\"color\": " << r.settings.landcolor << ", \"cells\": " << r.landCount
-         << ", \"percent\": " << share(r.landCount) << "},\n";
-    json << "  \"unchanged\": {\"color\": " << r.settings.forestcolor << ", \"cells\": " << r.unchangedCount
-         << ", \"percent\": " << share(total - r.waterCount - r.landCount) << "}\n";
-    json << "}\n";
-    return json.str();
-}
-
-}  // namespace orv
-
-namespace orv {
-namespace {
+constexpr const char* kProgram = "orvandel-batch";
 
 // A progress bar on stderr, redrawn at most ten times a second.
 class ProgressBar {
@@ -237,8 +38,9 @@ public:
         shown_ = true;
         const double fraction = total_ > 0 ? std::min(done_ / total_, 1.0) : 1.0;
         const int filled = static_cast<int>(fraction * 30);
-        err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#') << std::string(static_cast<std::size_t>(30 - filled), '.')
-             << "] " << static_cast<int>(fraction * 100) << "% " << label << "\x1b[K" << std::flush;
+        err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(30 - filled), '.') << "] " << static_cast<int>(fraction * 100)
+             << "% " << label << "\x1b[K" << std::flush;
     }
     void finish() {
         if (enabled_ && shown_) err_ << "\r\x1b[K" << std::flush;
@@ -263,118 +65,258 @@ std::vector<std::uint32_t> mapPalette(const Settings& s) {
     return palette;
 }
 
-bool writePicture(const std::string& name, MapPicture& picture, const Settings& settings, std::string& why) {
+std::error_code writePicture(const std::string& name, MapPicture& picture, const Settings& settings,
+                             const TextChunks& recipe) {
     const std::int32_t width = settings.xsize, height = settings.ysize;
-    SafeFile file(name);
+    SafeFile file(name, realFileSystem(), Dash::isStandardOutput);
+    if (!file.ok()) return file.error();
     // A paletted file decodes to the same pixels as RGBA, and is far smaller and quicker to make.
-    PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), mapPalette(settings));
-    for (std::int32_t y = 0; y < height && png.ok(); ++y)
-        png.writeRow(picture.row(y));
-    if (png.finish() && file.commit()) return true;
-    why = file.ok() ? "the picture could not be encoded" : writeErrorReason(file.error());
-    return false;
+    PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                        mapPalette(settings));
+    for (const auto& [keyword, text] : recipe) png.writeText(keyword, text);
+    for (std::int32_t y = 0; y < height && png.ok(); ++y) png.writeRow(picture.row(y));
+    if (png.finish() && file.commit()) return {};
+    return file.ok() ? make_error_code(PngError::compressFailed) : file.error();
 }
 
-constexpr const char* kUsage =
-    "usage: orvandel-batch --seed N|A-B|clock [--settings FILE.ini] [--size WxH] [--generations N]\n"
-    "                      [--until-stable] [--out FILE.png] [--stats FILE.json] [--progress|--quiet]\n"
-    "\n"
-    "Generates maps without a window: the same settings and seed give the same map as the window\n"
-    "program stopped after the same number of generations.\n"
-    "\n"
-    "  --seed N        the seed, read as the seed prompt reads it (0 takes one from the clock)\n"
-    "  --seed A-B      every seed from A to B, one map each ({seed} in output names, or -SEED added)\n"
-    "  --seed clock    a seed from the clock; the seed is printed so that the map can be made again\n"
-    "  --settings F    a settings file, read as the window program reads it (presets otherwise)\n"
-    "  --size WxH      the map size, overriding xsize and ysize (1 .. 65536 each)\n"
-    "  --generations N the number of generations drawn (default 100)\n"
-    "  --until-stable  stop early at the first generation that changes no cell\n"
-    "  --out F.png     the map as the window would show it after the last generation\n"
-    "  --stats F.json  seed, size, settings, cycles and the three colour classes\n"
-    "  --progress      always show a progress bar on stderr (default: when stderr is a terminal)\n"
-    "  --quiet         never show one\n";
+std::error_code writeGrid(const std::string& name, MapPicture& picture) {
+    SafeFile file(name, realFileSystem(), Dash::isStandardOutput);
+    const std::string header =
+        npyHeader(static_cast<std::uint64_t>(picture.height()), static_cast<std::uint64_t>(picture.width()));
+    bool ok = file.write(header.data(), header.size());
+    for (int y = 0; y < picture.height() && ok; ++y)
+        ok = file.write(picture.classRow(y), static_cast<std::size_t>(picture.width()));
+    if (ok) file.commit();
+    return file.error();
+}
 
-}  // namespace
+// What tells whether two output names are one file: the file itself when it exists, its
+// absolute name with "." and ".." worked out otherwise.
+std::string fileKey(const std::string& name) {
+    if (name == "-") return name;
+    struct stat info {};
+    if (::stat(name.c_str(), &info) == 0)
+        return std::string("#").append(std::to_string(info.st_dev)).append(":").append(std::to_string(info.st_ino));
+    std::error_code ignored;
+    return std::filesystem::absolute(name, ignored).lexically_normal().string();
+}
 
-int runBatch(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::function<double()>& clock,
-             bool stderrIsTerminal) {
-    if (o.help) {
-        out << kUsage;
-        return 0;
+struct Output {
+    const char* option;
+    std::string pattern;
+};
+
+// Finds two outputs of the run that would write one file. Every name is looked at once; the
+// names themselves are not kept (a million seeds have millions of them), only their hashes,
+// and names whose hashes meet are compared in full.
+std::optional<std::string> collidingOutputs(const std::vector<Output>& outputs, const std::vector<std::int32_t>& seeds,
+                                            bool several) {
+    struct Named {
+        std::size_t hash;
+        std::uint32_t seedIndex;
+        std::uint8_t output;
+    };
+    std::vector<Named> named;
+    named.reserve(seeds.size() * outputs.size());
+    for (std::size_t s = 0; s < seeds.size(); ++s)
+        for (std::size_t o = 0; o < outputs.size(); ++o)
+            named.push_back({std::hash<std::string>{}(fileKey(outputName(outputs[o].pattern, seeds[s], several))),
+                             static_cast<std::uint32_t>(s), static_cast<std::uint8_t>(o)});
+    std::sort(named.begin(), named.end(), [](const Named& a, const Named& b) { return a.hash < b.hash; });
+    auto name = [&](const Named& n) { return outputName(outputs[n.output].pattern, seeds[n.seedIndex], several); };
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        for (std::size_t j = i + 1; j < named.size() && named[j].hash == named[i].hash; ++j) {
+            if (fileKey(name(named[i])) != fileKey(name(named[j]))) continue;
+            auto describe = [&](const Named& n) {
+                std::string text = std::string(outputs[n.output].option) + " " + name(n);
+                if (several) text += " (seed " + std::to_string(seeds[n.seedIndex]) + ")";
+                return text;
+            };
+            return describe(named[i]) + " and " + describe(named[j]) + " name the same file";
+        }
     }
-    if (o.version) {
-        out << "orvandel-batch " << ORVANDEL_VERSION << "\n";
-        return 0;
-    }
+    return std::nullopt;
+}
 
-    Settings base;
-    applyPresets(base);
+// The major version of "orvandel-batch X.Y.Z": X, or nothing.
+std::optional<int> majorVersion(const std::string& program) {
+    const std::string prefix = std::string(kProgram) + " ";
+    if (!program.starts_with(prefix)) return std::nullopt;
+    try {
+        return std::stoi(program.substr(prefix.size()));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// The settings, generations and seeds of the run, from the options or from a map's recipe.
+struct Plan {
+    Settings settings;  // as the run begins: clamped, before the randratio draw
+    std::int64_t generations = 0;
+    bool untilSettled = false;
+    std::vector<std::int32_t> seeds;
+    bool fromClock = false;                          // the one seed comes from the clock (its value is already read)
+    std::optional<Recipe::SeedSource> recipeSource;  // --from: the seed source of the map made before
+};
+
+int planFromRecipe(const BatchOptions& o, Plan& plan, std::ostream& err) {
+    TextChunks texts;
+    const std::string file = o.from->string();
+    if (const std::error_code why = readPngTexts(*o.from, texts)) {
+        err << kProgram << ": cannot read " << file << ": " << why.message() << "\n";
+        return 1;
+    }
+    std::string error;
+    const std::optional<Recipe> recipe = recipeFromTexts(texts, error);
+    if (!recipe) {
+        err << kProgram << ": cannot make " << file << " again: " << error << "\n";
+        return 1;
+    }
+    const std::optional<int> made = majorVersion(recipe->program),
+                             ours = majorVersion(std::string(kProgram) + " " + ORVANDEL_VERSION);
+    if (made != ours)
+        err << kProgram << ": " << file << " was made by "
+            << (recipe->program.empty() ? "an unknown program" : recipe->program) << "; this is " << ORVANDEL_VERSION
+            << ", whose maps may differ\n";
+    plan.settings = recipe->settings;
+    plan.generations = recipe->generations;
+    plan.seeds = {recipe->seed};
+    plan.recipeSource = recipe->seedSource;
+    return 0;
+}
+
+int planFromOptions(const BatchOptions& o, Plan& plan, std::ostream& err, const std::function<double()>& clock,
+                    double& clockReading) {
+    Settings& s = plan.settings;
+    applyPresets(s);
     if (o.settingsFile) {
         std::string text;
         if (const std::error_code why = readSettingsFile(*o.settingsFile, text)) {
-            err << "orvandel-batch: cannot read the settings file " << o.settingsFile->string() << ": "
-                << why.message() << "\n";
+            err << kProgram << ": cannot read the settings file " << o.settingsFile->string() << ": " << why.message()
+                << "\n";
             return 1;
         }
-        applySettingsText(base, text);
+        applySettingsText(s, text);
     }
-    if (o.width) base.xsize = *o.width;
-    if (o.height) base.ysize = *o.height;
-    for (const ClampedSetting& c : clampToGrid(base, kMaxSide, kMaxSide))
-        err << "orvandel-batch: " << c.key << " " << c.from << " is out of range; using " << c.to << "\n";
-    if (base.random1 != 1)
-        err << "orvandel-batch: the settings set random1 to " << base.random1
+    for (const std::string& item : o.sets) applySettingsItem(s, item);
+    if (o.width) s.xsize = *o.width;
+    if (o.height) s.ysize = *o.height;
+    for (const ClampedSetting& c : clampToGrid(s, kMaxBatchSide, kMaxBatchSide))
+        err << kProgram << ": " << c.key << " " << c.from << " is out of range; using " << c.to << "\n";
+    if (s.random1 != 1)
+        err << kProgram << ": the settings set random1 to " << s.random1
             << ", so no seed is used (the window program asks for none either)\n";
+    plan.generations = o.generationCount();
+    plan.untilSettled = o.untilSettled;
+    if (o.seedFromClock) {
+        // Read now, so that output names holding {seed} are known before any work.
+        clockReading = clock();
+        plan.fromClock = true;
+        plan.seeds = {static_cast<std::int32_t>(seedWord(clockReading))};
+    } else {
+        for (std::int64_t seed = o.firstSeed; seed <= o.lastSeed; ++seed)
+            plan.seeds.push_back(static_cast<std::int32_t>(seed));
+    }
+    return 0;
+}
 
-    const std::int64_t seeds = o.seedFromClock ? 1 : static_cast<std::int64_t>(o.lastSeed) - o.firstSeed + 1;
-    const bool several = seeds > 1;
+int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::function<double()>& clock,
+        bool stderrIsTerminal) {
+    Plan plan;
+    double clockReading = 0;
+    if (const int status = o.from ? planFromRecipe(o, plan, err) : planFromOptions(o, plan, err, clock, clockReading))
+        return status;
+    const Settings& base = plan.settings;
+
+    std::vector<Output> outputs;
+    if (o.pngPattern) outputs.push_back({"--out", *o.pngPattern});
+    if (o.statsPattern) outputs.push_back({"--stats", *o.statsPattern});
+    if (o.gridPattern) outputs.push_back({"--grid", *o.gridPattern});
+    const bool several = plan.seeds.size() > 1;
+    if (const std::optional<std::string> clash = collidingOutputs(outputs, plan.seeds, several)) {
+        err << kProgram << ": " << *clash << "\n";
+        return 2;
+    }
+    // Standard output may carry a map: then what would be said there goes to stderr.
+    const bool outputOnStdout =
+        std::any_of(outputs.begin(), outputs.end(), [](const Output& x) { return x.pattern == "-"; });
+    std::ostream& say = outputOnStdout ? err : out;
+
     const double cells = static_cast<double>(base.xsize) * base.ysize;
-    const double work = cells * static_cast<double>(o.generations + 1) * static_cast<double>(seeds);
+    const double work = cells * static_cast<double>(plan.generations + 1) * static_cast<double>(plan.seeds.size());
     const bool showProgress = o.progress == BatchOptions::Progress::Always ||
                               (o.progress == BatchOptions::Progress::Auto && stderrIsTerminal && work > 2e8);
     ProgressBar progress(err, showProgress, work);
 
     MapPicture picture;
-    for (std::int64_t i = 0; i < seeds; ++i) {
-        const SeedChoice seed{o.seedFromClock, static_cast<std::int32_t>(o.firstSeed + i)};
-        const std::string label = several ? "seed " + std::to_string(seed.value) : std::string();
-        BatchResult result;
-        try {
-            result = generateMap(base, seed, o.generations, o.untilStable, clock, picture,
-                                 [&](double cells) { progress.advance(cells, label); });
-        } catch (const std::bad_alloc&) {
-            progress.finish();
-            err << "orvandel-batch: not enough memory for a " << base.xsize << " x " << base.ysize << " map\n";
-            return 1;
-        }
+    for (const std::int32_t seedValue : plan.seeds) {
+        const SeedChoice seed{plan.fromClock, seedValue};
+        const std::string label = several ? "seed " + std::to_string(seedValue) : std::string();
+        const BatchResult result = generateMap(
+            base, seed, plan.generations, plan.untilSettled, [&] { return plan.fromClock ? clockReading : clock(); },
+            picture, [&](double work) { progress.advance(work, label); });
         if (result.seedUsed && result.seedFromClock) {
             progress.finish();
-            out << "seed from the clock: " << result.seed;
-            // 0 and -1 would ask for the clock again: such a seed cannot be given back.
-            if (result.seed != 0 && result.seed != -1) out << " (--seed " << result.seed << " makes this map again)";
-            out << "\n";
+            say << "seed from the clock: " << result.seed;
+            // 0 and -1 would ask for the clock again: such a seed is made again from the PNG's recipe.
+            if (result.seed != 0 && result.seed != -1)
+                say << " (--seed " << result.seed << " makes this map again)";
+            else if (o.pngPattern)
+                say << " (--from with the PNG makes this map again)";
+            say << "\n";
         }
-        const std::int32_t nameSeed = result.seedUsed ? result.seed : seed.value;
-        if (o.pngPattern) {
-            const std::string name = outputName(*o.pngPattern, nameSeed, several);
-            std::string why;
-            if (!writePicture(name, picture, result.settings, why)) {
+        Recipe recipe;
+        recipe.program = std::string(kProgram) + " " + ORVANDEL_VERSION;
+        recipe.seedSource = plan.recipeSource      ? *plan.recipeSource
+                            : !result.seedUsed     ? Recipe::SeedSource::none
+                            : result.seedFromClock ? Recipe::SeedSource::clock
+                                                   : Recipe::SeedSource::given;
+        recipe.seed = result.seed;
+        recipe.generations = result.committedGenerations;
+        recipe.settings = base;
+
+        for (const Output& output : outputs) {
+            const std::string name = outputName(output.pattern, seedValue, several);
+            std::error_code why;
+            if (output.option == std::string_view("--out"))
+                why = writePicture(name, picture, result.settings, recipeTexts(recipe));
+            else if (output.option == std::string_view("--stats"))
+                why = writeFileSafely(name, statsJson(result), realFileSystem(), Dash::isStandardOutput);
+            else
+                why = writeGrid(name, picture);
+            if (why) {
                 progress.finish();
-                err << "orvandel-batch: cannot write " << name << ": " << why << "\n";
-                return 1;
-            }
-        }
-        if (o.statsPattern) {
-            const std::string name = outputName(*o.statsPattern, nameSeed, several);
-            if (const std::error_code why = writeFileSafely(name, statsJson(result))) {
-                progress.finish();
-                err << "orvandel-batch: cannot write " << name << ": " << writeErrorReason(why) << "\n";
+                err << kProgram << ": cannot write " << (name == "-" ? "to standard output" : name) << ": "
+                    << writeErrorReason(why) << "\n";
                 return 1;
             }
         }
     }
     progress.finish();
     return 0;
+}
+
+}  // namespace
+
+int runBatch(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::function<double()>& clock,
+             bool stderrIsTerminal) {
+    if (o.help) {
+        out << batchUsage();
+        return 0;
+    }
+    if (o.version) {
+        out << kProgram << " " << ORVANDEL_VERSION << "\n";
+        return 0;
+    }
+    try {
+        return run(o, out, err, clock, stderrIsTerminal);
+    } catch (const std::bad_alloc&) {
+        // Every write in progress has removed its temporary file on the way out.
+        err << kProgram << ": out of memory\n";
+    } catch (const std::length_error&) {
+        err << kProgram << ": out of memory (a map too large for this machine)\n";
+    }
+    return 1;
 }
 
 }  // namespace orv

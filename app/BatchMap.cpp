@@ -1,35 +1,87 @@
 #include "app/BatchMap.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 #include <utility>
 
 #include "rng/Random.hpp"
+#include "sim/FlowDecisions.hpp"
 #include "sim/Simulation.hpp"
+#include "ui/Palette.hpp"
 
 namespace orv {
 
+namespace {
+
+// Whether two generations changed exactly the same cells. The bits past a column's last cell
+// are always clear, so whole words compare.
+bool sameChanges(const ChangeMask& a, const ChangeMask& b) {
+    if (a.xsize() != b.xsize() || a.ysize() != b.ysize() || a.wordsPerColumn() != b.wordsPerColumn()) return false;
+    const auto words = static_cast<std::size_t>(a.xsize()) * static_cast<std::size_t>(a.wordsPerColumn());
+    return words == 0 || std::memcmp(a.column(1), b.column(1), words * sizeof(std::uint64_t)) == 0;
+}
+
+// Whether every generation from the second on applies the same rule to the same map: no draw
+// decides a flow, and erosion, when on, sets one ratio whatever the cycle.
+bool ruleIsFixed(const Settings& s, const MapState& map) {
+    if (!FlowDecisions(s).constant()) return false;
+    if (s.erosion != 1) return true;
+    const auto& table = map.erosionTable;
+    return std::all_of(table.begin(), table.begin() + 1000, [&](std::int32_t v) { return v == table[0]; });
+}
+
+}  // namespace
+
 MapPicture::MapPicture() = default;
+
+void MapPicture::paintBand(int first, const Settings& colors) {
+    const int rows = std::min(kBandRows, height_ - first);
+    band_.resize(static_cast<std::size_t>(width_) * kBandRows);
+    if (drawn_) {
+        // Cell (x, first + 1 + r) is pixel (x - 1, r) of the band: every pixel is painted.
+        engine_->drawChanges(cells_, changes_, phaseFlag_, colors,
+                             MapCanvas{band_.data(), width_, width_, rows, -1, -1 - first});
+    } else {
+        // Until something is drawn the map area is as the cleared screen leaves it: black.
+        std::fill(band_.begin(), band_.end(), 0xFF000000u);
+    }
+}
 
 const std::uint32_t* MapPicture::row(int y) {
     const int first = y - y % kBandRows;
     if (bandFirst_ != first) {
-        const int rows = std::min(kBandRows, height_ - first);
-        band_.resize(static_cast<std::size_t>(width_) * kBandRows);
-        if (drawn_) {
-            // Cell (x, first + 1 + r) is pixel (x - 1, r) of the band: every pixel is painted.
-            engine_->drawChanges(cells_, changes_, phaseFlag_, settings_,
-                                 MapCanvas{band_.data(), width_, width_, rows, -1, -1 - first});
-        } else {
-            // Until something is drawn the map area is as the cleared screen leaves it: black.
-            std::fill(band_.begin(), band_.end(), 0xFF000000u);
-        }
+        paintBand(first, settings_);
         bandFirst_ = first;
     }
     return band_.data() + static_cast<std::size_t>(y - first) * static_cast<std::size_t>(width_);
 }
 
-BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t generations, bool untilStable,
+const std::uint8_t* MapPicture::classRow(int y) {
+    const int first = y - y % kBandRows;
+    if (classBandFirst_ != first) {
+        classBand_.resize(static_cast<std::size_t>(width_) * kBandRows);
+        if (drawn_) {
+            // Painted in three colours of their own, which tell the classes apart.
+            Settings marked = settings_;
+            marked.watercolor = kClassWater;
+            marked.landcolor = kClassLand;
+            marked.forestcolor = kClassUnchanged;
+            paintBand(first, marked);
+            bandFirst_ = -1;
+            const std::uint32_t water = paletteColor(kClassWater), land = paletteColor(kClassLand);
+            std::transform(band_.begin(), band_.end(), classBand_.begin(), [&](std::uint32_t pixel) {
+                return pixel == water ? kClassWater : pixel == land ? kClassLand : kClassUnchanged;
+            });
+        } else {
+            std::fill(classBand_.begin(), classBand_.end(), std::uint8_t{kClassUnchanged});
+        }
+        classBandFirst_ = first;
+    }
+    return classBand_.data() + static_cast<std::size_t>(y - first) * static_cast<std::size_t>(width_);
+}
+
+BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t generations, bool untilSettled,
                         const std::function<double()>& clock, MapPicture& picture,
                         const std::function<void(double)>& progress, int threads) {
     picture = MapPicture{};
@@ -42,14 +94,15 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
 
     r.seedUsed = s.random1 == 1;
     if (r.seedUsed) {
-        if (seed.fromClock || seed.value == 0) {
+        if (seed.fromClock) {
             // The source keeps the whole seconds of the clock: they are the seed to type again.
             const double seconds = clock();
             random.seedRandom(seconds, clock);
             r.seed = static_cast<std::int32_t>(seedWord(seconds));
             r.seedFromClock = true;
         } else {
-            random.seedRandom(seed.value, clock);
+            // The seed's own 32 bits, so that 0 and -1 seed as they are rather than ask the clock.
+            random.seedRandom(static_cast<double>(static_cast<std::uint32_t>(seed.value)), clock);
             r.seed = seed.value;
         }
     }
@@ -63,6 +116,8 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
     ChangeMask changes, computed;
     Untouched untouched = Untouched::KeepNext;
     int keptPhase = 0;
+    const bool fixedRule = ruleIsFixed(s, map);
+    bool firstTwoAlike = false;  // generations 1 and 2 changed the same cells
     for (;;) {
         map.phaseFlag = 1 - map.phaseFlag;
         engine.wrapBorder(map, s);
@@ -71,7 +126,17 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
         if (s.erosion == 1) s.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
         progress(cells);
         r.stable = !changed;
-        if (r.committedGenerations >= generations || (untilStable && !changed)) break;
+        const std::int64_t drawn = r.committedGenerations;
+        if (fixedRule && drawn >= 1 && !r.settled) {
+            const bool alike = sameChanges(changes, computed);
+            if (drawn == 1) {
+                firstTwoAlike = alike;
+            } else if (alike) {
+                r.settled = true;
+                r.settledAt = drawn == 2 && firstTwoAlike ? 1 : drawn;
+            }
+        }
+        if (drawn >= generations || (untilSettled && r.settled)) break;
         std::swap(map.currentMap, map.nextMap);
         std::swap(changes, computed);
         keptPhase = map.phaseFlag;

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
-#include "app/Batch.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/MapGrid.hpp"
@@ -13,9 +13,28 @@
 namespace orv {
 
 struct SeedChoice {
-    bool fromClock = false;  // a seed from the clock; value 0 means the same
-    std::int32_t value = 0;
+    bool fromClock = false;  // a seed from the clock
+    std::int32_t value = 0;  // otherwise the source is seeded with exactly this (0 and -1 too)
 };
+
+// The outcome of one map.
+struct BatchResult {
+    std::int32_t seed = 0;       // the seed value the source was seeded with (0: never seeded)
+    bool seedUsed = true;        // false when the settings turn the seed entry off (random1 not 1)
+    bool seedFromClock = false;  // seed holds the whole seconds the clock gave
+    Settings settings;           // as the run used them, after clamping and the randratio draw
+    std::int64_t committedGenerations = 0;
+    std::int64_t cycles = 0;  // generations computed, the last, uncommitted one included
+    bool stable = false;      // the last generation computed changed no cell
+    // The drawn picture had stopped changing: from drawn generation settledAt on, every
+    // generation drawn (and computed) changes the same cells (see generateMap).
+    bool settled = false;
+    std::optional<std::int64_t> settledAt;
+    std::int64_t unchangedCount = 0, waterCount = 0, landCount = 0;
+};
+
+// The classes of a map's cells as the picture shows them (and the report counts them).
+enum CellClass : std::uint8_t { kClassWater = 0, kClassLand = 1, kClassUnchanged = 2 };
 
 // The map as it was last drawn, xsize x ysize pixels of 0xAARRGGBB, black when no generation
 // was drawn. It keeps the last kept grid and which of its cells had just changed (a byte and an
@@ -29,11 +48,16 @@ public:
     // Pixel row y (0 at the top): width() pixels, good until the next call. Rows read in order
     // cost one pass over the map.
     const std::uint32_t* row(int y);
+    // The same row as classes (CellClass), one byte a cell, good until the next call: the
+    // colour each pixel was drawn in, told apart whatever the colours are. With no generation
+    // drawn every cell is kClassUnchanged.
+    const std::uint8_t* classRow(int y);
 
 private:
     friend BatchResult generateMap(const Settings&, SeedChoice, std::int64_t, bool, const std::function<double()>&,
                                    MapPicture&, const std::function<void(double)>&, int);
     static constexpr int kBandRows = 64;
+    void paintBand(int first, const Settings& colors);
 
     int width_ = 0, height_ = 0;
     bool drawn_ = false;
@@ -43,17 +67,25 @@ private:
     ChangeMask changes_;
     std::unique_ptr<FastEngine> engine_;
     std::vector<std::uint32_t> band_;
-    int bandFirst_ = -1;  // the first picture row in band_ (-1: none yet)
+    int bandFirst_ = -1;  // the first picture row in band_ (-1: none yet, or classes in it)
+    std::vector<std::uint8_t> classBand_;
+    int classBandFirst_ = -1;
 };
 
 // Generates one map exactly as the window program would with the same settings and seed when
-// stopped after `generations` drawn generations (or earlier, with untilStable, at the first
-// generation that changes no cell): seeding, the randratio draw, the initial fill, the
-// generations, and one more generation computed but not drawn, from which the statistics come.
-// picture receives the map as it was last drawn (its previous map is let go first). progress is
-// told of every generation's cells. threads: how many threads may share a large map's work
-// (0: as many as the processor runs at once, at most two).
-BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t generations, bool untilStable,
+// stopped after `generations` drawn generations: seeding, the randratio draw, the initial
+// fill, the generations, and one more generation computed but not drawn, from which the
+// statistics come. picture receives the map as it was last drawn (its previous map is let go
+// first). progress is told of every generation's cells. threads: how many threads may share a
+// large map's work (0: as many as the processor runs at once, at most two).
+//
+// Settling: a drawn generation k >= 2 whose next generation changes exactly the cells it
+// changed (compared as the change masks the run keeps) leaves the grid as it was two
+// generations before. When no draw decides the flows and erosion keeps one ratio, the map then
+// repeats with period 1 or 2 for ever and its picture never changes again: settled, from
+// generation k (from 1 when generations 1 and 2 changed the same cells too). With untilSettled
+// the run stops there, drawn generation k being the last; `generations` stays the cap.
+BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t generations, bool untilSettled,
                         const std::function<double()>& clock, MapPicture& picture,
                         const std::function<void(double)>& progress, int threads = 0);
 

@@ -2,15 +2,16 @@
 // for replaying a run exactly.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
+#include "export/SafeWrite.hpp"
 #include "export/SaveMap.hpp"
+#include "settings/SettingsFile.hpp"
 #include "ui/Screen.hpp"
 
 namespace {
@@ -19,30 +20,32 @@ constexpr const char* kUsage =
     "usage: orvandel-headless [--script FILE] [--screen-png FILE] [--screen-text FILE] [--clock SECONDS]\n"
     "  Runs Orvandel without a window in the current directory, taking its keys from the\n"
     "  script (see KeyScript.hpp for the format). Exit status: the program's own (0), 3 when\n"
-    "  the script runs out of keys, 2 for bad arguments or an unreadable script.\n"
+    "  the script runs out of keys, 2 for bad arguments or an unreadable script (not a regular\n"
+    "  file, or larger than 64 MiB), 1 when a screen file cannot be written or memory runs out.\n"
     "  --screen-png   writes the final 800 x 600 frame buffer as an RGBA PNG\n"
     "  --screen-text  writes the 37 text rows as lines, trailing blanks removed\n"
-    "  --clock        the clock reads this many seconds (default: the system's monotonic clock)\n";
+    "  --clock        the clock reads this many seconds (default: the system's monotonic clock)\n"
+    "  --version      prints the version\n";
+
+// Scripts larger than this are refused rather than read.
+constexpr std::size_t kMaxScriptSize = std::size_t{64} << 20;
 
 int usageError(const std::string& message) {
     std::cerr << "orvandel-headless: " << message << "\n" << kUsage;
     return 2;
 }
 
-bool writeScreenText(const orv::Screen& screen, const std::string& path) {
-    std::ofstream out(path, std::ios::binary);
+std::error_code writeScreenText(const orv::Screen& screen, const std::string& path) {
+    std::string text;
     for (int row = 1; row <= screen.textRows(); ++row) {
         std::string line = screen.textRow(row);
         line.erase(line.find_last_not_of(' ') + 1);
-        out << line << '\n';
+        text += line + '\n';
     }
-    out.close();
-    return static_cast<bool>(out);
+    return orv::writeFileSafely(path, text);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::optional<std::string> scriptPath, pngPath, textPath;
     std::optional<double> fixedClock;
     for (int i = 1; i < argc; ++i) {
@@ -51,24 +54,30 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
+        if (arg == "--version") {
+            std::cout << "orvandel-headless " << ORVANDEL_VERSION << "\n";
+            return 0;
+        }
+        if (arg != "--script" && arg != "--screen-png" && arg != "--screen-text" && arg != "--clock")
+            return usageError((arg.starts_with("-") ? "unknown option " : "unexpected argument ") + arg);
         if (i + 1 >= argc) return usageError("missing value after " + arg);
         const std::string value = argv[++i];
         if (arg == "--script") scriptPath = value;
         else if (arg == "--screen-png") pngPath = value;
         else if (arg == "--screen-text") textPath = value;
-        else if (arg == "--clock") {
+        else {
             char* end = nullptr;
             const double seconds = std::strtod(value.c_str(), &end);
             if (end == value.c_str() || *end != '\0') return usageError("--clock needs a number of seconds");
             fixedClock = seconds;
-        } else return usageError("unknown option " + arg);
+        }
     }
 
     orv::KeyScript script;
     if (scriptPath) {
-        std::ifstream in(*scriptPath, std::ios::binary);
-        if (!in) return usageError("cannot read the script " + *scriptPath + ": " + std::strerror(errno));
-        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::string text;
+        if (const std::error_code why = orv::readRegularFile(*scriptPath, text, kMaxScriptSize))
+            return usageError("cannot read the script " + *scriptPath + ": " + why.message());
         try {
             script = orv::KeyScript::parse(text);
         } catch (const std::invalid_argument& e) {
@@ -92,14 +101,29 @@ int main(int argc, char** argv) {
 
     if (pngPath) {
         const orv::ImageBuffer image = orv::screenImage(screen);
-        if (orv::writePng(*pngPath, &image) != 0) {
-            std::cerr << "orvandel-headless: cannot write " << *pngPath << "\n";
+        if (const std::error_code why = orv::writePngFile(*pngPath, &image)) {
+            std::cerr << "orvandel-headless: cannot write " << *pngPath << ": " << orv::writeErrorReason(why) << "\n";
             if (status == 0) status = 1;
         }
     }
-    if (textPath && !writeScreenText(screen, *textPath)) {
-        std::cerr << "orvandel-headless: cannot write " << *textPath << "\n";
-        if (status == 0) status = 1;
+    if (textPath) {
+        if (const std::error_code why = writeScreenText(screen, *textPath)) {
+            std::cerr << "orvandel-headless: cannot write " << *textPath << ": " << orv::writeErrorReason(why) << "\n";
+            if (status == 0) status = 1;
+        }
     }
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    orv::prepareSignalsForWriting();
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // Every write in progress has removed its temporary file on the way out.
+        std::cerr << "orvandel-headless: out of memory\n";
+        return 1;
+    }
 }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/Program.hpp"
+#include "export/SafeWrite.hpp"
 #include "ui/Screen.hpp"
 #include "ui/Window.hpp"
 
@@ -18,6 +19,7 @@ std::string titleFrom(const char* argv0) {
 }  // namespace
 
 int main(int /*argc*/, char** argv) {
+    orv::prepareSignalsForWriting();
     orv::Screen screen;
     auto program = std::make_unique<orv::Program>(screen);
     return orv::runInWindow(titleFrom(argv[0]), screen, [&] { return orv::runProgram(*program); });

@@ -3,6 +3,7 @@
 #include "export/SafeWrite.hpp"
 
 #include <algorithm>
+#include <new>
 
 namespace orv {
 namespace {
@@ -33,7 +34,10 @@ PngStreamWriter::PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint3
 }
 
 void PngStreamWriter::start() {
-    if (!ok_ || width_ == 0 || height_ == 0 || deflateInit(&zs_, Z_DEFAULT_COMPRESSION) != Z_OK) {
+    const int status = ok_ && width_ > 0 && height_ > 0 ? deflateInit(&zs_, Z_DEFAULT_COMPRESSION) : Z_STREAM_ERROR;
+    // Running out of memory is told as it is everywhere else, not as a failure to encode.
+    if (status == Z_MEM_ERROR) throw std::bad_alloc();
+    if (status != Z_OK) {
         ok_ = false;
         return;
     }
@@ -74,6 +78,20 @@ bool PngStreamWriter::writeChunk(const char* type, const std::uint8_t* data, std
     std::uint8_t tail[4];
     putBigEndian(tail, static_cast<std::uint32_t>(crc));
     return file_.write(head, 8) && (size == 0 || file_.write(data, size)) && file_.write(tail, 4);
+}
+
+bool PngStreamWriter::writeText(std::string_view keyword, std::string_view text) {
+    const bool keywordOk = !keyword.empty() && keyword.size() <= 79 && keyword.front() != ' ' &&
+                           keyword.back() != ' ' &&
+                           std::all_of(keyword.begin(), keyword.end(), [](char c) { return c >= 32 && c < 127; });
+    if (!ok_ || rowsWritten_ > 0 || !keywordOk) return ok_ = false;
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+    std::vector<std::uint8_t> data(keyword.begin(), keyword.end());
+    data.push_back(0);
+    // iTXt: not compressed, no language tag, no translated keyword.
+    if (!ascii) data.insert(data.end(), {0, 0, 0, 0});
+    data.insert(data.end(), text.begin(), text.end());
+    return ok_ = writeChunk(ascii ? "tEXt" : "iTXt", data.data(), data.size());
 }
 
 // Runs deflate over the pending input, writing an IDAT chunk whenever the output buffer fills.

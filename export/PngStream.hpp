@@ -1,9 +1,10 @@
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include <zlib.h>
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace orv {
 
@@ -23,6 +24,9 @@ public:
     PngStreamWriter(const PngStreamWriter&) = delete;
     PngStreamWriter& operator=(const PngStreamWriter&) = delete;
 
+    // Adds a text chunk, before the first row only: tEXt for ASCII text, iTXt (UTF-8) for any
+    // other. The keyword is 1 to 79 printable ASCII characters, no blank at either end.
+    bool writeText(std::string_view keyword, std::string_view text);
     // One row of width pixels 0xAARRGGBB, top row first.
     bool writeRow(const std::uint32_t* pixels);
     // Ends the image once all rows are written; false when anything failed.

@@ -1,16 +1,131 @@
 #include "export/SafeWrite.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace orv {
+namespace {
+
+// The temporary files of the writes in progress, for the signal handler to remove. A handler
+// may touch only what is safe to touch at any instant, so this is a fixed table of plain
+// character arrays, each guarded by a lock-free atomic state; it is the one piece of state
+// shared by the whole process, because signals are.
+constexpr int kSlots = 16;
+constexpr std::size_t kSlotPath = 4096;
+enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
+struct TemporarySlot {
+    std::atomic<int> state{kFree};
+    char path[kSlotPath];
+};
+TemporarySlot temporarySlots[kSlots];
+static_assert(std::atomic<int>::is_always_lock_free);
+
+int registerTemporary(const std::string& path) {
+    if (path.size() >= kSlotPath) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = kFree;
+        if (!temporarySlots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+        std::memcpy(temporarySlots[i].path, path.c_str(), path.size() + 1);
+        temporarySlots[i].state.store(kReady);
+        return i;
+    }
+    return -1;  // all taken: this file is still removed on every failure, only not on a signal
+}
+
+void unregisterTemporary(int& slot) {
+    if (slot >= 0) temporarySlots[slot].state.store(kFree);
+    slot = -1;
+}
+
+extern "C" void removeTemporariesAndDie(int signalNumber) {
+    for (TemporarySlot& slot : temporarySlots)
+        if (slot.state.load() == kReady) (void)::unlink(slot.path);
+    // End as the signal would have: the parent sees the usual status (128 + the signal).
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
+}
+
+// Holds SIGINT, SIGTERM and SIGHUP back while a temporary file comes into being or goes, so
+// that the handler never misses one that exists nor removes one that is not ours.
+class HeldSignals {
+public:
+    HeldSignals() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+class OutputCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "output"; }
+    std::string message(int value) const override {
+        return static_cast<OutputError>(value) == OutputError::blockDevice ? "a block device has that name"
+                                                                           : "unknown output error";
+    }
+};
+
+// Symbolic links followed before giving up, as the system itself does.
+constexpr int kMaxLinks = 40;
+
+std::string parentOf(const std::string& path) {
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
+bool namesNoFile(const std::filesystem::path& path) {
+    const std::filesystem::path name = path.filename();
+    return name.empty() || name == "." || name == "..";
+}
+
+}  // namespace
+
+const std::error_category& outputErrorCategory() {
+    static const OutputCategory category;
+    return category;
+}
 
 int FileSystem::createNew(const std::string& path) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+int FileSystem::openExisting(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
+        // A socket cannot be opened, only connected to.
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof address.sun_path) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return -1;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            const int why = errno;
+            ::close(fd);
+            errno = why;
+            return -1;
+        }
+        return fd;
+    }
+    return ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
 }
 
 long FileSystem::write(int fd, const void* data, std::size_t size) {
@@ -40,32 +155,104 @@ void FileSystem::syncDirectory(const std::string& path) {
     (void)::close(fd);
 }
 
+int FileSystem::status(const std::string& path, struct stat& info, bool followLinks) {
+    return followLinks ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+}
+
+int FileSystem::readLink(const std::string& path, std::string& target) {
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        if (n < 0) return -1;
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            target.assign(buffer.data(), static_cast<std::size_t>(n));
+            return 0;
+        }
+        buffer.resize(buffer.size() * 2);  // possibly cut short: read it again with more room
+    }
+}
+
+int FileSystem::setMode(int fd, mode_t mode) {
+    return ::fchmod(fd, mode);
+}
+
 FileSystem& realFileSystem() {
     static FileSystem files;  // stateless: every call goes straight to the system
     return files;
 }
 
-SafeFile::SafeFile(const std::filesystem::path& target, FileSystem& files) : files_(files), target_(target.string()) {
-    const std::filesystem::path name = target.filename();
-    if (name.empty() || name == "." || name == "..") {
-        error_ = std::make_error_code(std::errc::is_a_directory);
+SafeFile::SafeFile(const std::filesystem::path& target, FileSystem& files, Dash dash) : files_(files) {
+    open(target.string(), dash);
+}
+
+void SafeFile::open(const std::string& target, Dash dash) {
+    final_ = target;
+    if (dash == Dash::isStandardOutput && target == "-") {
+        kind_ = OutputKind::standardOutput;
+        fd_ = STDOUT_FILENO;
         return;
     }
-    const std::filesystem::path parent = target.parent_path();
-    directory_ = parent.empty() ? std::string(".") : parent.string();
-    // A hidden name next to the target; the target's own name is shortened so that a name close
-    // to the file system's limit still leaves room for the suffix.
-    const std::string base = name.string().substr(0, 200);
-    const std::string stem = (parent / ("." + base)).string() + "." + std::to_string(::getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ = stem + std::to_string(attempt) + ".tmp";
-        fd_ = files_.createNew(temporary_);
-        if (fd_ >= 0) return;
-        if (errno != EEXIST) break;
+    if (target.empty()) return fail(std::make_error_code(std::errc::invalid_argument));
+    if (namesNoFile(target)) return fail(std::make_error_code(std::errc::is_a_directory));
+
+    struct stat info {};
+    if (files_.status(target, info, true) == 0) {
+        if (S_ISDIR(info.st_mode)) return fail(std::make_error_code(std::errc::is_a_directory));
+        if (S_ISBLK(info.st_mode)) return fail(OutputError::blockDevice);
+        if (!S_ISREG(info.st_mode)) {
+            // A device, FIFO or socket (found through its name, or through links such as
+            // /dev/stdout whose text names no file): written as it is, never replaced.
+            kind_ = OutputKind::direct;
+            fd_ = files_.openExisting(target);
+            if (fd_ < 0) failWithErrno(errno);
+            return;
+        }
+    } else if (errno != ENOENT) {
+        return failWithErrno(errno);
     }
-    const int why = errno;
-    temporary_.clear();
-    failWithErrno(why);
+
+    // A regular file or none: follow the links to the file that is replaced (or created).
+    bool exists = false;
+    mode_t mode = 0;
+    for (int links = 0;; ++links) {
+        if (files_.status(final_, info, false) != 0) {
+            if (errno != ENOENT) return failWithErrno(errno);
+            break;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            if (S_ISDIR(info.st_mode)) return fail(std::make_error_code(std::errc::is_a_directory));
+            exists = true;
+            mode = info.st_mode & 07777;
+            break;
+        }
+        std::string link;
+        if (links == kMaxLinks) return failWithErrno(ELOOP);
+        if (files_.readLink(final_, link) != 0) return failWithErrno(errno);
+        final_ = link.starts_with('/') ? link : (std::filesystem::path(parentOf(final_)) / link).string();
+    }
+    if (namesNoFile(final_)) return fail(std::make_error_code(std::errc::is_a_directory));
+
+    directory_ = parentOf(final_);
+    // A hidden name next to the file replaced; its own name is shortened so that a name close
+    // to the file system's limit still leaves room for the suffix.
+    const std::string base = std::filesystem::path(final_).filename().string().substr(0, 200);
+    const std::string stem =
+        (std::filesystem::path(directory_) / ("." + base)).string() + "." + std::to_string(::getpid()) + "-";
+    int why = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = stem + std::to_string(attempt) + ".tmp";
+        const HeldSignals held;
+        fd_ = files_.createNew(name);
+        if (fd_ >= 0) {
+            temporary_ = name;
+            slot_ = registerTemporary(temporary_);
+            break;
+        }
+        why = errno;
+        if (why != EEXIST) break;
+    }
+    if (fd_ < 0) return failWithErrno(why);
+    if (exists && files_.setMode(fd_, mode) != 0) failWithErrno(errno);
 }
 
 SafeFile::~SafeFile() {
@@ -82,13 +269,13 @@ void SafeFile::fail(std::error_code why) {
 }
 
 void SafeFile::discard() {
-    if (fd_ >= 0) {
-        (void)files_.close(fd_);
-        fd_ = -1;
-    }
+    if (fd_ >= 0 && kind_ != OutputKind::standardOutput) (void)files_.close(fd_);
+    fd_ = -1;
     if (!temporary_.empty()) {
+        const HeldSignals held;
         (void)files_.remove(temporary_);
         temporary_.clear();
+        unregisterTemporary(slot_);
     }
 }
 
@@ -114,7 +301,12 @@ bool SafeFile::write(const void* data, std::size_t size) {
 
 bool SafeFile::commit() {
     if (error_ || committed_) return false;
-    if (files_.sync(fd_) != 0) {
+    if (kind_ == OutputKind::standardOutput) {
+        committed_ = true;
+        return true;
+    }
+    // A device or a pipe has nothing to flush to a disk.
+    if (kind_ == OutputKind::replaced && files_.sync(fd_) != 0) {
         failWithErrno(errno);
         return false;
     }
@@ -124,25 +316,33 @@ bool SafeFile::commit() {
         failWithErrno(errno);
         return false;
     }
-    if (files_.rename(temporary_, target_) != 0) {
-        failWithErrno(errno);
-        return false;
+    if (kind_ == OutputKind::replaced) {
+        {
+            const HeldSignals held;
+            if (files_.rename(temporary_, final_) != 0) {
+                failWithErrno(errno);
+                return false;
+            }
+            temporary_.clear();
+            unregisterTemporary(slot_);
+        }
+        files_.syncDirectory(directory_);
     }
-    temporary_.clear();
     committed_ = true;
-    files_.syncDirectory(directory_);
     return true;
 }
 
 std::error_code writeFileSafely(const std::filesystem::path& target, std::span<const std::uint8_t> bytes,
-                                FileSystem& files) {
-    SafeFile file(target, files);
+                                FileSystem& files, Dash dash) {
+    SafeFile file(target, files, dash);
     if (file.write(bytes)) file.commit();
     return file.error();
 }
 
-std::error_code writeFileSafely(const std::filesystem::path& target, std::string_view text, FileSystem& files) {
-    return writeFileSafely(target, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), files);
+std::error_code writeFileSafely(const std::filesystem::path& target, std::string_view text, FileSystem& files,
+                                Dash dash) {
+    return writeFileSafely(target, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), files,
+                           dash);
 }
 
 std::string writeErrorReason(std::error_code error) {
@@ -173,6 +373,8 @@ std::string writeErrorReason(std::error_code error) {
                 return "invalid file name";
             case EIO:
                 return "input/output error";
+            case ELOOP:
+                return "too many symbolic links";
             default:
                 break;
         }
@@ -180,6 +382,21 @@ std::string writeErrorReason(std::error_code error) {
     std::string text = error.message();
     if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
     return text;
+}
+
+void prepareSignalsForWriting() {
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // A signal ignored from the start (nohup's SIGHUP) stays ignored.
+        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporariesAndDie;
+        sigemptyset(&action.sa_mask);
+        for (int other : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, other);
+        ::sigaction(s, &action, nullptr);
+    }
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace orv

@@ -1,9 +1,20 @@
 #pragma once
 
-// Writing a file so that it is either wholly there or not touched at all: the bytes go to a
-// temporary file next to the target, which replaces the target only once it has been written
-// in full, flushed to the disk and closed. A failure on the way removes the temporary file, and
-// whatever file had the target's name before stays as it was.
+// Writing a file so that it is either wholly there or not touched at all, under one rule for
+// every file the programs write:
+//   - a regular file, or no file: the bytes go to a temporary file next to it, which replaces
+//     it only once it has been written in full, flushed to the disk and closed; a file that is
+//     replaced keeps its permission bits;
+//   - a symbolic link (or a chain of them): the file it finally points to is replaced that way
+//     (or created, when the link dangles), and the link stays a link;
+//   - a character device, FIFO or socket: written directly, in order, never replaced;
+//   - "-", where the caller allows it: standard output, written directly;
+//   - a directory, a block device, or a path whose directory is missing: refused.
+// A failure on the way removes the temporary file, and whatever file had the target's name
+// before stays as it was. A temporary file is removed too when SIGINT, SIGTERM or SIGHUP ends
+// the program (see prepareSignalsForWriting).
+
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +33,8 @@ public:
     virtual ~FileSystem() = default;
     // Creates a new file for writing (it must not exist yet); a descriptor, or -1.
     virtual int createNew(const std::string& path);
+    // Opens an existing device, FIFO or socket for writing, without truncating or creating it.
+    virtual int openExisting(const std::string& path);
     // Writes up to size bytes; how many were written, or -1.
     virtual long write(int fd, const void* data, std::size_t size);
     virtual int sync(int fd);
@@ -30,16 +43,42 @@ public:
     virtual int remove(const std::string& path);
     // Flushes a directory's entries (after a rename); failures here are not errors.
     virtual void syncDirectory(const std::string& path);
+    // stat (followLinks) or lstat.
+    virtual int status(const std::string& path, struct stat& info, bool followLinks);
+    // The text of a symbolic link.
+    virtual int readLink(const std::string& path, std::string& target);
+    // Sets the permission bits of an open file.
+    virtual int setMode(int fd, mode_t mode);
 };
 
 // The system's own file calls. It holds no state.
 FileSystem& realFileSystem();
 
+// Whether "-" names standard output or a file called "-".
+enum class Dash { isAFile, isStandardOutput };
+
+// How a target is written.
+enum class OutputKind {
+    replaced,        // through a temporary file renamed over the (final) target
+    direct,          // a device, FIFO or socket, written as it is
+    standardOutput,  // "-"
+};
+
+// Reasons of the safe write's own, beside the system's errno values.
+enum class OutputError {
+    blockDevice = 1,  // a block device is never written over
+};
+const std::error_category& outputErrorCategory();
+inline std::error_code make_error_code(OutputError e) {
+    return {static_cast<int>(e), outputErrorCategory()};
+}
+
 // One safe write in progress. Write the bytes, then commit; a SafeFile that is destroyed
 // without a successful commit removes its temporary file and leaves the target alone.
 class SafeFile {
 public:
-    explicit SafeFile(const std::filesystem::path& target, FileSystem& files = realFileSystem());
+    explicit SafeFile(const std::filesystem::path& target, FileSystem& files = realFileSystem(),
+                      Dash dash = Dash::isAFile);
     ~SafeFile();
     SafeFile(const SafeFile&) = delete;
     SafeFile& operator=(const SafeFile&) = delete;
@@ -47,7 +86,7 @@ public:
     // Appends all size bytes; false (and nothing more is written) after any failure.
     bool write(const void* data, std::size_t size);
     bool write(std::span<const std::uint8_t> bytes) { return write(bytes.data(), bytes.size()); }
-    // Flushes, closes and renames the temporary file over the target.
+    // Flushes, closes and renames the temporary file over the target (a direct write is closed).
     bool commit();
     // Abandons the write: closes and removes the temporary file, keeping the first error.
     void fail(std::error_code why);
@@ -55,16 +94,22 @@ public:
     bool ok() const { return !error_; }
     // The first failure: an errno value in the generic category (ENOENT, EACCES, ENOSPC, ...).
     std::error_code error() const { return error_; }
+    OutputKind kind() const { return kind_; }
     const std::string& temporaryPath() const { return temporary_; }
+    // The file that is replaced: the target, or the file its symbolic links lead to.
+    const std::string& finalPath() const { return final_; }
 
 private:
+    void open(const std::string& target, Dash dash);
     void failWithErrno(int errnoValue);
     void discard();
 
     FileSystem& files_;
-    std::string target_;
+    OutputKind kind_ = OutputKind::replaced;
+    std::string final_;
     std::string directory_;
     std::string temporary_;
+    int slot_ = -1;  // where the temporary file is registered for removal on a signal
     int fd_ = -1;
     bool committed_ = false;
     std::error_code error_;
@@ -72,11 +117,20 @@ private:
 
 // Writes the whole of bytes to target through a SafeFile; no error on success.
 std::error_code writeFileSafely(const std::filesystem::path& target, std::span<const std::uint8_t> bytes,
-                                FileSystem& files = realFileSystem());
+                                FileSystem& files = realFileSystem(), Dash dash = Dash::isAFile);
 std::error_code writeFileSafely(const std::filesystem::path& target, std::string_view text,
-                                FileSystem& files = realFileSystem());
+                                FileSystem& files = realFileSystem(), Dash dash = Dash::isAFile);
 
 // A short, lower-case reason for a failed write, fit to follow "could not save ...: ".
 std::string writeErrorReason(std::error_code error);
 
+// For the programs' start: SIGINT, SIGTERM and SIGHUP (unless ignored already) remove the
+// temporary files of the writes in progress and then end the program as the signal would;
+// SIGXFSZ and SIGPIPE are ignored, so that a write beyond the file-size limit or into a closed
+// pipe fails with a reason ("file too large", "broken pipe") instead of killing silently.
+void prepareSignalsForWriting();
+
 }  // namespace orv
+
+template <>
+struct std::is_error_code_enum<orv::OutputError> : std::true_type {};

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "settings/SettingsFile.hpp"
@@ -31,43 +32,84 @@ long long decimalPosition(std::string_view wholeDigits, std::string_view fractio
 
 }  // namespace
 
-double seedNumber(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    if (text.empty()) return 0;
-    if (text.size() >= 2 && text[0] == '&') return settingsInteger(text);
+namespace {
 
-    // The longest leading decimal number: sign, digits, point and fraction, exponent.
-    std::size_t i = 0;
+// The parts of a decimal number at the start of text: sign, digits, point and fraction, and
+// an exponent with e or d (counted only when digits follow the letter).
+struct DecimalNumber {
     bool negative = false;
-    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
-    const std::string_view whole = takeDigits(text, i);
-    std::string_view fraction;
-    if (i < text.size() && text[i] == '.') fraction = takeDigits(text, ++i);
-    if (whole.empty() && fraction.empty()) return 0;
-
-    std::string number(whole);
-    if (!fraction.empty()) number += "." + std::string(fraction);
+    std::string_view whole, fraction;
     long long exponent = 0;
+    bool hasExponent = false;
+    std::size_t end = 0;  // where the number ends in the text
+};
+
+std::optional<DecimalNumber> scanDecimal(std::string_view text) {
+    DecimalNumber n;
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) n.negative = text[i++] == '-';
+    n.whole = takeDigits(text, i);
+    if (i < text.size() && text[i] == '.') n.fraction = takeDigits(text, ++i);
+    if (n.whole.empty() && n.fraction.empty()) return std::nullopt;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
         std::size_t j = i + 1;
         const bool negativeExponent = j < text.size() && text[j] == '-';
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
         const std::string_view digits = takeDigits(text, j);
         if (!digits.empty()) {
-            for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1'000'000'000LL);
-            if (negativeExponent) exponent = -exponent;
-            number += "e" + std::to_string(exponent);
+            for (char c : digits) n.exponent = std::min(n.exponent * 10 + (c - '0'), 1'000'000'000LL);
+            if (negativeExponent) n.exponent = -n.exponent;
+            n.hasExponent = true;
+            i = j;
         }
     }
+    n.end = i;
+    return n;
+}
 
+double decimalValue(const DecimalNumber& n) {
+    std::string number(n.whole);
+    if (!n.fraction.empty()) number.append(".").append(n.fraction);
+    if (n.hasExponent) number.append("e").append(std::to_string(n.exponent));
     // from_chars reads the same way in every locale.
     double value = 0;
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range)
-        value = decimalPosition(whole, fraction, exponent) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        value = decimalPosition(n.whole, n.fraction, n.exponent) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     else if (error != std::errc{} || end != number.data() + number.size())
         value = 0;  // cannot happen for the text built above
-    return negative ? -value : value;
+    return n.negative ? -value : value;
+}
+
+// Where the digits of an "&h", "&o", "&b" (or "&" and octal) number end; 0 without digits.
+std::size_t ampersandNumberEnd(std::string_view text) {
+    const char base = text.size() >= 2 ? static_cast<char>(text[1] | 0x20) : '\0';
+    std::size_t i = (base == 'h' || base == 'o' || base == 'b') ? 2 : 1;
+    const std::string_view allowed = base == 'h' ? "0123456789abcdefABCDEF" : base == 'b' ? "01" : "01234567";
+    const std::size_t first = i;
+    while (i < text.size() && allowed.find(text[i]) != std::string_view::npos) ++i;
+    return i > first ? i : 0;
+}
+
+}  // namespace
+
+double seedNumber(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    if (text.empty()) return 0;
+    if (text.size() >= 2 && text[0] == '&') return settingsInteger(text);
+    const std::optional<DecimalNumber> number = scanDecimal(text);
+    return number ? decimalValue(*number) : 0;
+}
+
+std::optional<double> exactSeedNumber(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    if (text[0] == '&') {
+        if (ampersandNumberEnd(text) != text.size()) return std::nullopt;
+        return settingsInteger(text);
+    }
+    const std::optional<DecimalNumber> number = scanDecimal(text);
+    if (!number || number->end != text.size()) return std::nullopt;
+    return decimalValue(*number);
 }
 
 std::int32_t roundToSeed(double number) {

@@ -1,5 +1,9 @@
 #include "settings/SettingsFile.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +32,14 @@ unsigned digitValue(char c) {
 }
 
 std::error_code lastError() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
+
+class ReadCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "read"; }
+    std::string message(int value) const override {
+        return static_cast<ReadError>(value) == ReadError::notRegularFile ? "Not a regular file" : "Unknown read error";
+    }
+};
 
 }  // namespace
 
@@ -66,16 +78,20 @@ std::int32_t settingsInteger(std::string_view text) {
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
-void applySettingsItem(Settings& settings, std::string_view item) {
+const SettingsKey* findSettingsKey(std::string_view item) {
+    const std::string key = lowerCase(trimBlanks(item.substr(0, item.find('='))));
+    for (const SettingsKey& k : kSettingsKeys)
+        if (k.name == key) return &k;
+    return nullptr;
+}
+
+bool applySettingsItem(Settings& settings, std::string_view item) {
+    const SettingsKey* key = findSettingsKey(item);
+    if (key == nullptr) return false;
     const std::size_t eq = item.find('=');
-    const std::string key = lowerCase(trimBlanks(item.substr(0, eq)));
     const std::string value = lowerCase(trimBlanks(eq == std::string_view::npos ? item : item.substr(eq + 1)));
-    for (const SettingsKey& k : kSettingsKeys) {
-        if (k.name == key) {
-            settings.*k.field = settingsInteger(value);
-            return;
-        }
-    }
+    settings.*key->field = settingsInteger(value);
+    return true;
 }
 
 void applySettingsText(Settings& settings, std::string_view text) {
@@ -92,28 +108,47 @@ std::string settingsFileName(std::string_view answer) {
     return name;
 }
 
-std::error_code readSettingsFile(const std::filesystem::path& path, std::string& text) {
+const std::error_category& readErrorCategory() {
+    static const ReadCategory category;
+    return category;
+}
+
+std::error_code readRegularFile(const std::filesystem::path& path, std::string& text, std::size_t maxSize) {
     text.clear();
-    errno = 0;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return lastError();
-    std::error_code result;
+    // Opened without waiting, so that a FIFO with no writer cannot hold the program up; what
+    // is not a regular file is then turned away before a byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return lastError();
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } const closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return lastError();
+    if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+    if (!S_ISREG(info.st_mode)) return ReadError::notRegularFile;
+    if (static_cast<std::uint64_t>(info.st_size) > maxSize) return std::make_error_code(std::errc::file_too_large);
     std::string chunk(std::size_t{1} << 16, '\0');
     for (;;) {
-        errno = 0;
-        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        if (n > kMaxSettingsFileSize - text.size()) {
-            result = std::make_error_code(std::errc::file_too_large);
-            break;
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const std::error_code why = lastError();
+            text.clear();
+            return why;
         }
-        text.append(chunk, 0, n);
-        if (n < chunk.size()) {
-            if (std::ferror(file.get())) result = lastError();  // a directory, say, opens but cannot be read
-            break;
+        if (n == 0) return {};
+        // The file may have grown since it was measured.
+        if (static_cast<std::size_t>(n) > maxSize - text.size()) {
+            text.clear();
+            return std::make_error_code(std::errc::file_too_large);
         }
+        text.append(chunk, 0, static_cast<std::size_t>(n));
     }
-    if (result) text.clear();
-    return result;
+}
+
+std::error_code readSettingsFile(const std::filesystem::path& path, std::string& text) {
+    return readRegularFile(path, text, kMaxSettingsFileSize);
 }
 
 std::string unreadableFileNotice(std::string_view fileName, const std::error_code& why, std::size_t width) {
@@ -138,8 +173,8 @@ std::string clampNotice(const std::vector<ClampedSetting>& changes, std::size_t 
         for (std::size_t i = 0; i < changes.size(); ++i) {
             line += i == 0 ? " " : ", ";
             line += changes[i].key;
-            if (withOldValues) line += " " + intToText(changes[i].from);
-            line += " to " + intToText(changes[i].to);
+            if (withOldValues) line.append(" ").append(intToText(changes[i].from));
+            line.append(" to ").append(intToText(changes[i].to));
         }
         return line + ".";
     };

@@ -20,10 +20,14 @@ class Screen;
 // range when they go beyond it. Whatever follows the digits is ignored; no digits give 0.
 std::int32_t settingsInteger(std::string_view valueText);
 
+// The key an item names: the text before its first "=" (all of it without one), blanks
+// trimmed, lower-cased and matched exactly against the keys; nothing when it names none.
+const SettingsKey* findSettingsKey(std::string_view item);
+
 // Applies one key=value item: split at the first "=", blanks trimmed, lower-cased, matched
 // exactly against the keys. An item without "=" is its own key and value. Unrecognised items
-// change nothing.
-void applySettingsItem(Settings& settings, std::string_view item);
+// change nothing (the result is false).
+bool applySettingsItem(Settings& settings, std::string_view item);
 
 // Applies every item of a settings file's contents, in order, so the last item of a key wins.
 // A UTF-8 byte-order mark at the very start is skipped.
@@ -36,8 +40,21 @@ std::string settingsFileName(std::string_view answer);
 // Settings files larger than this are refused rather than read into memory.
 inline constexpr std::size_t kMaxSettingsFileSize = std::size_t{16} << 20;
 
-// Reads a whole settings file into text. On failure text is left empty and the reason is
-// returned: the system's, or file_too_large beyond kMaxSettingsFileSize.
+// Why a file is not read, beside the system's errno values.
+enum class ReadError {
+    notRegularFile = 1,  // a FIFO, a device or a socket: reading it could wait or run for ever
+};
+const std::error_category& readErrorCategory();
+inline std::error_code make_error_code(ReadError e) {
+    return {static_cast<int>(e), readErrorCategory()};
+}
+
+// Reads a whole regular file of at most maxSize bytes into text, without ever waiting on a
+// FIFO or reading a device. On failure text is left empty and the reason is returned: the
+// system's (is_a_directory for a directory), ReadError::notRegularFile, or file_too_large.
+std::error_code readRegularFile(const std::filesystem::path& path, std::string& text, std::size_t maxSize);
+
+// Reads a whole settings file into text: readRegularFile with kMaxSettingsFileSize.
 std::error_code readSettingsFile(const std::filesystem::path& path, std::string& text);
 
 // The width of the dialogue's notices: one column short of the row, so that the line end
@@ -60,3 +77,6 @@ void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem:
                       std::int32_t gridWidth = kWindowGridSize, std::int32_t gridHeight = kWindowGridSize);
 
 }  // namespace orv
+
+template <>
+struct std::is_error_code_enum<orv::ReadError> : std::true_type {};

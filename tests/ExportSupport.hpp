@@ -28,7 +28,8 @@ namespace orv::test {
 struct DecodedPng {
     std::uint32_t width = 0, height = 0;
     int bitDepth = 0, colorType = 0, interlace = 0;
-    std::vector<std::uint32_t> pixels;  // row by row
+    std::vector<std::uint32_t> pixels;                       // row by row
+    std::vector<std::pair<std::string, std::string>> texts;  // the text chunks, keyword and text
     std::uint32_t at(std::uint32_t x, std::uint32_t y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
@@ -56,8 +57,10 @@ inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
     // Paletted images are expanded to RGBA (alpha from tRNS, or opaque); RGBA must be 8-bit.
     if (result.colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
-        if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-        else png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        if (png_get_valid(png, info, PNG_INFO_tRNS))
+            png_set_tRNS_to_alpha(png);
+        else
+            png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
         png_read_update_info(png, info);
     } else if (result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGBA) {
         png_error(png, "not 8-bit RGBA");
@@ -66,7 +69,13 @@ inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
     rows.resize(rowBytes * result.height);
     for (std::uint32_t y = 0; y < result.height; ++y) rowPointers.push_back(rows.data() + y * rowBytes);
     png_read_image(png, rowPointers.data());
-    png_read_end(png, nullptr);
+    png_read_end(png, info);
+    png_textp texts = nullptr;
+    const int textCount = png_get_text(png, info, &texts, nullptr);
+    for (int i = 0; i < textCount; ++i)
+        result.texts.emplace_back(
+            texts[i].key,
+            std::string(texts[i].text, texts[i].itxt_length > 0 ? texts[i].itxt_length : texts[i].text_length));
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);
@@ -117,6 +126,7 @@ public:
     int interruptions = 0;  // the first writes that fail with EINTR before doing anything
     long long written = 0;
     std::vector<std::string> created, removed;
+    std::vector<std::string> events;  // "rename FROM TO" and "sync-directory DIR", in order
 
     int createNew(const std::string& path) override {
         if (createError != 0) {
@@ -152,7 +162,12 @@ public:
         return closeError != 0 ? (errno = closeError, -1) : result;
     }
     int rename(const std::string& from, const std::string& to) override {
+        events.push_back("rename " + from + " " + to);
         return failOr(renameError, [&] { return FileSystem::rename(from, to); });
+    }
+    void syncDirectory(const std::string& path) override {
+        events.push_back("sync-directory " + path);
+        FileSystem::syncDirectory(path);
     }
     int remove(const std::string& path) override {
         removed.push_back(path);
@@ -196,6 +211,54 @@ inline std::uint32_t imagePixel(const ImageBuffer& image, std::uint32_t x, std::
 inline int runCommand(const std::string& command) {
     const int status = std::system(command.c_str());
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace orv::test
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace orv::test {
+
+// A character device node like the system's /dev/null (1, 3) or /dev/full (1, 7), made in a
+// test's own directory; false when the system does not let us (not root, or no devices there).
+inline bool makeCharDevice(const std::filesystem::path& path, unsigned major, unsigned minor) {
+    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(major, minor)) == 0;
+}
+
+// A FIFO with a reader on another thread that keeps everything written into it until the
+// writer closes it; take() waits for that and returns the bytes.
+class FifoReader {
+public:
+    explicit FifoReader(const std::filesystem::path& path) : path_(path) {
+        ::mkfifo(path.c_str(), 0644);
+        reader_ = std::thread([this] { bytes_ = readBytes(path_); });
+    }
+    ~FifoReader() {
+        if (!reader_.joinable()) return;
+        // Nobody wrote (the test failed): a writer of our own lets the reader go.
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        reader_.join();
+    }
+    std::string take() {
+        reader_.join();
+        return bytes_;
+    }
+
+private:
+    std::filesystem::path path_;
+    std::thread reader_;
+    std::string bytes_;
+};
+
+inline bool isKind(const std::filesystem::path& path, mode_t kind) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == kind;
 }
 
 }  // namespace orv::test

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <charconv>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "app/Batch.hpp"
+#include "settings/Settings.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
+#include "ui/Palette.hpp"
 #include "ui/TextFormat.hpp"
 
 namespace orv::test {
@@ -36,7 +44,31 @@ TEST(BatchArguments, RefuseMistakesWithOneLineSayingWhat) {
         {{"--seed", "1", "--generations", "-1", "--out", "a.png"}, "--generations -1"},
         {{"--seed", "1", "--generations", "ten", "--out", "a.png"}, "--generations ten"},
         {{"--seed", "1", "--out"}, "--out needs a value"},
-        {{"--seed", "1", "--out", "a.png", "--colour"}, "unknown argument --colour"},
+        {{"--seed", "1", "--out", "a.png", "--colour"}, "unknown option --colour"},
+        {{"--seed", "3-1", "--out", "a.png"}, "--seed 3-1: the first seed is above the last"},
+        {{"--seed", "1-99999999999", "--out", "a.png"}, "99999999999 is beyond the seeds"},
+        {{"--seed", "1-2x", "--out", "a.png"}, "a range is two whole numbers"},
+        {{"--seed", "-3-4", "--out", "a.png"}, "cannot hold 0 or -1"},
+        {{"--seed", "0-1400", "--out", "a.png"}, "cannot hold 0 or -1"},
+        {{"--seed", "-5--1", "--out", "a.png"}, "cannot hold 0 or -1"},
+        {{"--seed", "-1", "--out", "a.png"}, "--seed clock"},
+        {{"--seed", "-1.2", "--out", "a.png"}, "--seed clock"},
+        {{"--seed", "99999999999", "--out", "a.png"}, "beyond the seeds"},
+        {{"--seed", "1", "--out", ""}, "--out: the file name is empty"},
+        {{"--seed", "1", "--stats="}, "--stats: the file name is empty"},
+        {{"--seed", "1", "--out", "a.png", "--until-stable=no"}, "--until-stable takes no value"},
+        {{"--seed", "1", "--out", "a.png", "--progress=never"}, "--progress takes no value"},
+        {{"--seed", "1", "--out", "a.png", "--quiet=x"}, "--quiet takes no value"},
+        {{"--seed", "1", "--seed", "2", "--out", "a.png"}, "--seed is given twice"},
+        {{"--seed", "1", "--out", "a.png", "--out=b.png"}, "--out is given twice"},
+        {{"--seed", "1", "--out", "a.png", "--progress", "--quiet"}, "--quiet cannot go with --progress"},
+        {{"--seed", "1", "--out", "a.png", "--until-settled", "--until-stable"}, "cannot go with --until-settled"},
+        {{"--seed", "1", "--out", "a.png", "--set", "colour=3"}, "--set colour=3: no such setting"},
+        {{"--seed", "1", "--out", "a.png", "--set", "landcolor"}, "expected KEY=VALUE"},
+        {{"--from", "m.png", "--seed", "1", "--out", "a.png"}, "--from takes the seed"},
+        {{"--seed", "1", "--out", "-", "--stats", "-"}, "only one output"},
+        {{"--seed", "1-3", "--grid", "-"}, "standard output (-) takes the outputs of one map"},
+        {{"--seed", "1", "a.png"}, "unexpected argument 'a.png'"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -55,13 +87,26 @@ TEST(BatchArguments, ReadSeedsSizesAndSwitches) {
     EXPECT_EQ(*o->width, 640);
     EXPECT_EQ(*o->height, 480);
     EXPECT_EQ(o->generations, 0);
-    EXPECT_TRUE(o->untilStable);
+    EXPECT_TRUE(o->untilSettled);
     EXPECT_EQ(o->progress, BatchOptions::Progress::Never);
 
-    o = parse({"--seed", "-3-4", "--stats", "s.json"});
+    o = parse({"--seed", "-9--3", "--stats", "s.json"});
     ASSERT_TRUE(o);
-    EXPECT_EQ(o->firstSeed, -3);
-    EXPECT_EQ(o->lastSeed, 4);
+    EXPECT_EQ(o->firstSeed, -9);
+    EXPECT_EQ(o->lastSeed, -3);
+    o = parse({"--seed", "+1-+3", "--stats", "s.json", "--set", "landcolor=4", "--set=XSIZE = 20", "--until-stable"});
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->firstSeed, 1);
+    EXPECT_EQ(o->lastSeed, 3);
+    EXPECT_EQ(o->sets, (std::vector<std::string>{"landcolor=4", "XSIZE = 20"}));
+    EXPECT_TRUE(o->untilSettled);                 // --until-stable is the same option
+    o = parse({"--seed", "5-5", "--grid", "-"});  // a range of one seed is one map
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->firstSeed, 5);
+    EXPECT_EQ(o->lastSeed, 5);
+    o = parse({"--seed", "0", "--out", "-"});
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->seedFromClock);
     o = parse({"--seed", "&hFF", "--out", "m.png"});
     ASSERT_TRUE(o);
     EXPECT_EQ(o->firstSeed, 255);
@@ -77,7 +122,9 @@ TEST(BatchArguments, OutputNamesCarryTheSeedWhenThereAreSeveral) {
     EXPECT_EQ(outputName("map.png", 7, true), "map-7.png");
     EXPECT_EQ(outputName("out/map", -2, true), "out/map--2");
     EXPECT_EQ(outputName("out.d/map", 3, true), "out.d/map-3");
-    EXPECT_EQ(outputName(".png", 3, true), "-3.png");
+    EXPECT_EQ(outputName(".png", 3, true), "-3.png");  // the seed goes before the last dot of the name
+    EXPECT_EQ(outputName("maps/.json", 3, true), "maps/-3.json");
+    EXPECT_EQ(outputName("-", 3, false), "-");
     EXPECT_EQ(outputName("w{seed}/m-{seed}.png", 12, false), "w12/m-12.png");
 }
 
@@ -86,13 +133,15 @@ struct BatchRun {
     std::string out, err;
 };
 
-BatchRun batch(std::initializer_list<const char*> args, const TempDir& dir, double clock = 500.5, bool terminal = false) {
+BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, double clock = 500.5,
+                   bool terminal = false) {
     std::vector<std::string> list;
     for (const char* a : args) {
         std::string arg = a;
         // Relative file arguments are taken inside the test's directory.
-        if (!arg.empty() && arg[0] != '-' && (arg.find(".png") != std::string::npos || arg.find(".json") != std::string::npos ||
-                                              arg.find(".ini") != std::string::npos))
+        if (!arg.empty() && arg[0] != '-' &&
+            (arg.find(".png") != std::string::npos || arg.find(".json") != std::string::npos ||
+             arg.find(".ini") != std::string::npos || arg.find(".npy") != std::string::npos))
             arg = (dir.path() / arg).string();
         list.push_back(arg);
     }
@@ -105,29 +154,38 @@ BatchRun batch(std::initializer_list<const char*> args, const TempDir& dir, doub
         return run;
     }
     std::ostringstream out, err;
-    run.status = runBatch(*o, out, err, [clock] { return clock; }, terminal);
+    run.status = runBatch(
+        *o, out, err, [clock] { return clock; }, terminal);
     run.out = out.str();
     run.err = err.str();
     return run;
+}
+
+BatchRun batch(std::initializer_list<const char*> args, const TempDir& dir, double clock = 500.5,
+               bool terminal = false) {
+    return batchArgs(std::vector<const char*>(args), dir, clock, terminal);
 }
 
 // The window program's whole session for a settings file (or the presets) and a seed, stopped
 // after `generations` drawn generations and saved as saved.png; the report rows come back.
 Session windowSession(const TempDir& dir, const std::string& settingsFile, const std::string& seed, int generations,
                       bool asksSeed = true) {
-    std::string keys = settingsFile.empty() ? "key Up\nkey Enter\n"
-                                            : "key Enter\ntype " + settingsFile + "\nkey Enter\nkey Space\n";
+    std::string keys =
+        settingsFile.empty() ? "key Up\nkey Enter\n" : "key Enter\ntype " + settingsFile + "\nkey Enter\nkey Space\n";
     if (asksSeed) keys += "type " + seed + "\nkey Enter\nkey Space\n";
-    keys += "wait " + std::to_string(generations) + "\nkey x\nkey x\ntype yes\nkey Enter\ntype saved\nkey Enter\nkey Enter\n";
+    keys += "wait " + std::to_string(generations) +
+            "\nkey x\nkey x\ntype yes\nkey Enter\ntype saved\nkey Enter\nkey Enter\n";
     return runSession(keys, {.clockSeconds = 500.5, .directory = dir.path()});
 }
 
-// The share from the stats JSON, as text, for one class ("water", "land", "unchanged").
+// The statistics JSON, read by a real JSON parser (a malformed document fails the test).
+nlohmann::json statsOf(const std::filesystem::path& file) {
+    return nlohmann::json::parse(readBytes(file));
+}
+
+// A field of one class ("water", "land", "unchanged") as the JSON writes it.
 std::string jsonField(const std::string& json, const std::string& object, const std::string& field) {
-    const std::size_t at = json.find("\"" + object + "\"");
-    const std::size_t f = json.find("\"" + field + "\": ", at);
-    const std::size_t start = f + field.size() + 4;
-    return json.substr(start, json.find_first_of(",}\n", start) - start);
+    return nlohmann::json::parse(json).at(object).at(field).dump();
 }
 
 TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
@@ -150,17 +208,19 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         TempDir dir;
         std::vector<const char*> args;
         if (c.settings) writeBytes(dir.path() / "world.ini", c.settings);
-        Session window = windowSession(dir, c.settings ? "world" : "", c.seed, c.generations,
-                                       c.settings == nullptr || std::string(c.settings).find("random1=0") == std::string::npos);
+        Session window =
+            windowSession(dir, c.settings ? "world" : "", c.seed, c.generations,
+                          c.settings == nullptr || std::string(c.settings).find("random1=0") == std::string::npos);
         ASSERT_EQ(window.status, 0);
 
         const std::string generations = std::to_string(c.generations);
-        BatchRun run = c.settings ? batch({"--settings", "world.ini", "--seed", c.seed[0] ? c.seed : "1", "--generations",
-                                           generations.c_str(), "--out", "batch.png", "--stats", "batch.json"},
-                                          dir)
-                                  : batch({"--seed", c.seed, "--generations", generations.c_str(), "--out", "batch.png",
-                                           "--stats", "batch.json"},
-                                          dir);
+        BatchRun run = c.settings
+                           ? batch({"--settings", "world.ini", "--seed", c.seed[0] ? c.seed : "1", "--generations",
+                                    generations.c_str(), "--out", "batch.png", "--stats", "batch.json"},
+                                   dir)
+                           : batch({"--seed", c.seed, "--generations", generations.c_str(), "--out", "batch.png",
+                                    "--stats", "batch.json"},
+                                   dir);
         ASSERT_EQ(run.status, 0) << run.err;
 
         const auto windowPng = decodePng(dir.path() / "saved.png");
@@ -180,36 +240,44 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         };
         EXPECT_EQ(window.row(30), " Variations ended at: " + jsonField(json, "unchanged", "cells") + " variations. " +
                                       std::to_string(c.generations + 1) + " total cyles.");
-        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " +
-                                      shown("water") + "%");
-        EXPECT_EQ(window.row(33), " Percent color " + jsonField(json, "land", "color") + ": " +
-                                      shown("land") + "%");
-        EXPECT_EQ(window.row(34), " Percent color " + jsonField(json, "unchanged", "color") + ": " +
-                                      shown("unchanged") + "%");
+        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " + shown("water") + "%");
+        EXPECT_EQ(window.row(33), " Percent color " + jsonField(json, "land", "color") + ": " + shown("land") + "%");
+        EXPECT_EQ(window.row(34),
+                  " Percent color " + jsonField(json, "unchanged", "color") + ": " + shown("unchanged") + "%");
     }
 }
 
 TEST(BatchGenerator, StatisticsNameTheSeedSizeSettingsAndCycles) {
     TempDir dir;
     writeBytes(dir.path() / "w.ini", "landcolor=12\nspeed=3\n");
-    BatchRun run = batch({"--settings", "w.ini", "--seed", "9", "--size", "30x20", "--generations", "4", "--stats", "s.json"}, dir);
+    BatchRun run = batch(
+        {"--settings", "w.ini", "--seed", "9", "--size", "30x20", "--generations", "4", "--stats", "s.json"}, dir);
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string json = readBytes(dir.path() / "s.json");
-    for (const char* expected : {"\"seed\": 9,", "\"seedUsed\": true,", "\"width\": 30,", "\"height\": 20,",
-                                 "\"landcolor\": 12,", "\"speed\": 3,", "\"xsize\": 30,", "\"generations\": 4,",
-                                 "\"cycles\": 5,", "\"cells\": 600,", "\"stable\": false"})
-        EXPECT_NE(json.find(expected), std::string::npos) << expected << "\n" << json;
-    const std::int64_t total = std::stoll(jsonField(json, "water", "cells")) + std::stoll(jsonField(json, "land", "cells")) +
-                               std::stoll(jsonField(json, "unchanged", "cells"));
-    EXPECT_EQ(total, 600);
+    const nlohmann::json json = statsOf(dir.path() / "s.json");
+    EXPECT_EQ(json["seed"], 9);
+    EXPECT_EQ(json["seedUsed"], true);
+    EXPECT_EQ(json["width"], 30);
+    EXPECT_EQ(json["height"], 20);
+    EXPECT_EQ(json["generations"], 4);
+    EXPECT_EQ(json["cycles"], 5);
+    EXPECT_EQ(json["cells"], 600);
+    EXPECT_EQ(json["stable"], false);
+    EXPECT_EQ(json["settled"], false);
+    EXPECT_TRUE(json["settledAt"].is_null());
+    ASSERT_EQ(json["settings"].size(), kSettingsKeys.size());
+    EXPECT_EQ(json["settings"]["landcolor"], 12);
+    EXPECT_EQ(json["settings"]["speed"], 3);
+    EXPECT_EQ(json["settings"]["xsize"], 30);
+    EXPECT_EQ(
+        json["water"]["cells"].get<int>() + json["land"]["cells"].get<int>() + json["unchanged"]["cells"].get<int>(),
+        600);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "s.png"));
 }
 
 TEST(BatchGenerator, SeveralSeedsMakeOneMapEach) {
     TempDir dir;
-    BatchRun run = batch({"--seed", "3-5", "--size", "16x16", "--generations", "3", "--out", "m.png", "--stats",
-                          "s-{seed}.json"},
-                         dir);
+    BatchRun run = batch(
+        {"--seed", "3-5", "--size", "16x16", "--generations", "3", "--out", "m.png", "--stats", "s-{seed}.json"}, dir);
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* name : {"m-3.png", "m-4.png", "m-5.png", "s-3.json", "s-4.json", "s-5.json"})
         EXPECT_TRUE(std::filesystem::exists(dir.path() / name)) << name;
@@ -224,7 +292,8 @@ TEST(BatchGenerator, AClockSeedIsPrintedAndTypingItGivesTheSameMap) {
     BatchRun run = batch({"--seed", "clock", "--size", "40x30", "--generations", "5", "--out", "c.png"}, dir, 1234.9);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("1234"), std::string::npos) << run.out;
-    ASSERT_EQ(batch({"--seed", "1234", "--size", "40x30", "--generations", "5", "--out", "t.png"}, dir, 99.0).status, 0);
+    ASSERT_EQ(batch({"--seed", "1234", "--size", "40x30", "--generations", "5", "--out", "t.png"}, dir, 99.0).status,
+              0);
     EXPECT_EQ(decodePng(dir.path() / "c.png")->pixels, decodePng(dir.path() / "t.png")->pixels);
 }
 
@@ -236,12 +305,12 @@ TEST(BatchGenerator, UntilStableStopsAtTheFirstGenerationThatChangesNothing) {
                           "--until-stable", "--stats", "s.json"},
                          dir);
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string json = readBytes(dir.path() / "s.json");
-    EXPECT_NE(json.find("\"stable\": true"), std::string::npos) << json;
-    const std::size_t at = json.find("\"generations\": ");
-    ASSERT_NE(at, std::string::npos);
-    EXPECT_LT(std::stoi(json.substr(at + 15)), 1000);
-    EXPECT_EQ(jsonField(json, "unchanged", "percent"), "100");
+    const nlohmann::json json = statsOf(dir.path() / "s.json");
+    EXPECT_EQ(json["stable"], true);
+    EXPECT_EQ(json["settled"], true);
+    EXPECT_LT(json["generations"], 1000);
+    EXPECT_EQ(json["settledAt"], json["generations"]);
+    EXPECT_EQ(json["unchanged"]["percent"], 100);
 }
 
 TEST(BatchGenerator, FailuresAreClearAndLeaveNoPartialFiles) {
@@ -266,14 +335,15 @@ TEST(BatchGenerator, ClampsOutOfRangeSettingsAndSaysSo) {
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.err.find("xsize 0 is out of range; using 1"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("oceanedgesizex -4"), std::string::npos) << run.err;
-    EXPECT_NE(readBytes(dir.path() / "s.json").find("\"cells\": 9,"), std::string::npos);
+    EXPECT_EQ(statsOf(dir.path() / "s.json")["cells"], 9);
 }
 
 TEST(BatchGenerator, ProgressShowsOnlyOnATerminalOrWhenAskedFor) {
     TempDir dir;
     BatchRun quiet = batch({"--seed", "1", "--size", "64x64", "--generations", "3", "--stats", "s.json"}, dir);
     EXPECT_EQ(quiet.err, "");
-    BatchRun shown = batch({"--seed", "1", "--size", "64x64", "--generations", "3", "--stats", "s.json", "--progress"}, dir);
+    BatchRun shown =
+        batch({"--seed", "1", "--size", "64x64", "--generations", "3", "--stats", "s.json", "--progress"}, dir);
     EXPECT_NE(shown.err.find("%"), std::string::npos);
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\x1b[K");  // the bar is wiped at the end
 }
@@ -296,6 +366,312 @@ TEST(BatchProgram, ExitStatusesOfTheRealProgram) {
     EXPECT_EQ(readBytes(dir.path() / "err.txt"), "");  // silent when stderr is not a terminal
     EXPECT_EQ(decodePng(dir.path() / "a.png")->width, 20u);
     EXPECT_EQ(runCommand(program + "--seed 5 --out missing/a.png 2>/dev/null"), 1);
+}
+
+}  // namespace
+}  // namespace orv::test
+
+namespace orv::test {
+namespace {
+
+// A .npy file as NumPy reads it: the magic, version 1.0, a header padded to a multiple of 64
+// bytes ending in a newline, and the bytes after it.
+struct Npy {
+    std::string header;
+    std::string data;
+};
+std::optional<Npy> readNpy(const std::filesystem::path& path) {
+    const std::string bytes = readBytes(path);
+    if (bytes.size() < 10 || bytes.compare(0, 8, std::string("\x93NUMPY\x01\x00", 8)) != 0) return std::nullopt;
+    const std::size_t length =
+        static_cast<std::uint8_t>(bytes[8]) | static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[9])) << 8;
+    if (bytes.size() < 10 + length || (10 + length) % 64 != 0 || bytes[9 + length] != '\n') return std::nullopt;
+    return Npy{bytes.substr(10, length), bytes.substr(10 + length)};
+}
+
+// The grid holds, cell for cell, the class of the colour the picture shows there.
+TEST(BatchGenerator, GridHoldsTheClassesThePictureShows) {
+    TempDir dir;
+    for (const char* generations : {"7", "0"}) {
+        ASSERT_EQ(batch({"--seed", "11", "--size", "37x23", "--generations", generations, "--out", "m.png", "--grid",
+                         "g.npy"},
+                        dir)
+                      .status,
+                  0);
+        const std::optional<Npy> npy = readNpy(dir.path() / "g.npy");
+        const std::optional<DecodedPng> png = decodePng(dir.path() / "m.png");
+        ASSERT_TRUE(npy && png);
+        EXPECT_EQ(npy->header.substr(0, npy->header.find_last_not_of(" \n") + 1),
+                  "{'descr': '|u1', 'fortran_order': False, 'shape': (23, 37), }");
+        ASSERT_EQ(npy->data.size(), 37u * 23u);
+        Settings s;
+        applyPresets(s);
+        const std::map<std::uint32_t, char> classOf{
+            {paletteColor(s.watercolor), 0}, {paletteColor(s.landcolor), 1}, {paletteColor(s.forestcolor), 2}};
+        std::set<char> seen;
+        for (std::uint32_t y = 0; y < 23; ++y)
+            for (std::uint32_t x = 0; x < 37; ++x) {
+                const char cell = npy->data[y * 37 + x];
+                seen.insert(cell);
+                const auto drawn = classOf.find(png->at(x, y));
+                // Nothing drawn yet: the picture is black and every cell unchanged.
+                EXPECT_EQ(cell, drawn == classOf.end() ? 2 : drawn->second)
+                    << x << ", " << y << " after " << generations;
+            }
+        EXPECT_EQ(seen.size(), std::string(generations) == "0" ? 1u : 3u);
+    }
+}
+
+// A setting given with --set goes after the settings file and is read by its rules: any letter
+// case, blanks around, "&h" numbers. XSIZE holds a "Z": every upper-case letter is lowered.
+TEST(BatchGenerator, SetGoesAfterTheSettingsFileAndReadsLikeIt) {
+    TempDir dir;
+    writeBytes(dir.path() / "w.ini", "landcolor=3\nXSIZE=20\nYSIZE=10\nwatercolor=4\n");
+    BatchRun run = batch({"--settings", "w.ini", "--set", "landcolor=&hC", "--set", " WaterColor = 9 ", "--seed", "3",
+                          "--stats", "s.json"},
+                         dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json json = statsOf(dir.path() / "s.json");
+    EXPECT_EQ(json["width"], 20);
+    EXPECT_EQ(json["height"], 10);
+    EXPECT_EQ(json["settings"]["landcolor"], 12);
+    EXPECT_EQ(json["settings"]["watercolor"], 9);
+}
+
+// Every batch PNG carries its recipe; --from makes the same map again from it alone: the same
+// pixels and the same statistics, for the presets, settings with flows, and clock seeds (one
+// that reads 0 included, which no --seed can give).
+TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
+    TempDir dir;
+    writeBytes(dir.path() / "flows.ini",
+               "xsize=61\nysize=45\nleftrightflow=50\nupflowenabled=1\nupflowratio=30\n"
+               "downupflow=70\nerosion=1\nlandcolor=14\n");
+    struct Case {
+        std::vector<const char*> args;
+        double clock;
+    } cases[] = {
+        {{"--seed", "42", "--generations", "30"}, 9.0},
+        {{"--settings", "flows.ini", "--seed", "-12", "--generations", "15"}, 9.0},
+        {{"--seed", "clock", "--size", "40x30", "--generations", "5", "--until-settled"}, 1234.9},
+        {{"--seed", "0", "--size", "33x20", "--generations", "200", "--until-settled"}, 0.5},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> args = c.args;
+        args.insert(args.end(), {"--out", "a.png", "--stats", "a.json"});
+        BatchRun first = batchArgs(args, dir, c.clock);
+        ASSERT_EQ(first.status, 0) << first.err;
+        BatchRun again = batch({"--from", "a.png", "--out", "b.png", "--stats", "b.json"}, dir, 77.0);
+        ASSERT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(again.out, "");  // no clock was read
+        EXPECT_EQ(readBytes(dir.path() / "b.json"), readBytes(dir.path() / "a.json")) << c.args[1];
+        const auto a = decodePng(dir.path() / "a.png"), b = decodePng(dir.path() / "b.png");
+        ASSERT_TRUE(a && b);
+        EXPECT_TRUE(a->pixels == b->pixels) << c.args[1];
+        EXPECT_EQ(a->texts, b->texts);  // the remade map tells the same recipe
+        ASSERT_FALSE(a->texts.empty());
+        EXPECT_EQ(a->texts[0].first, "Software");
+    }
+    // libpng reads the recipe as text chunks; the settings are a settings file's lines.
+    const auto png = decodePng(dir.path() / "a.png");
+    const auto settings = std::find_if(png->texts.begin(), png->texts.end(),
+                                       [](const auto& t) { return t.first == "Orvandel settings"; });
+    ASSERT_NE(settings, png->texts.end());
+    EXPECT_NE(settings->second.find("\nxsize=33\nysize=20\n"), std::string::npos) << settings->second;
+    EXPECT_NE(std::find(png->texts.begin(), png->texts.end(),
+                        std::pair<std::string, std::string>{"Orvandel seed source", "clock"}),
+              png->texts.end());
+
+    // A PNG without a recipe, and a file that is no PNG, are refused with the reason.
+    ImageBuffer image = noisyImage(4, 4, 16);
+    ASSERT_EQ(writePng((dir.path() / "plain.png").string(), &image), 0);
+    BatchRun plain = batch({"--from", "plain.png", "--out", "c.png"}, dir);
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_NE(plain.err.find("holds no recipe"), std::string::npos) << plain.err;
+    writeBytes(dir.path() / "text.png", "not a picture");
+    BatchRun text = batch({"--from", "text.png", "--out", "c.png"}, dir);
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.err.find("not a PNG file"), std::string::npos) << text.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "c.png"));
+}
+
+// Two outputs that would write one file are found before any work: exit 2, nothing written.
+TEST(BatchGenerator, OutputsThatNameOneFileAreRefusedBeforeAnyWork) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "maps");
+    writeBytes(dir.path() / "maps" / "a.png", "old");
+    std::filesystem::create_symlink("maps/a.png", dir.path() / "link.json");
+    const std::vector<std::vector<const char*>> clashes = {
+        {"--seed", "1", "--out", "same.png", "--stats", "same.png"},
+        {"--seed", "1", "--out", "maps/../x.png", "--grid", "x.png"},
+        {"--seed", "1", "--out", "maps/a.png", "--stats", "link.json"},
+        {"--seed", "2-3", "--out", "m.png", "--stats", "m-{seed}.png"},
+        {"--seed", "7-9", "--out", "{seed}/../one.png"},
+        {"--seed", "clock", "--out", "{seed}.png", "--stats", "{seed}.png"},
+    };
+    for (const auto& args : clashes) {
+        BatchRun run = batchArgs(args, dir);
+        EXPECT_EQ(run.status, 2) << args[3];
+        EXPECT_NE(run.err.find("name the same file"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"maps", "link.json"}));
+    EXPECT_EQ(readBytes(dir.path() / "maps" / "a.png"), "old");
+}
+
+// The batch's outputs follow the rule of every output: see SafeWrite's tests for its parts.
+TEST(BatchGenerator, EachKindOfOutputIsWrittenByTheOneRule) {
+    TempDir dir;
+    const auto& d = dir.path();
+    std::filesystem::create_directory(d / "maps");
+    std::filesystem::create_symlink("maps/latest.json", d / "latest.json");
+    writeBytes(d / "kept.png", "old");
+    ::chmod((d / "kept.png").c_str(), 0640);
+    FifoReader fifo(d / "pipe.npy");
+    BatchRun run = batch(
+        {"--seed", "4", "--size", "24x16", "--out", "kept.png", "--stats", "latest.json", "--grid", "pipe.npy"}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    writeBytes(d / "maps" / "piped.npy", fifo.take());
+    EXPECT_TRUE(readNpy(d / "maps" / "piped.npy"));
+    EXPECT_EQ(statsOf(d / "maps" / "latest.json")["width"], 24);
+    EXPECT_TRUE(isKind(d / "latest.json", S_IFLNK) && isKind(d / "pipe.npy", S_IFIFO));
+    struct stat info {};
+    ::stat((d / "kept.png").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(decodePng(d / "kept.png")->width, 24u);
+
+    ASSERT_TRUE(makeCharDevice(d / "null", 1, 3) && makeCharDevice(d / "full", 1, 7)) << "needs root";
+    EXPECT_EQ(batch({"--seed", "4", "--size", "24x16", "--out", (d / "null").c_str()}, dir).status, 0);
+    BatchRun full = batch({"--seed", "4", "--size", "24x16", "--stats", (d / "full").c_str()}, dir);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("full: disk full"), std::string::npos) << full.err;
+    std::filesystem::create_directory(d / "dir.png");
+    BatchRun folder = batch({"--seed", "4", "--out", "dir.png"}, dir);
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("a directory has that name"), std::string::npos) << folder.err;
+    EXPECT_TRUE(isKind(d / "null", S_IFCHR) && isKind(d / "full", S_IFCHR));
+    EXPECT_EQ(fileNames(d),
+              (std::set<std::string>{"maps", "latest.json", "kept.png", "pipe.npy", "null", "full", "dir.png"}));
+}
+
+// The real program, as a hostile user runs it.
+class BatchHostile : public testing::Test {
+protected:
+    TempDir dir;
+    std::string program = "cd '" + dir.path().string() + "' && '" ORVANDEL_BATCH_PATH "' ";
+};
+
+TEST_F(BatchHostile, StandardOutputCarriesOneOutputAndTheClockSeedGoesToStderr) {
+    ASSERT_EQ(runCommand(program + "--seed clock --size 30x20 --generations 3 --out - >map.png 2>err.txt"), 0);
+    const auto png = decodePng(dir.path() / "map.png");
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->width, 30u);
+    EXPECT_NE(readBytes(dir.path() / "err.txt").find("seed from the clock: "), std::string::npos);
+    ASSERT_EQ(runCommand(program + "--seed 5-5 --size 30x20 --stats - >s.json"), 0);
+    EXPECT_EQ(statsOf(dir.path() / "s.json")["seed"], 5);
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"map.png", "err.txt", "s.json"}));
+}
+
+// A file-size limit: the write fails with the reason instead of the program dying silently,
+// and the old file stays.
+TEST_F(BatchHostile, AFileSizeLimitFailsTheWriteWithTheReason) {
+    writeBytes(dir.path() / "big.png", "old");
+    EXPECT_EQ(
+        runCommand("ulimit -f 20 && " + program + "--seed 3 --size 1000x1000 --generations 2 --out big.png 2>err.txt"),
+        1);
+    EXPECT_EQ(readBytes(dir.path() / "err.txt"), "orvandel-batch: cannot write big.png: file too large\n");
+    EXPECT_EQ(readBytes(dir.path() / "big.png"), "old");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"big.png", "err.txt"}));
+}
+
+// Memory runs out at one point or another as the limit rises: each time one clear message,
+// exit 1, and no temporary file (it used to abort with an uncaught std::bad_alloc).
+TEST_F(BatchHostile, RunningOutOfMemoryIsToldAndLeavesNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs more address space than any such limit leaves";
+#endif
+    int failed = 0, succeeded = 0;
+    for (int limit = 8000; limit <= 72000; limit += 8000) {
+        const int status = runCommand("ulimit -v " + std::to_string(limit) + " && " + program +
+                                      "--seed 3 --size 4096x1024 --generations 1 --out m.png --stats m.json "
+                                      "--grid m.npy 2>err.txt");
+        const std::string err = readBytes(dir.path() / "err.txt");
+        if (status == 1) {
+            EXPECT_EQ(err, "orvandel-batch: out of memory\n") << limit;
+            ++failed;
+        } else {
+            EXPECT_EQ(status, 0) << limit << ": " << err;
+            ++succeeded;
+        }
+        for (const std::string& name : fileNames(dir.path())) EXPECT_FALSE(name.ends_with(".tmp")) << name;
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_GT(succeeded, 0);
+}
+
+// A signal while a large PNG is written: the temporary file goes, the old file stays, and the
+// status is the signal's.
+TEST_F(BatchHostile, ASignalDuringAWriteRemovesTheTemporaryFile) {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        writeBytes(dir.path() / "map.png", "old");
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            ::chdir(dir.path().c_str());
+            ::execl(ORVANDEL_BATCH_PATH, ORVANDEL_BATCH_PATH, "--seed", "3", "--size", "8192x4096", "--generations",
+                    "1", "--out", "map.png", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Wait for the temporary file: the picture is being written.
+        bool writing = false;
+        int status = 0;
+        while (!writing && ::waitpid(child, &status, WNOHANG) == 0) {
+            for (const std::string& name : fileNames(dir.path())) writing = writing || name.ends_with(".tmp");
+            if (!writing) ::usleep(1000);
+        }
+        ASSERT_TRUE(writing) << "the program ended before it wrote";
+        ::kill(child, signalNumber);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << signalNumber;
+        EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"map.png"});
+        EXPECT_EQ(readBytes(dir.path() / "map.png"), "old");
+    }
+}
+
+// A settings file that is a FIFO (or a device) is refused at once, not waited on for ever.
+TEST_F(BatchHostile, ASettingsFileThatIsNoRegularFileIsRefused) {
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo.ini").c_str(), 0644), 0);
+    EXPECT_EQ(runCommand(program + "--settings fifo.ini --seed 1 --out a.png 2>err.txt"), 1);
+    EXPECT_EQ(readBytes(dir.path() / "err.txt"),
+              "orvandel-batch: cannot read the settings file fifo.ini: Not a regular file\n");
+}
+
+// The help tells every option of the table, --version and the exit statuses; the README's
+// table of options lists exactly the options the program has.
+TEST_F(BatchHostile, HelpAndReadmeListTheOptionsOfTheTable) {
+    ASSERT_EQ(runCommand(program + "--help >help.txt"), 0);
+    const std::string help = readBytes(dir.path() / "help.txt");
+    std::set<std::string> options;
+    for (const BatchOption& option : batchOptionTable()) {
+        options.insert(std::string(option.name));
+        EXPECT_NE(help.find("  " + std::string(option.name)), std::string::npos) << option.name;
+        if (option.alias.starts_with("--")) options.insert(std::string(option.alias));
+    }
+    EXPECT_NE(help.find("Exit status: 0"), std::string::npos);
+    EXPECT_NE(help.find("--until-stable"), std::string::npos);
+
+    const std::string readme = readBytes(std::filesystem::path(ORVANDEL_SOURCE_DIR) / "README.md");
+    const std::size_t table = readme.find("| Option | Meaning |");
+    ASSERT_NE(table, std::string::npos);
+    std::set<std::string> listed;
+    std::istringstream rows(readme.substr(table));
+    std::string line;
+    std::getline(rows, line);
+    while (std::getline(rows, line) && line.starts_with("|")) {
+        const std::string first = line.substr(1, line.find('|', 1) - 1);
+        static const std::regex optionName("--[a-z][a-z-]*");
+        for (auto it = std::sregex_iterator(first.begin(), first.end(), optionName); it != std::sregex_iterator(); ++it)
+            listed.insert(it->str());
+    }
+    EXPECT_EQ(listed, options);
 }
 
 }  // namespace

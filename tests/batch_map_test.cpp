@@ -3,8 +3,6 @@
 // odd sizes, flows, erosion, stopping when stable, and maps large enough to share the work.
 #include <gtest/gtest.h>
 
-#include "tests/SimSupport.hpp"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
 #include "sim/Simulation.hpp"
+#include "tests/SimSupport.hpp"
 
 namespace orv {
 namespace {
@@ -22,8 +21,23 @@ struct Expected {
     std::vector<std::uint32_t> picture;
 };
 
-// The window program's loop: every kept generation committed and drawn.
-Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t generations, bool untilStable) {
+// Whether any draw decides which neighbours count: a flow that applies by chance (threshold
+// 1 .. 98) and changes the count, or a choice of neighbour made by chance.
+bool flowsLeftToChance(const Settings& s) {
+    const bool vertical = s.upflowenabled != 0 || s.downflowenabled != 0;
+    const bool horizontal = s.leftflowenabled != 0 || s.rightflowenabled != 0;
+    auto byChance = [](std::int32_t t) { return t >= 0 && t <= 98; };
+    return (s.downupflow != 0 && byChance(s.downupflow) && vertical) ||
+           (s.downupflow != 0 && s.downupflow > 0 && s.upflowenabled != 0 && byChance(s.upflowratio)) ||
+           (s.leftrightflow != 0 && byChance(s.leftrightflow) && horizontal) ||
+           (s.leftrightflow != 0 && s.leftrightflow > 0 && s.leftflowenabled != 0 && byChance(s.rightflowratio));
+}
+
+// The window program's loop: every kept generation committed and drawn. It settles, by the
+// grids themselves, at the first drawn generation k >= 2 whose next grid is the grid of
+// generation k - 1, when no draw decides a flow; the steady picture starts at the first drawn
+// generation whose picture equals that of k.
+Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t generations, bool untilSettled) {
     Expected e;
     BatchResult& r = e.result;
     r.settings = settings;
@@ -36,18 +50,35 @@ Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t ge
     fillInitialLandmass(map, s, random);
     e.picture.assign(static_cast<std::size_t>(s.xsize) * static_cast<std::size_t>(s.ysize), 0xFF000000u);
     const MapCanvas canvas{e.picture.data(), s.xsize, s.xsize, s.ysize, -1, -1};
+    const bool fixedRule = !flowsLeftToChance(s);
+    std::vector<std::vector<std::uint32_t>> pictures{e.picture};  // the picture of every drawn generation
+    std::vector<CellValue> before;                                // the grid of the generation before the last drawn
+    auto interior = [&s](const MapGrid& grid) {
+        std::vector<CellValue> cells;
+        for (int x = 1; x <= s.xsize; ++x)
+            for (int y = 1; y <= s.ysize; ++y) cells.push_back(grid(x, y));
+        return cells;
+    };
     for (;;) {
         map.phaseFlag = 1 - map.phaseFlag;
         wrapBorder(map, s);
         computeGeneration(map, s, random);
         ++map.cycleCount;
         if (s.erosion == 1) s.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
-        bool changes = false;
-        for (int x = 1; x <= s.xsize && !changes; ++x)
-            for (int y = 1; y <= s.ysize && !changes; ++y) changes = map.currentMap(x, y) != map.nextMap(x, y);
-        if (!changes) r.stable = true;
-        if (r.committedGenerations >= generations || (untilStable && !changes)) break;
+        const std::vector<CellValue> next = interior(map.nextMap);
+        r.stable = next == interior(map.currentMap);
+        const std::int64_t k = r.committedGenerations;
+        if (fixedRule && k >= 2 && !r.settled && next == before) {
+            r.settled = true;
+            std::int64_t first = k;
+            while (first > 1 && pictures[static_cast<std::size_t>(first - 1)] == pictures[static_cast<std::size_t>(k)])
+                --first;
+            r.settledAt = first;
+        }
+        if (k >= generations || (untilSettled && r.settled)) break;
+        before = interior(map.currentMap);
         commitAndDraw(map, s, canvas);
+        pictures.push_back(e.picture);
         ++r.committedGenerations;
     }
     r.cycles = map.cycleCount;
@@ -62,30 +93,33 @@ struct BatchCase {
     Settings settings;
     std::int32_t seed = 1;
     std::int64_t generations = 3;
-    bool untilStable = false;
+    bool untilSettled = false;
     int threads = 1;
 };
 
 std::string describe(const BatchCase& c) {
     return std::to_string(c.settings.xsize) + "x" + std::to_string(c.settings.ysize) + " seed " +
            std::to_string(c.seed) + ", " + std::to_string(c.generations) + " generations" +
-           (c.untilStable ? " or until stable" : "") + ", " + std::to_string(c.threads) + " threads";
+           (c.untilSettled ? " or until settled" : "") + ", " + std::to_string(c.threads) + " threads";
 }
 
 // Runs the case both ways; the picture is read bottom row first when `backwards`.
 testing::AssertionResult sameMap(const BatchCase& c, MapPicture& picture, bool backwards = false,
                                  BatchResult* out = nullptr) {
-    const Expected e = windowLoop(c.settings, c.seed, c.generations, c.untilStable);
+    const Expected e = windowLoop(c.settings, c.seed, c.generations, c.untilSettled);
     const BatchResult r = generateMap(
-        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilStable, [] { return 0.0; }, picture, [](double) {},
-        c.threads);
+        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilSettled, [] { return 0.0; }, picture,
+        [](double) {}, c.threads);
     if (out != nullptr) *out = r;
     const BatchResult& x = e.result;
     const std::string where = " (" + describe(c) + ")";
-    if (r.committedGenerations != x.committedGenerations || r.cycles != x.cycles || r.stable != x.stable)
+    if (r.committedGenerations != x.committedGenerations || r.cycles != x.cycles || r.stable != x.stable ||
+        r.settled != x.settled || r.settledAt != x.settledAt)
         return testing::AssertionFailure()
                << "kept " << r.committedGenerations << " of " << r.cycles << " generations, stable " << r.stable
-               << "; expected " << x.committedGenerations << " of " << x.cycles << ", " << x.stable << where;
+               << ", settled " << r.settled << " at " << r.settledAt.value_or(-1) << "; expected "
+               << x.committedGenerations << " of " << x.cycles << ", " << x.stable << ", " << x.settled << " at "
+               << x.settledAt.value_or(-1) << where;
     if (r.unchangedCount != x.unchangedCount || r.waterCount != x.waterCount || r.landCount != x.landCount)
         return testing::AssertionFailure()
                << "classes " << r.unchangedCount << "/" << r.waterCount << "/" << r.landCount << ", expected "
@@ -140,24 +174,46 @@ TEST(BatchMap, OddSizesFlowsAndErosionAsTheWindowLoopDrawsThem) {
     }
 }
 
-TEST(BatchMap, UntilStableStopsAtTheFirstGenerationThatChangesNothing) {
-    // Without flows and with land that never goes, small maps settle within a few generations.
+// Settling, against the window loop's grids: maps that settle with period 1 (land that never
+// goes, no flows) and with period 2 (the presets), maps whose flows are left to chance and never
+// settle, and the cap of --generations that comes first.
+TEST(BatchMap, UntilSettledStopsWhereThePictureNoLongerChanges) {
     MapPicture picture;
-    int stoppedEarly = 0;
+    int periodOne = 0, periodTwo = 0, capped = 0;
     for (std::int32_t seed = 1; seed <= 12; ++seed) {
-        BatchCase c;
-        c.settings = presets(9 + seed, 7);
-        c.settings.downupflow = 0;
-        c.settings.landmasssize = 9;
-        c.settings.landwaterratio = -1;
-        c.seed = seed;
-        c.generations = 60;
-        c.untilStable = true;
-        BatchResult r;
-        ASSERT_TRUE(sameMap(c, picture, false, &r));
-        if (r.stable && r.committedGenerations < c.generations) ++stoppedEarly;
+        BatchCase calm;
+        calm.settings = presets(9 + seed, 7);
+        calm.settings.downupflow = 0;
+        calm.settings.landmasssize = 9;
+        calm.settings.landwaterratio = -1;
+        BatchCase preset;
+        preset.settings = presets(20 + seed, 16);
+        BatchCase chance;
+        chance.settings = randomFlows(12, 10);
+        for (BatchCase* c : {&calm, &preset, &chance}) {
+            c->seed = seed;
+            c->generations = 300;
+            c->untilSettled = true;
+            BatchResult r;
+            ASSERT_TRUE(sameMap(*c, picture, false, &r));
+            if (c == &chance) {
+                EXPECT_FALSE(r.settled);
+            }
+            if (!r.settled) continue;
+            EXPECT_EQ(r.committedGenerations, std::max<std::int64_t>(*r.settledAt, 2));
+            (r.unchangedCount == std::int64_t{c->settings.xsize} * c->settings.ysize ? periodOne : periodTwo) += 1;
+            // Capped one generation short of seeing it: not settled.
+            BatchCase shorter = *c;
+            shorter.generations = r.committedGenerations - 1;
+            BatchResult early;
+            ASSERT_TRUE(sameMap(shorter, picture, false, &early));
+            EXPECT_FALSE(early.settled);
+            capped += !early.settled;
+        }
     }
-    EXPECT_GT(stoppedEarly, 0);
+    EXPECT_GT(periodOne, 0);
+    EXPECT_GT(periodTwo, 0);
+    EXPECT_GT(capped, 0);
 }
 
 TEST(BatchMap, LargeMapsSharedBetweenTwoThreads) {

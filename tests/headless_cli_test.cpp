@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
 
 namespace orv::test {
@@ -16,8 +17,8 @@ struct HeadlessRun {
 };
 
 HeadlessRun runHeadless(const TempDir& dir, const std::string& args) {
-    const std::string command = "cd '" + dir.path().string() + "' && '" ORVANDEL_HEADLESS_PATH "' " + args +
-                                " 2>stderr.txt </dev/null";
+    const std::string command =
+        "cd '" + dir.path().string() + "' && '" ORVANDEL_HEADLESS_PATH "' " + args + " 2>stderr.txt </dev/null";
     const int raw = std::system(command.c_str());
     HeadlessRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -31,7 +32,9 @@ std::string readFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& text) { std::ofstream(path) << text; }
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
 
 TEST(HeadlessRunner, EndsWithTheProgramsStatusAndWritesTheScreen) {
     TempDir dir;
@@ -81,6 +84,58 @@ TEST(HeadlessRunner, RejectsBadArgumentsAndScriptsWithStatusTwo) {
     EXPECT_EQ(runHeadless(dir, "--frobnicate x").status, 2);
     EXPECT_EQ(runHeadless(dir, "--script").status, 2);
     EXPECT_EQ(runHeadless(dir, "--clock soon").status, 2);
+}
+
+TEST(HeadlessRunner, VersionAndUnknownOptionsSayWhatTheyAre) {
+    TempDir dir;
+    EXPECT_EQ(runHeadless(dir, "--version >v.txt").status, 0);
+    EXPECT_TRUE(readFile(dir.path() / "v.txt").starts_with("orvandel-headless "));
+    // Unknown, even as the last argument (it used to be told that it lacked a value).
+    const HeadlessRun run = runHeadless(dir, "--frobnicate");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.stderrText.starts_with("orvandel-headless: unknown option --frobnicate\n")) << run.stderrText;
+}
+
+// A directory used to abort the runner (an uncaught exception) and a device to be read for
+// ever: only regular files of at most 64 MiB are scripts.
+TEST(HeadlessRunner, ScriptsThatAreNoRegularFileOrTooLargeAreRefused) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "keys");
+    std::filesystem::resize_file((writeFile(dir.path() / "huge.keys", ""), dir.path() / "huge.keys"), (64 << 20) + 1);
+    std::vector<std::pair<std::string, std::string>> cases{{"keys", "Is a directory"}, {"huge.keys", "File too large"}};
+    if (makeCharDevice(dir.path() / "zero", 1, 5)) cases.emplace_back("zero", "Not a regular file");
+    for (const auto& [script, reason] : cases) {
+        const HeadlessRun run = runHeadless(dir, "--script " + script);
+        EXPECT_EQ(run.status, 2) << script;
+        EXPECT_TRUE(run.stderrText.starts_with("orvandel-headless: cannot read the script " + script + ": " + reason))
+            << run.stderrText;
+    }
+    EXPECT_EQ(cases.size(), 3u) << "no device node could be made (the tests run as root)";
+}
+
+// The screen files follow the rule of every output: a failed write leaves the old file as it
+// was (a failed --screen-text used to truncate it) and the message gives the reason.
+TEST(HeadlessRunner, ScreenFilesAreWrittenSafelyAndFailuresSayWhy) {
+    TempDir dir;
+    writeFile(dir.path() / "exit.keys", "key Down\nkey Enter\n");
+    writeFile(dir.path() / "s.txt", "old");
+    // A screen full of text (the name typed at the settings prompt) under a limit of 1 KiB.
+    writeFile(dir.path() / "full.keys", "key Enter\ntype " + std::string(3000, 'x') + "\n");
+    EXPECT_EQ(
+        runCommand("cd '" + dir.path().string() +
+                   "' && ulimit -f 1 && '" ORVANDEL_HEADLESS_PATH "' --script full.keys --screen-text s.txt 2>err.txt"),
+        3);
+    EXPECT_TRUE(readFile(dir.path() / "err.txt").ends_with("orvandel-headless: cannot write s.txt: file too large\n"));
+    EXPECT_EQ(readFile(dir.path() / "s.txt"), "old");
+
+    std::filesystem::create_directory(dir.path() / "shot.png");
+    std::filesystem::create_directory(dir.path() / "real");
+    std::filesystem::create_symlink("real/t.txt", dir.path() / "t.txt");
+    const HeadlessRun run = runHeadless(dir, "--script exit.keys --screen-png shot.png --screen-text t.txt");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.stderrText, "orvandel-headless: cannot write shot.png: a directory has that name\n");
+    EXPECT_NE(readFile(dir.path() / "real" / "t.txt").find("Orvandel release 5"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "t.txt"));
 }
 
 TEST(HeadlessRunner, AFixedClockMakesAClockSeedReproducible) {

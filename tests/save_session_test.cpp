@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <set>
 
@@ -144,6 +145,55 @@ TEST(SaveSession, LongNameRunningOverSeveralRowsStillGivesOneMessageLine) {
     EXPECT_EQ(s.row(35), " Save map to file? no");
     EXPECT_EQ(s.row(36), "");
     EXPECT_EQ(s.row(37), "");
+}
+
+// The save follows the rule of every output: an existing file is replaced with its mode kept,
+// a link's target is replaced and the link kept, a FIFO or a device is written as it is, and a
+// directory in the way is refused with the reason (the question then comes again).
+TEST(SaveSession, EachKindOfFileNameIsSavedByTheOneRule) {
+    TempDir dir;
+    const auto& d = dir.path();
+    auto save = [&](const std::string& name, bool saved) {
+        const std::string keys = "type yes\nkey Enter\ntype " + name + "\nkey Enter\nkey Enter\n";
+        return runSession(script(keys + (saved ? "" : "type no\nkey Enter\n")), {.directory = d});
+    };
+    writeBytes(d / "kept.png", "old");
+    ::chmod((d / "kept.png").c_str(), 0640);
+    Session kept = save("kept", true);
+    EXPECT_EQ(kept.status, 0);
+    expectMapPicture(kept, d / "kept.png");
+    struct stat info {};
+    ::stat((d / "kept.png").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    std::filesystem::create_directory(d / "maps");
+    std::filesystem::create_symlink("maps/today.png", d / "latest.png");
+    Session linked = save("latest", true);
+    EXPECT_TRUE(isKind(d / "latest.png", S_IFLNK));
+    expectMapPicture(linked, d / "maps" / "today.png");
+
+    {
+        FifoReader fifo(d / "pipe.png");
+        Session piped = save("pipe", true);
+        writeBytes(d / "maps" / "from-pipe.png", fifo.take());
+        expectMapPicture(piped, d / "maps" / "from-pipe.png");
+    }
+    EXPECT_TRUE(isKind(d / "pipe.png", S_IFIFO));
+
+    std::filesystem::create_directory(d / "folder.png");
+    Session folder = save("folder", false);
+    EXPECT_EQ(folder.status, 0);
+    EXPECT_TRUE(folder.script->finished());
+    Session shown = runSession(script("type yes\nkey Enter\ntype folder\nkey Enter\n"), {.directory = d});
+    EXPECT_EQ(shown.row(36), " Could not save the map to folder.png: a directory has that name.");
+
+    ASSERT_TRUE(makeCharDevice(d / "null.png", 1, 3) && makeCharDevice(d / "full.png", 1, 7)) << "needs root";
+    EXPECT_EQ(save("null", true).status, 0);
+    Session full = runSession(script("type yes\nkey Enter\ntype full\nkey Enter\n"), {.directory = d});
+    EXPECT_EQ(full.row(36), " Could not save the map to full.png: disk full.");
+    EXPECT_TRUE(isKind(d / "null.png", S_IFCHR) && isKind(d / "full.png", S_IFCHR));
+    EXPECT_EQ(fileNames(d), (std::set<std::string>{"kept.png", "maps", "latest.png", "pipe.png", "folder.png",
+                                                   "null.png", "full.png"}));
 }
 
 // The real headless runner saves a map in its working directory; the file is the map region

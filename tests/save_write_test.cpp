@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
@@ -98,6 +101,136 @@ TEST(SafeWrite, ReasonsAreShortAndSayWhatHappened) {
     EXPECT_EQ(writeErrorReason(std::make_error_code(std::errc::is_a_directory)), "a directory has that name");
     // Anything else: the system's own words, starting in lower case.
     EXPECT_EQ(writeErrorReason(std::make_error_code(std::errc::too_many_files_open)), "too many open files");
+}
+
+}  // namespace
+}  // namespace orv::test
+
+namespace orv::test {
+namespace {
+
+mode_t modeOf(const std::filesystem::path& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+// One rule for every target: regular files and the files links lead to are replaced whole (the
+// mode kept, the links left links); devices and FIFOs are written as they are; directories,
+// block devices and missing directories are refused with nothing left behind.
+TEST(SafeWrite, EachKindOfTargetIsWrittenByTheOneRule) {
+    TempDir dir;
+    const auto& d = dir.path();
+    writeBytes(d / "private.json", "old");
+    ::chmod((d / "private.json").c_str(), 0600);
+    EXPECT_FALSE(writeFileSafely(d / "private.json", std::string_view("new")));
+    EXPECT_EQ(readBytes(d / "private.json"), "new");
+    EXPECT_EQ(modeOf(d / "private.json"), 0600u);
+
+    std::filesystem::create_directory(d / "real");
+    writeBytes(d / "real" / "map.png", "old");
+    std::filesystem::create_symlink("real/map.png", d / "latest.png");
+    std::filesystem::create_symlink(d / "latest.png", d / "chain.png");  // a link to a link
+    FaultyFileSystem watched;
+    EXPECT_FALSE(writeFileSafely(d / "chain.png", std::string_view("linked"), watched));
+    EXPECT_EQ(readBytes(d / "real" / "map.png"), "linked");
+    EXPECT_TRUE(isKind(d / "chain.png", S_IFLNK) && isKind(d / "latest.png", S_IFLNK));
+    ASSERT_EQ(watched.created.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(watched.created[0]).parent_path(), d / "real");  // next to the file replaced
+
+    std::filesystem::create_symlink("made.png", d / "dangling.png");
+    EXPECT_FALSE(writeFileSafely(d / "dangling.png", std::string_view("made")));
+    EXPECT_EQ(readBytes(d / "made.png"), "made");
+    EXPECT_TRUE(isKind(d / "dangling.png", S_IFLNK));
+
+    {
+        FifoReader fifo(d / "pipe");
+        EXPECT_FALSE(writeFileSafely(d / "pipe", std::string_view("through the pipe")));
+        EXPECT_EQ(fifo.take(), "through the pipe");
+    }
+    EXPECT_TRUE(isKind(d / "pipe", S_IFIFO));
+
+    std::filesystem::create_directory(d / "folder");
+    EXPECT_EQ(writeFileSafely(d / "folder", std::string_view("x")), std::errc::is_a_directory);
+    EXPECT_EQ(writeFileSafely(d / "nowhere" / "x", std::string_view("x")), std::errc::no_such_file_or_directory);
+    std::filesystem::create_symlink("nowhere/x", d / "lost.png");
+    EXPECT_EQ(writeFileSafely(d / "lost.png", std::string_view("x")), std::errc::no_such_file_or_directory);
+
+    if (makeCharDevice(d / "null", 1, 3) && makeCharDevice(d / "full", 1, 7) &&
+        ::mknod((d / "disk").c_str(), S_IFBLK | 0600, makedev(7, 0)) == 0) {
+        EXPECT_FALSE(writeFileSafely(d / "null", std::string_view("gone")));
+        EXPECT_EQ(writeFileSafely(d / "full", std::string_view("no room")), std::errc::no_space_on_device);
+        EXPECT_EQ(writeFileSafely(d / "disk", std::string_view("x")), OutputError::blockDevice);
+        EXPECT_TRUE(isKind(d / "null", S_IFCHR) && isKind(d / "full", S_IFCHR) && isKind(d / "disk", S_IFBLK));
+    } else {
+        ADD_FAILURE() << "no device nodes can be made here (the tests run as root)";
+    }
+    EXPECT_EQ(fileNames(d), (std::set<std::string>{"private.json", "real", "latest.png", "chain.png", "dangling.png",
+                                                   "made.png", "pipe", "folder", "lost.png", "null", "full", "disk"}));
+    EXPECT_EQ(fileNames(d / "real"), std::set<std::string>{"map.png"});
+}
+
+// "-" is standard output only where the caller says so; otherwise it is a file of that name.
+TEST(SafeWrite, DashIsStandardOutputWhenAskedFor) {
+    TempDir dir;
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::_exit(writeFileSafely("-", std::string_view("on stdout"), realFileSystem(), Dash::isStandardOutput) ? 1 : 0);
+    }
+    ::close(pipeEnds[1]);
+    char buffer[64];
+    const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), "on stdout");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(writeFileSafely(dir.path() / "-", std::string_view("a file")));
+    EXPECT_EQ(readBytes(dir.path() / "-"), "a file");
+}
+
+// The rename is made durable: the directory of the file replaced is flushed right after it.
+TEST(SafeWrite, TheDirectoryIsSyncedAfterTheRename) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "maps");
+    std::filesystem::create_symlink("maps/a.png", dir.path() / "a.png");
+    FaultyFileSystem files;
+    ASSERT_FALSE(writeFileSafely(dir.path() / "a.png", std::string_view("x"), files));
+    ASSERT_EQ(files.created.size(), 1u);
+    EXPECT_EQ(files.events,
+              (std::vector<std::string>{"rename " + files.created[0] + " " + (dir.path() / "maps/a.png").string(),
+                                        "sync-directory " + (dir.path() / "maps").string()}));
+    FaultyFileSystem failing;
+    failing.renameError = EXDEV;
+    EXPECT_TRUE(writeFileSafely(dir.path() / "b.png", std::string_view("x"), failing));
+    EXPECT_EQ(failing.events.size(), 1u);  // no sync for a rename that failed
+}
+
+// SIGINT, SIGTERM or SIGHUP in the middle of a write: the temporary file goes, the old file
+// stays, and the program ends as the signal ends it.
+TEST(SafeWrite, ASignalDuringAWriteRemovesTheTemporaryFile) {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        TempDir dir;
+        writeBytes(dir.path() / "map.png", "old");
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            prepareSignalsForWriting();
+            SafeFile file(dir.path() / "map.png");
+            file.write("half of it", 10);
+            ::raise(signalNumber);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << signalNumber;
+        EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"map.png"}) << signalNumber;
+        EXPECT_EQ(readBytes(dir.path() / "map.png"), "old");
+    }
 }
 
 }  // namespace

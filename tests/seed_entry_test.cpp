@@ -16,20 +16,66 @@ constexpr const char* kPrompt = " Give me a random number seed! (0 = random numb
 
 TEST(SeedValue, NumbersRoundHalfToEvenAndTextWithoutANumberIsZero) {
     const std::pair<const char*, std::int32_t> table[] = {
-        {"", 0}, {"0", 0}, {"0.4", 0}, {"-0.5", 0}, {"0.5", 0}, {"0.51", 1}, {"1.5", 2}, {"2.5", 2},
-        {"3.5", 4}, {"-2.5", -2}, {"-3.5", -4}, {"-7", -7}, {"42", 42}, {"42abc", 42}, {"-1", -1},
-        {"+5", 5}, {".5", 0}, {"5.", 5}, {"  12", 12}, {"abc", 0}, {"no", 0}, {"nope", 0}, {".", 0},
-        {"-", 0}, {"e5", 0}, {"+.e1", 0},
+        {"", 0},
+        {"0", 0},
+        {"0.4", 0},
+        {"-0.5", 0},
+        {"0.5", 0},
+        {"0.51", 1},
+        {"1.5", 2},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-2.5", -2},
+        {"-3.5", -4},
+        {"-7", -7},
+        {"42", 42},
+        {"42abc", 42},
+        {"-1", -1},
+        {"+5", 5},
+        {".5", 0},
+        {"5.", 5},
+        {"  12", 12},
+        {"abc", 0},
+        {"no", 0},
+        {"nope", 0},
+        {".", 0},
+        {"-", 0},
+        {"e5", 0},
+        {"+.e1", 0},
         // Exponents with e or d in either case; an exponent without digits is not part of the number.
-        {"1e2", 100}, {"1E2", 100}, {"1d2", 100}, {"1D+2", 100}, {"250e-2", 2}, {"1e", 1}, {"1e+", 1},
-        {"1ex", 1}, {"2.5e0", 2}, {"0.035e2", 4},
+        {"1e2", 100},
+        {"1E2", 100},
+        {"1d2", 100},
+        {"1D+2", 100},
+        {"250e-2", 2},
+        {"1e", 1},
+        {"1e+", 1},
+        {"1ex", 1},
+        {"2.5e0", 2},
+        {"0.035e2", 4},
         // "&" numbers are read as in the settings file, keeping the low 32 bits.
-        {"&h10", 16}, {"&o17", 15}, {"&b101", 5}, {"&17", 15}, {"&hffffffff", -1}, {"&", 0},
+        {"&h10", 16},
+        {"&o17", 15},
+        {"&b101", 5},
+        {"&17", 15},
+        {"&hffffffff", -1},
+        {"&", 0},
         // Beyond the 32-bit range the seed is held at the nearest end.
-        {"2147483646.5", 2147483646}, {"2147483647", kMax}, {"2147483647.5", kMax}, {"2147483648", kMax},
-        {"-2147483648", kMin}, {"-2147483648.5", kMin}, {"-2147483649", kMin}, {"1e10", kMax},
-        {"-1e10", kMin}, {"1e999", kMax}, {"-1e999", kMin}, {"1e999999999999999999999", kMax},
-        {"1e-999", 0}, {"-0.00000000000000000000000001e-400", 0}, {"0e999999", 0},
+        {"2147483646.5", 2147483646},
+        {"2147483647", kMax},
+        {"2147483647.5", kMax},
+        {"2147483648", kMax},
+        {"-2147483648", kMin},
+        {"-2147483648.5", kMin},
+        {"-2147483649", kMin},
+        {"1e10", kMax},
+        {"-1e10", kMin},
+        {"1e999", kMax},
+        {"-1e999", kMin},
+        {"1e999999999999999999999", kMax},
+        {"1e-999", 0},
+        {"-0.00000000000000000000000001e-400", 0},
+        {"0e999999", 0},
     };
     for (const auto& [answer, seed] : table) EXPECT_EQ(seedValue(answer), seed) << '"' << answer << '"';
     const std::string hugeNumber = std::string(400, '9') + "e-100";
@@ -47,6 +93,27 @@ Session seedDialogue(std::string_view lines) {
     return runSession("key Up\nkey Enter\n" + std::string(lines), {.clockSeconds = 1000.75});
 }
 
+// The command line's reading: the same grammar, but only a text that is one whole number.
+TEST(SeedValue, ExactNumbersAreTheWholeTextOrNothing) {
+    for (const char* text : {"42", "-7", "+5", "2.5", ".5", "5.", "1e2", "1D+2", "&h10", "&o17", "&b101", "&17"}) {
+        ASSERT_TRUE(exactSeedNumber(text)) << text;
+        EXPECT_EQ(*exactSeedNumber(text), seedNumber(text)) << text;
+    }
+    for (const char* text :
+         {"", " 42", "42 ", "42abc", "abc", "-", ".", "&", "&h", "&hx", "&b102", "1e", "1e+", "0x1F", "1-3"})
+        EXPECT_FALSE(exactSeedNumber(text)) << "'" << text << "'";
+}
+
+// A million typed characters at the seed prompt: once the line is full, the keys that follow
+// are refused without drawing anything (they used to redraw the whole line, for minutes).
+TEST(SeedDialogue, AVeryLongTypedSeedCostsNoDrawingOnceTheLineIsFull) {
+    Session s = runSession("key Up\nkey Enter\ntype " + std::string(1'000'000, '7') +
+                           "\nkey Enter\nkey Enter\nkey x\nkey Enter\ntype n\nkey Enter\n");
+    EXPECT_EQ(s.status, 0);
+    EXPECT_TRUE(s.script->finished());
+    EXPECT_LT(s.screen->charactersDrawn(), 100'000u);
+}
+
 TEST(SeedDialogue, ANumberSeedsTheSourceAndThePromptToContinueFollows) {
     Session s = seedDialogue("type 42\nkey Enter\n");
     EXPECT_TRUE(s.exhausted);
@@ -57,8 +124,8 @@ TEST(SeedDialogue, ANumberSeedsTheSourceAndThePromptToContinueFollows) {
     EXPECT_EQ(s.program->random.state()[0], 42u);
     EXPECT_EQ(s.program->random.position(), Random::kStateSize);  // nothing drawn yet
 
-    for (const auto& [answer, seed] : {std::pair{"2.5", 2u}, {"3.5", 4u}, {"1e2", 100u}, {"42abc", 42u},
-                                       {"-7", 0xFFFFFFF9u}, {"&hFF", 255u}}) {
+    for (const auto& [answer, seed] :
+         {std::pair{"2.5", 2u}, {"3.5", 4u}, {"1e2", 100u}, {"42abc", 42u}, {"-7", 0xFFFFFFF9u}, {"&hFF", 255u}}) {
         Session t = seedDialogue("type " + std::string(answer) + "\nkey Enter\n");
         EXPECT_EQ(t.program->random.state()[0], seed) << answer;
         EXPECT_EQ(t.row(23), " <press any key to continue>");
@@ -71,7 +138,8 @@ TEST(SeedDialogue, ZeroOrNoNumberSeedsFromTheClock) {
         Session s = seedDialogue("type " + std::string(answer) + "\nkey Enter\n");
         ASSERT_TRUE(s.exhausted);
         EXPECT_EQ(s.program->random.state()[0], 1000u) << '"' << answer << '"';
-        EXPECT_EQ(s.row(8), " The seed came from the clock: type 1000 to get the same map again.") << '"' << answer << '"';
+        EXPECT_EQ(s.row(8), " The seed came from the clock: type 1000 to get the same map again.")
+            << '"' << answer << '"';
         EXPECT_EQ(s.row(23), " <press any key to continue>");
     }
     // Typing the number shown gives the same sequence without the clock.
@@ -92,7 +160,7 @@ TEST(SeedDialogue, ZeroOrNoNumberSeedsFromTheClock) {
 TEST(SeedDialogue, NoInAnyCaseIsRefusedAndAskedAgain) {
     for (const char* no : {"no", "No", "NO", "nO", "\"no\""}) {
         Session refused = seedDialogue("type " + std::string(no) + "\nkey Enter\n");
-        EXPECT_TRUE(refused.exhausted);  // waiting for the key after the refusal
+        EXPECT_TRUE(refused.exhausted);                        // waiting for the key after the refusal
         EXPECT_EQ(refused.row(7), std::string(kPrompt) + no);  // a quoted answer loses its quotes
         EXPECT_EQ(refused.row(8), " Don't be a fool!");
         EXPECT_EQ(refused.row(23), "");

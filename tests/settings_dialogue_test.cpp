@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -37,8 +38,8 @@ TEST(SettingsDialogue, FileNamesGetIniAppendedOnlyWhenTheyLackIt) {
     writeFile(dir.path() / ".ini", "speed=5");
     writeFile(dir.path() / "a,b.ini", "speed=6");
     const std::pair<const char*, std::int32_t> table[] = {
-        {"world", 1}, {"world.ini", 1}, {"  world  ", 0}, {"my.ini.bak", 2}, {"WORLD.INI", 4}, {"", 5},
-        {"world, other", 1}, {"\"a,b\"", 6}, {"a,b", 0},
+        {"world", 1}, {"world.ini", 1},    {"  world  ", 0}, {"my.ini.bak", 2}, {"WORLD.INI", 4},
+        {"", 5},      {"world, other", 1}, {"\"a,b\"", 6},   {"a,b", 0},
     };
     for (const auto& [answer, speed] : table) {
         Session s = loadDialogue(dir, answer);
@@ -86,6 +87,12 @@ TEST(SettingsDialogue, AnUnreadableFileIsReportedAndThePresetsAreUsed) {
     EXPECT_EQ(folder.program->settings, presets());
     Session inside = loadDialogue(dir, "maps.ini/inside.ini");
     EXPECT_EQ(inside.program->settings.speed, 5);
+
+    // A FIFO is refused at once: reading it would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.ini").c_str(), 0644), 0);
+    Session fifo = loadDialogue(dir, "pipe");
+    EXPECT_EQ(fifo.row(8), " Could not read pipe.ini (Not a regular file); using the pre-set conditions.");
+    EXPECT_EQ(fifo.program->settings, presets());
 
     // A name too long for the row keeps its end.
     const std::string longName(150, 'n');

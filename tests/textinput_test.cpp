@@ -60,12 +60,9 @@ TEST(LineInput, ReturnsTheFirstItemOfTheTypedLine) {
         const char* typed;
         const char* item;
     } cases[] = {
-        {"  abc, def", "abc"},
-        {"\"a, b\" c", "a, b"},
-        {"abc  ", "abc  "},
-        {"", ""},
-        {"\tx\"y\"", "x\"y\""},
-        {"\"open quote, to the end", "open quote, to the end"},
+        {"  abc, def", "abc"},  {"\"a, b\" c", "a, b"},
+        {"abc  ", "abc  "},     {"", ""},
+        {"\tx\"y\"", "x\"y\""}, {"\"open quote, to the end", "open quote, to the end"},
     };
     for (const Case& c : cases) {
         Edited e;
@@ -103,7 +100,9 @@ TEST(LineInput, EditingKeysMoveTheInsertionPointAndChangeTheLine) {
         {"type abc\nkey Up\ntype X\n", "Xabc"},
         {"type abc\nkey Home\nkey Down\ntype X\n", "abcX"},
         {"type abc\nkey F1\nkey PgUp\nkey Ins\nkey Close\n", "abc"},
-        {"type ab\nkey Left\nkey Left\nkey Left\ntype \xC3\xA9\n", "\x82" "ab"},  // é is code 130
+        {"type ab\nkey Left\nkey Left\nkey Left\ntype \xC3\xA9\n",
+         "\x82"
+         "ab"},  // é is code 130
     };
     for (const Case& c : cases) {
         Edited e;
@@ -154,6 +153,31 @@ TEST(LineInput, TheMarkUnderlinesTheInsertionPointWhileEditing) {
     // The insertion point is at 'b' (column 2): the bottom pixel row of that cell is foreground.
     for (int x = 8; x < 16; ++x) EXPECT_EQ(screen.pixel(x, 7 * 16 - 1), Screen::kWhite);
     EXPECT_NE(screen.pixel(16, 7 * 16 - 1), Screen::kWhite);
+}
+
+// Each key used to redraw the whole line, so that at a full line every refused key cost a
+// line's worth of drawing: a long typed text took minutes. Now a key that changes nothing draws
+// nothing, and edits leave exactly the pixels that typing the final line does.
+TEST(LineInput, KeysThatChangeNothingDrawNothing) {
+    auto drawn = [](const std::string& script) {
+        Screen screen;
+        KeyScript keys = KeyScript::parse(script);
+        screen.setKeySource(&keys);
+        screen.setCursor(7, 1);
+        try {
+            promptInput(screen, "");
+        } catch (const ScriptExhausted&) {
+        }
+        return std::pair{screen.charactersDrawn(), screen.frameBuffer()};
+    };
+    const std::string full = "type " + std::string(3100, 'f') + "\n";  // more than the screen holds
+    EXPECT_EQ(drawn(full + "type ggg\n").first,
+              drawn(full + "type " + std::string(5000, 'g') + "\nkey End\nkey Right\n").first);
+    EXPECT_EQ(drawn("type abcd\n").second,
+              drawn("type abcd\nkey Left\nkey Left\ntype X\nkey Backspace\nkey Home\nkey Del\nkey Home\ntype a\n"
+                    "key End\n")
+                  .second);
+    EXPECT_EQ(drawn("type ab\nkey Left\n").second, drawn("type abcd\nkey Esc\ntype ab\nkey End\nkey Left\n").second);
 }
 
 TEST(Chooser, ArrowsWrapAroundAndEnterPicksTheOptionShown) {
@@ -212,7 +236,7 @@ TEST(KeyWaits, WaitForKeyTakesExactlyOneKeyEvenAfterEmptyPolls) {
 
 TEST(Cp437, MapsUnicodeToTheCodePage) {
     EXPECT_EQ(utf8ToCp437("A é ░ ☺ ⌂ ■ \u00A0"), "A \x82 \xB0 \x01 \x7F \xFE \xFF");
-    EXPECT_EQ(utf8ToCp437("€"), "");             // not in the code page: skipped
+    EXPECT_EQ(utf8ToCp437("€"), "");                   // not in the code page: skipped
     EXPECT_EQ(utf8ToCp437("\xE9t\xC3"), "\xE9t\xC3");  // not UTF-8: bytes taken as they are
     for (int code = 1; code < 256; ++code) {
         if (code < 32 || code >= 127) continue;
@@ -221,7 +245,8 @@ TEST(Cp437, MapsUnicodeToTheCodePage) {
 }
 
 TEST(KeyScriptFormat, ParsesKeysTextAndWaits) {
-    KeyScript script = KeyScript::parse("# comment\n\nkey Enter\r\ntype a, \"b\" \nwait 2\nkey Close\nkey F10\nkey #\n");
+    KeyScript script =
+        KeyScript::parse("# comment\n\nkey Enter\r\ntype a, \"b\" \nwait 2\nkey Close\nkey F10\nkey #\n");
     std::vector<std::string> offered;
     for (;;) {
         try {
@@ -231,8 +256,8 @@ TEST(KeyScriptFormat, ParsesKeysTextAndWaits) {
             break;
         }
     }
-    EXPECT_EQ(offered, (std::vector<std::string>{"\r", "a", ",", " ", "\"", "b", "\"", " ", "-", "-",
-                                                 "\xFFk", "\xFF\x44", "#"}));
+    EXPECT_EQ(offered, (std::vector<std::string>{"\r", "a", ",", " ", "\"", "b", "\"", " ", "-", "-", "\xFFk",
+                                                 "\xFF\x44", "#"}));
 }
 
 TEST(KeyScriptFormat, RejectsMalformedLinesNamingThem) {

@@ -9,7 +9,10 @@
 namespace orv {
 namespace {
 
-// The line being edited, drawn from a fixed cell on; it may run on over several rows.
+// The line being edited, drawn from a fixed cell on; it may run on over several rows. Only
+// what a key changed is drawn again: the cells from the first changed character on, and the
+// cells the insertion mark leaves and reaches. A key that changes nothing (a character at a
+// full line, an arrow at the end) draws nothing.
 class LineEditor {
 public:
     LineEditor(Screen& screen, int row, int column)
@@ -27,9 +30,10 @@ public:
                 case chr::Enter:
                 case chr::LineFeed: return true;
                 case chr::Backspace:
-                    if (point_ > 0) line_.erase(--point_, 1);
+                    if (point_ > 0) erase(--point_);
                     return false;
                 case chr::Escape:
+                    if (!line_.empty()) changed(0);
                     line_.clear();
                     point_ = 0;
                     return false;
@@ -50,26 +54,35 @@ public:
             case ext::Up: point_ = point_ >= 100 ? point_ - 100 : 0; break;
             case ext::Down: point_ = std::min(point_ + 100, line_.size()); break;
             case ext::Delete:
-                if (point_ < line_.size()) line_.erase(point_, 1);
+                if (point_ < line_.size()) erase(point_);
                 break;
             default: break;  // other extended keys do nothing here
         }
         return false;
     }
 
-    // Redraws the line, blanks over what a shorter line left behind, and marks the insertion point.
+    // Draws what changed since the last call: the line from its first changed character on,
+    // with blanks over what a longer line left behind, and the insertion mark, when withMark,
+    // under the insertion point.
     void draw(bool withMark) {
-        screen_.setCursor(row_, column_);
-        // One blank after the line wipes the mark that may stand there and what a longer line left.
-        std::string shown = line_;
-        shown.append(std::max(drawn_, line_.size() + 1) - line_.size(), ' ');
-        screen_.printText(shown, false);
-        drawn_ = line_.size() + 1;
-        if (withMark) {
-            const std::size_t cell = static_cast<std::size_t>(column_ - 1) + point_;
+        std::size_t redrawnFrom = kNone, redrawnTo = 0;
+        if (changedFrom_ != kNone) {
+            redrawnFrom = changedFrom_;
+            redrawnTo = std::max(drawn_, line_.size() + 1);
+            printCells(redrawnFrom, redrawnTo);
+            drawn_ = line_.size() + 1;
+            changedFrom_ = kNone;
+        }
+        auto redrawn = [&](std::size_t at) { return at >= redrawnFrom && at < redrawnTo; };
+        const std::size_t mark = withMark ? point_ : kNone;
+        // Printing a cell again wipes the mark under it.
+        if (markAt_ != kNone && markAt_ != mark && !redrawn(markAt_)) printCells(markAt_, markAt_ + 1);
+        if (mark != kNone && (mark != markAt_ || redrawn(mark))) {
+            const std::size_t cell = static_cast<std::size_t>(column_ - 1) + mark;
             screen_.markCell(row_ + static_cast<int>(cell / static_cast<std::size_t>(cols_)),
                              static_cast<int>(cell % static_cast<std::size_t>(cols_)) + 1, screen_.textColor());
         }
+        markAt_ = mark;
     }
 
     // The row of the line's last character (the first row for an empty line).
@@ -82,9 +95,26 @@ public:
     const std::string& line() const { return line_; }
 
 private:
+    static constexpr std::size_t kNone = std::string::npos;
+
+    void changed(std::size_t at) { changedFrom_ = std::min(changedFrom_, at); }
     void insert(char c) {
         if (line_.size() >= capacity_) return;  // full: the key is refused
+        changed(point_);
         line_.insert(point_++, 1, c);
+    }
+    void erase(std::size_t at) {
+        changed(at);
+        line_.erase(at, 1);
+    }
+    // Prints the cells from .. to - 1 of the line: its characters, blanks after its end.
+    void printCells(std::size_t from, std::size_t to) {
+        const std::size_t cell = static_cast<std::size_t>(column_ - 1) + from;
+        screen_.setCursor(row_ + static_cast<int>(cell / static_cast<std::size_t>(cols_)),
+                          static_cast<int>(cell % static_cast<std::size_t>(cols_)) + 1);
+        std::string shown = from < line_.size() ? line_.substr(from, to - from) : std::string();
+        shown.append(to - from - shown.size(), ' ');
+        screen_.printText(shown, false);
     }
 
     Screen& screen_;
@@ -92,7 +122,9 @@ private:
     std::size_t capacity_ = 0;
     std::string line_;
     std::size_t point_ = 0;
-    std::size_t drawn_ = 0;
+    std::size_t drawn_ = 0;           // cells drawn so far, from the first
+    std::size_t changedFrom_ = 0;     // the first cell to draw again (kNone: none); all at first
+    std::size_t markAt_ = kNone;      // where the mark stands
 };
 
 }  // namespace

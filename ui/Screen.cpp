@@ -67,6 +67,7 @@ void Screen::printText(std::string_view text, bool lineEnd) {
 void Screen::drawCharLocked(std::uint8_t code) {
     // A cursor that has run off the bottom of the grid draws nothing: the screen does not scroll.
     if (row_ < 1 || row_ > rows_) return;
+    ++charactersDrawn_;
     text_[static_cast<std::size_t>(row_ - 1)][static_cast<std::size_t>(column_ - 1)] = static_cast<char>(code);
     const Glyph& glyph = kFont8x16[code];
     const int x0 = (column_ - 1) * cellWidth_;
@@ -188,6 +189,11 @@ std::uint32_t Screen::textColor() const {
 std::size_t Screen::pendingKeys() const {
     std::lock_guard lock(mutex_);
     return keys_.size();
+}
+
+std::uint64_t Screen::charactersDrawn() const {
+    std::lock_guard lock(mutex_);
+    return charactersDrawn_;
 }
 
 bool Screen::takeChangedRows(std::uint32_t* dst, int& firstRow, int& lastRow) {

@@ -82,6 +82,9 @@ public:
     int cursorColumn() const;
     std::uint32_t textColor() const;
     std::size_t pendingKeys() const;
+    // How many character cells have been drawn since the screen was made: the measure of the
+    // drawing work text output costs.
+    std::uint64_t charactersDrawn() const;
 
     // Copies the pixel rows changed since the last call into dst (same layout as the frame
     // buffer) and tells which rows they were; false when nothing changed.
@@ -103,6 +106,7 @@ private:
     int dirtyFirst_ = 0, dirtyLast_ = kHeight - 1;
     KeyQueue keys_;
     KeySource* source_ = nullptr;
+    std::uint64_t charactersDrawn_ = 0;
 };
 
 }  // namespace orv

@@ -1,6 +1,7 @@
 // Feeds arbitrary answers to the seed number rule.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t seed = orv::seedValue(answer);
     FUZZ_CHECK(seed == orv::roundToSeed(number));
     FUZZ_CHECK(number == number);  // never NaN
+    // The command line's exact reading agrees with the prompt's wherever it reads a number.
+    if (const std::optional<double> exact = orv::exactSeedNumber(answer)) FUZZ_CHECK(*exact == number);
 
     // The rounding: the nearest whole number, so within one half of the number.
     if (number > -2147483648.0 && number < 2147483647.0) {

@@ -1,0 +1,49 @@
+#include "app/BatchStats.hpp"
+
+#include <charconv>
+#include <sstream>
+
+namespace orv {
+
+std::string statsJson(const BatchResult& r) {
+    const std::int64_t total = static_cast<std::int64_t>(r.settings.xsize) * r.settings.ysize;
+    // The share as the report computes it, in the shortest text that reads back as the same double.
+    auto share = [total](std::int64_t count) {
+        char buffer[40];
+        const double percent = static_cast<double>(count * 100) / static_cast<double>(total);
+        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, percent);
+        return std::string(buffer, ec == std::errc{} ? end : buffer);
+    };
+    auto flag = [](bool on) { return on ? "true" : "false"; };
+    std::ostringstream json;
+    json << "{\n";
+    json << "  \"seed\": " << r.seed << ",\n";
+    json << "  \"seedUsed\": " << flag(r.seedUsed) << ",\n";
+    json << "  \"width\": " << r.settings.xsize << ",\n";
+    json << "  \"height\": " << r.settings.ysize << ",\n";
+    json << "  \"settings\": {";
+    for (std::size_t i = 0; i < kSettingsKeys.size(); ++i)
+        json << (i ? ", " : "") << "\"" << kSettingsKeys[i].name << "\": " << r.settings.*kSettingsKeys[i].field;
+    json << "},\n";
+    json << "  \"generations\": " << r.committedGenerations << ",\n";
+    json << "  \"cycles\": " << r.cycles << ",\n";
+    json << "  \"stable\": " << flag(r.stable) << ",\n";
+    json << "  \"settled\": " << flag(r.settled) << ",\n";
+    json << "  \"settledAt\": ";
+    if (r.settledAt)
+        json << *r.settledAt;
+    else
+        json << "null";
+    json << ",\n";
+    json << "  \"cells\": " << total << ",\n";
+    json << "  \"water\": {\"color\": " << r.settings.watercolor << ", \"cells\": " << r.waterCount
+         << ", \"percent\": " << share(r.waterCount) << "},\n";
+    json << "  \"land\": {\"color\": " << r.settings.landcolor << ", \"cells\": " << r.landCount
+         << ", \"percent\": " << share(r.landCount) << "},\n";
+    json << "  \"unchanged\": {\"color\": " << r.settings.forestcolor << ", \"cells\": " << r.unchangedCount
+         << ", \"percent\": " << share(total - r.waterCount - r.landCount) << "}\n";
+    json << "}\n";
+    return json.str();
+}
+
+}  // namespace orv
