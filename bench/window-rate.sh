@@ -32,7 +32,7 @@ headless_seconds() {
 
 # The window: presets, seed 42, then `seconds` of generations, a key, and the report.
 mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r 3>"$work/displayfd" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r -noreset 3>"$work/displayfd" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 read -r -t 10 number <"$work/displayfd"
 export DISPLAY=":$number"

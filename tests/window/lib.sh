@@ -27,11 +27,15 @@ fail() {
 }
 
 # Starts a private X server (24-bit colour, no key auto-repeat) and exports its DISPLAY.
+# -noreset: by default the server resets whenever its last client disconnects, and a reset
+# closes every connection, also one that is still being set up. The harness polls for the
+# window with short xdotool connections, so a poll that ended while orvandel was connecting
+# could take orvandel's connection down with it (it then found no display and ended).
 start_display() {
-  command -v Xvfb >/dev/null || fail "Xvfb is not installed (tools/install-deps.sh installs it)"
+  command -v Xvfb >/dev/null || fail "Xvfb is not installed (tools/install-deps.sh --test installs it)"
   local fifo="$WORK/displayfd"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r 3>"$fifo" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp -r -noreset 3>"$fifo" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   local number
   read -r -t 30 number <"$fifo" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
