@@ -50,7 +50,7 @@ bool KeyScript::keyNext() const {
         if (step.key) return true;
         if (step.waits > 0) return false;
     }
-    return false;
+    return true;  // used up: the next poll ends the run, so nothing is worth waiting for
 }
 
 std::optional<Key> KeyScript::offerKey() {

@@ -20,7 +20,7 @@ public:
     virtual ~KeySource() = default;
     // The key that arrives at this poll, or nothing when this poll is to find no key.
     virtual std::optional<Key> offerKey() = 0;
-    // Whether the next poll will find a key, without taking it.
+    // Whether the next poll will find a key (or end the run), without taking it.
     virtual bool keyNext() const { return false; }
 };
 

@@ -84,9 +84,10 @@ test_no_display_is_an_error() {
 }
 
 # Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
-# passes the report: the window then asks the save question.
+# passes the report: the window then asks the save question. $1: a keyboard layout to use.
 run_to_save_question() {
   start_display
+  [ -z "${1:-}" ] || keyboard_layout "$1"
   start_app
   keys Up Return                     # presets
   typed 7
@@ -162,6 +163,97 @@ key Enter" "$WORK/failed.png"
   wait_app_exit 30
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
   [ -z "$(ls -A "$WORK/gone" 2>/dev/null)" ] || fail "something was saved"
+}
+
+# The window opens at the largest whole multiple of 800 x 600 that fits the screen, shows the
+# frame buffer scaled and follows every change of size: after shrinking it below 800 x 600 and
+# typing there, it shows the same picture as the headless runner at 800 x 600, and twice as
+# large at 1600 x 1200.
+test_resized_window_shows_the_whole_picture() {
+  headless_picture "" "$WORK/start.png"
+  headless_picture "key Enter
+type Ærø Århus" "$WORK/typed.png"
+  scaled "$WORK/start.png" 2 "$WORK/start2x.png"
+  scaled "$WORK/typed.png" 2 "$WORK/typed2x.png"
+  start_display 1600x1200
+  keyboard_layout dk
+  start_app
+  wait_for_picture "$WORK/start2x.png" 30           # opened at 2 x 2
+  resize 600 400
+  keys Return
+  typed "Ærø Århus"                 # ø is not in the code page: it is left out
+  resize 800 600
+  wait_for_picture "$WORK/typed.png" 30
+  resize 1600 1200
+  wait_for_picture "$WORK/typed2x.png" 30
+}
+
+# F11 switches to full screen and back, and the program never sees the key: pressed while it
+# waits for any key, it leaves that wait alone.
+test_f11_toggles_full_screen() {
+  headless_picture "key Up
+key Enter
+type 7
+key Enter" "$WORK/waiting.png"
+  in_bars "$WORK/waiting.png" 1024x768 "$WORK/full.png"
+  start_display 1024x768
+  start_window_manager
+  start_app
+  keys Up Return
+  typed 7
+  keys Return
+  wait_for_picture "$WORK/waiting.png" 30
+  keys F11
+  wait_for_picture "$WORK/full.png" 30
+  keys F11
+  wait_for_picture "$WORK/waiting.png" 30
+}
+
+# A file name typed in the window is saved under its UTF-8 bytes.
+test_utf8_file_name() {
+  run_to_save_question dk
+  typed yes
+  keys Return
+  typed "Århus"
+  keys Return
+  local saved=$'\xC3\x85rhus.png'
+  for _ in $(seq 1 100); do
+    [ -f "$WORK/$saved" ] && break
+    sleep 0.1
+  done
+  [ -f "$WORK/$saved" ] || fail "no Århus.png was saved: $(ls "$WORK")"
+  keys Return
+  wait_app_exit 30
+  [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
+}
+
+# With the largest speed a pause lasts minutes; a key ends it and the loop at once.
+test_huge_speed_yields_to_a_key() {
+  printf 'speed=2147483647\n' >"$WORK/slow.ini"
+  local script="key Enter
+type slow
+key Enter
+key Enter
+type 7
+key Enter
+key Enter"
+  headless_picture "$script" "$WORK/running.png"   # the cleared screen of the generation loop
+  start_display
+  start_app
+  keys Return
+  typed slow
+  keys Return Return
+  typed 7
+  keys Return Return
+  wait_for_picture "$WORK/running.png" 30          # the first pause has begun
+  local t0
+  t0=$(date +%s.%N)
+  keys x Return
+  typed n
+  keys Return
+  wait_app_exit 30
+  echo "the program ended $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $t0 }") s after the key"
+  [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
 }
 
 name="${1:?usage: window_tests.sh TEST-NAME}"
