@@ -67,20 +67,28 @@ key Close" "$WORK/expected.png"
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
 }
 
-# Without a display the program says why and fails instead of running invisibly.
+# Without a display the program says why and fails instead of running invisibly, and nothing
+# but its own message is printed: no display set, an X display that does not answer, a Wayland
+# display without the directory of its socket.
 test_no_display_is_an_error() {
-  set +e
-  env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$ORVANDEL" >"$WORK/out" 2>"$WORK/err" </dev/null &
-  local pid=$!
-  local waited=0
-  while kill -0 "$pid" 2>/dev/null && [ $waited -lt 1000 ]; do sleep 0.01; waited=$((waited + 1)); done
-  kill -0 "$pid" 2>/dev/null && { kill "$pid"; fail "orvandel kept running without a display"; }
-  wait "$pid"
-  local status=$?
-  set -e
-  [ "$status" -ne 0 ] || fail "exit status 0 without a display"
-  grep -q "cannot open a window" "$WORK/err" || fail "no explanation on stderr: $(cat "$WORK/err")"
-  grep -q "DISPLAY" "$WORK/err" || fail "the message does not say how to get a display"
+  local setting
+  for setting in "" "DISPLAY=:65001" "WAYLAND_DISPLAY=wayland-0"; do
+    set +e
+    env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u XDG_RUNTIME_DIR $setting "$ORVANDEL" \
+      >"$WORK/out" 2>"$WORK/err" </dev/null &
+    local pid=$!
+    local waited=0
+    while kill -0 "$pid" 2>/dev/null && [ $waited -lt 1000 ]; do sleep 0.01; waited=$((waited + 1)); done
+    kill -0 "$pid" 2>/dev/null && { kill "$pid"; fail "orvandel kept running without a display ($setting)"; }
+    wait "$pid"
+    local status=$?
+    set -e
+    [ "$status" -eq 1 ] || fail "exit status $status without a display ($setting)"
+    grep -q "^orvandel: cannot open a window" "$WORK/err" || fail "no explanation on stderr: $(cat "$WORK/err")"
+    grep -q "DISPLAY" "$WORK/err" || fail "the message does not say how to get a display"
+    [ "$(grep -c -v -e '^orvandel' -e '^(X11)' "$WORK/err")" -eq 0 ] ||
+      fail "more than the program's own message ($setting): $(cat "$WORK/err")"
+  done
 }
 
 # Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
