@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
             std::cerr << "orvandel: unexpected argument '" << argv[known ? 2 : 1] << "'\n" << kUsage;
             return 2;
         }
-        if (arg == "--version") std::cout << "orvandel " << ORVANDEL_VERSION << "\n";
-        else std::cout << kHelp;
+        if (arg == "--version")
+            std::cout << "orvandel " << ORVANDEL_VERSION << "\n";
+        else
+            std::cout << kHelp;
         return 0;
     }
     orv::Screen screen;

@@ -180,15 +180,14 @@ TEST(Palette, GivesTheSixteenColoursAndTransparentBlackOutsideThem) {
     for (int outside : {16, -1, 255, INT32_MIN, INT32_MAX}) EXPECT_EQ(paletteColor(outside), 0u) << outside;
 }
 
-
 TEST(ScaledPicture, WholeMultiplesWhereTheyFitTheShapeKeptBelow) {
     struct Case {
         int w, h, x, y, width, height;
     };
-    for (const Case& c : {Case{800, 600, 0, 0, 800, 600}, Case{1024, 768, 112, 84, 800, 600},
-                          Case{1600, 1200, 0, 0, 1600, 1200}, Case{1920, 1080, 560, 240, 800, 600},
-                          Case{2500, 1900, 50, 50, 2400, 1800}, Case{600, 400, 33, 0, 533, 400},
-                          Case{400, 600, 0, 150, 400, 300}, Case{1, 1, 0, 0, 0, 0}, Case{0, 700, 0, 0, 0, 0}}) {
+    for (const Case& c :
+         {Case{800, 600, 0, 0, 800, 600}, Case{1024, 768, 112, 84, 800, 600}, Case{1600, 1200, 0, 0, 1600, 1200},
+          Case{1920, 1080, 560, 240, 800, 600}, Case{2500, 1900, 50, 50, 2400, 1800}, Case{600, 400, 33, 0, 533, 400},
+          Case{400, 600, 0, 150, 400, 300}, Case{1, 1, 0, 0, 0, 0}, Case{0, 700, 0, 0, 0, 0}}) {
         const Placement p = placePicture(c.w, c.h);
         EXPECT_EQ((std::array{p.x, p.y, p.width, p.height}), (std::array{c.x, c.y, c.width, c.height}))
             << c.w << " x " << c.h;

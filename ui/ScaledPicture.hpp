@@ -8,7 +8,7 @@ namespace orv {
 // Where the 800 x 600 frame buffer is shown in a window of any size: as large as the window
 // allows with its shape kept, in whole multiples from 800 x 600 on, centred between black bars.
 struct Placement {
-    int x = 0, y = 0;          // the picture's top-left corner in the window
+    int x = 0, y = 0;           // the picture's top-left corner in the window
     int width = 0, height = 0;  // its size; 0 when the window has no room at all
 };
 

@@ -103,8 +103,8 @@ public:
         }
         // The frame buffer's 0xAARRGGBB is the usual window format already; others are converted
         // through a copy of the window's size.
-        const bool direct = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
-                            surface->format->format == SDL_PIXELFORMAT_ARGB8888;
+        const bool direct =
+            surface->format->format == SDL_PIXELFORMAT_RGB888 || surface->format->format == SDL_PIXELFORMAT_ARGB8888;
         if (!direct) staging_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
         if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
         void* target = direct ? surface->pixels : staging_.data();
@@ -119,17 +119,18 @@ public:
                               : SDL_Rect{drawn.firstX, drawn.firstY, drawn.lastX - drawn.firstX + 1,
                                          drawn.lastY - drawn.firstY + 1};
         if (!direct && !(drawn.empty() && !whole)) {
-            SDL_ConvertPixels(rect.w, rect.h, SDL_PIXELFORMAT_ARGB8888,
-                              staging_.data() + static_cast<std::size_t>(rect.y) * width_ + rect.x, pitch,
-                              surface->format->format,
-                              static_cast<std::uint8_t*>(surface->pixels) +
-                                  static_cast<std::ptrdiff_t>(rect.y) * surface->pitch +
-                                  rect.x * surface->format->BytesPerPixel,
-                              surface->pitch);
+            SDL_ConvertPixels(
+                rect.w, rect.h, SDL_PIXELFORMAT_ARGB8888,
+                staging_.data() + static_cast<std::size_t>(rect.y) * width_ + rect.x, pitch, surface->format->format,
+                static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(rect.y) * surface->pitch +
+                    rect.x * surface->format->BytesPerPixel,
+                surface->pitch);
         }
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-        if (whole) SDL_UpdateWindowSurface(window_);
-        else if (!drawn.empty()) SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
+        if (whole)
+            SDL_UpdateWindowSurface(window_);
+        else if (!drawn.empty())
+            SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
     }
 
 private:
@@ -157,8 +158,10 @@ bool needsWholePicture(const SDL_Event& event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
         case SDL_WINDOWEVENT_MAXIMIZED:
         case SDL_WINDOWEVENT_RESTORED:
-        case SDL_WINDOWEVENT_DISPLAY_CHANGED: return true;
-        default: return false;
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -172,7 +175,8 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
     if (!isSet("SDL_VIDEODRIVER")) {
         const bool x11 = isSet("DISPLAY");
         // A Wayland display is a socket in XDG_RUNTIME_DIR unless its name is a full path.
-        const bool wayland = isSet("WAYLAND_DISPLAY") && (std::getenv("WAYLAND_DISPLAY")[0] == '/' || isSet("XDG_RUNTIME_DIR"));
+        const bool wayland =
+            isSet("WAYLAND_DISPLAY") && (std::getenv("WAYLAND_DISPLAY")[0] == '/' || isSet("XDG_RUNTIME_DIR"));
         if (!x11 && !wayland)
             return cannotOpen(isSet("WAYLAND_DISPLAY")
                                   ? "WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR, where its socket is, is not"
