@@ -141,10 +141,20 @@ private:
     std::vector<std::uint32_t> staging_;  // for windows in formats other than the frame buffer's
 };
 
-// F11 switches between the window and the whole screen; the program never sees it.
-void toggleFullScreen(SDL_Window* window) {
-    const bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0;
-    SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+// F11 switches between the window and the whole screen; the program never sees it. The window
+// manager does the resizing; without one, SDL counts the window as screen-sized while it stays
+// as it was, so leaving full screen sets the size from before again where SDL's count differs.
+void toggleFullScreen(SDL_Window* window, int& windowedWidth, int& windowedHeight) {
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) == 0) {
+        SDL_GetWindowSize(window, &windowedWidth, &windowedHeight);
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(window, 0);
+        int width = 0, height = 0;
+        SDL_GetWindowSize(window, &width, &height);
+        if (width != windowedWidth || height != windowedHeight)
+            SDL_SetWindowSize(window, windowedWidth, windowedHeight);
+    }
 }
 
 // Events after which the whole picture is drawn again at once.
@@ -233,6 +243,7 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
     Presenter presenter(window);
     bool whole = true;
     Uint32 lastRefresh = 0;
+    int windowedWidth = 0, windowedHeight = 0;  // the size to go back to from full screen
     while (!done) {
         // Polling with a short sleep rather than SDL_WaitEventTimeout: the latter's wake-up
         // message can reach the X server after the window is gone at the end of the run.
@@ -245,7 +256,7 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
                     for (char c : utf8ToCp437(event.text.text))
                         if (c != '\0') screen.pushKey(charKey(static_cast<std::uint8_t>(c)));
                 } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F11) {
-                    if (event.key.repeat == 0) toggleFullScreen(window);
+                    if (event.key.repeat == 0) toggleFullScreen(window, windowedWidth, windowedHeight);
                 } else if (event.type == SDL_KEYDOWN) {
                     if (std::optional<Key> key = keyOf(event.key.keysym)) screen.pushKey(*key);
                 } else if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) {

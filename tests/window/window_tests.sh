@@ -217,6 +217,16 @@ key Enter" "$WORK/waiting.png"
   wait_for_picture "$WORK/waiting.png" 30
 }
 
+# Without a window manager nothing can make the window full screen; F11 twice still leaves it
+# showing the picture as before (the Up key after them shows that both were handled).
+test_f11_without_a_window_manager() {
+  headless_picture "key Up" "$WORK/yes.png"
+  start_display
+  start_app
+  keys F11 F11 Up
+  wait_for_picture "$WORK/yes.png" 30
+}
+
 # A file name typed in the window is saved under its UTF-8 bytes.
 test_utf8_file_name() {
   run_to_save_question dk
