@@ -133,7 +133,7 @@ wait_for_picture() {
     sleep 0.1
   done
   cp "$shot" "${KEEP_SHOTS:-$WORK}/last-shot.png" 2>/dev/null || true
-  fail "the window never matched $(basename "$expected") ($diff pixels differ)"
+  fail "the window never matched $(basename "$expected") ($diff pixels differ; window $(identify -format '%wx%h' "$shot" 2>/dev/null))"
 }
 
 # Waits up to $3 seconds until the region $2 (WxH+X+Y) of the window equals that of picture $1.
