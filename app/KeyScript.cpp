@@ -45,6 +45,14 @@ KeyScript KeyScript::parse(std::string_view text) {
     return script;
 }
 
+bool KeyScript::keyNext() const {
+    for (const Step& step : steps_) {
+        if (step.key) return true;
+        if (step.waits > 0) return false;
+    }
+    return true;  // used up: the next poll ends the run, so nothing is worth waiting for
+}
+
 std::optional<Key> KeyScript::offerKey() {
     while (!steps_.empty()) {
         Step& step = steps_.front();

@@ -28,6 +28,7 @@ public:
     static KeyScript parse(std::string_view text);
 
     std::optional<Key> offerKey() override;
+    bool keyNext() const override;
     bool finished() const { return steps_.empty(); }
 
 private:

@@ -38,7 +38,7 @@ void runGenerations(Program& p) {
         ++map.cycleCount;
         if (p.settings.erosion == 1)
             p.settings.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
-        if (p.settings.speed != 0) speedDelay(p.settings.speed);
+        if (p.settings.speed != 0) speedDelay(p.settings.speed, [&screen] { return screen.keyWaiting(); });
         if (!screen.pollKey().empty()) return;
         const MapSize size = mapSize(p.settings, map.currentMap);
         screen.drawPass(Program::kMapOriginY + 1, Program::kMapOriginY + size.y,

@@ -1,5 +1,7 @@
 // orvandel: the interactive map generator in its window.
+#include <iostream>
 #include <string>
+#include <string_view>
 
 #include "app/Program.hpp"
 #include "export/SafeWrite.hpp"
@@ -7,6 +9,18 @@
 #include "ui/Window.hpp"
 
 namespace {
+
+constexpr const char* kUsage = "usage: orvandel [--help | --version]\n";
+
+constexpr const char* kHelp =
+    "usage: orvandel [--help | --version]\n"
+    "Grows a land and water map from a seed with a cellular automaton, live in a window.\n"
+    "Pick the pre-set conditions or a settings file (NAME.ini), type a seed, press a key to stop\n"
+    "the generations, read the report and save the map as a PNG file. Settings files are read and\n"
+    "maps are saved in the current directory. F11 switches to full screen and back.\n"
+    "  --help     shows this text\n"
+    "  --version  shows the version\n"
+    "See also orvandel-batch (maps without a window) and orvandel-headless (replays key scripts).\n";
 
 // The window's title: the program file's name without its directory and its extension.
 std::string titleFrom(const char* argv0) {
@@ -18,7 +32,22 @@ std::string titleFrom(const char* argv0) {
 
 }  // namespace
 
-int main(int /*argc*/, char** argv) {
+int main(int argc, char** argv) {
+    // Asking for help or the version opens no window; anything else on the command line is a
+    // mistake. Without arguments the program runs as it always has.
+    if (argc > 1) {
+        const std::string_view arg = argv[1];
+        const bool known = arg == "--help" || arg == "-h" || arg == "--version";
+        if (!known || argc > 2) {
+            std::cerr << "orvandel: unexpected argument '" << argv[known ? 2 : 1] << "'\n" << kUsage;
+            return 2;
+        }
+        if (arg == "--version")
+            std::cout << "orvandel " << ORVANDEL_VERSION << "\n";
+        else
+            std::cout << kHelp;
+        return 0;
+    }
     orv::prepareSignalsForWriting();
     orv::Screen screen;
     auto program = std::make_unique<orv::Program>(screen);

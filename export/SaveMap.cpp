@@ -7,6 +7,7 @@
 #include <string>
 
 #include "settings/Settings.hpp"
+#include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
 #include "ui/Palette.hpp"
@@ -18,14 +19,6 @@ namespace {
 
 std::uint64_t pitchFor(std::uint64_t width) {
     return (width * 4 + 15) / 16 * 16;
-}
-
-// Blanks whole text rows, first .. last.
-void wipeRows(Screen& screen, int first, int last) {
-    for (int row = first; row <= last && row <= screen.textRows(); ++row) {
-        screen.setCursor(row, 1);
-        screen.printText(repeatChar(screen.textColumns(), " "), false);
-    }
 }
 
 }  // namespace
@@ -90,19 +83,8 @@ std::string saveFileName(std::string answer) {
 std::string saveFailureLine(const std::string& fileName, std::error_code why, std::size_t width) {
     const std::string head = " Could not save the map to ";
     const std::string tail = ": " + writeErrorReason(why) + ".";
-    std::string name = fileName;
     const std::size_t room = width > head.size() + tail.size() ? width - head.size() - tail.size() : 0;
-    if (name.size() > room) {
-        // Both ends of a long name tell most: keep them and drop its middle.
-        const std::string gap = "...";
-        if (room <= gap.size()) {
-            name = gap.substr(0, room);
-        } else {
-            const std::size_t keep = room - gap.size();
-            name = name.substr(0, keep / 2) + gap + name.substr(name.size() - (keep - keep / 2));
-        }
-    }
-    std::string line = head + name + tail;
+    std::string line = head + shortenedInMiddle(fileName, room) + tail;
     if (line.size() > width) line.resize(width);
     return line;
 }
@@ -113,7 +95,8 @@ bool saveMap(Screen& screen, const Settings& settings, int reportRow, const std:
     screen.setCursor(reportRow + 5, 1);
     screen.printText(repeatChar(50, " "), true);
     screen.setCursor(reportRow + 5, 1);
-    const std::string name = saveFileName(promptInput(screen, " File name to save as? "));
+    // Typed in code page 437; on disk names are UTF-8.
+    const std::string name = cp437ToUtf8(saveFileName(promptInput(screen, " File name to save as? ")));
     std::unique_ptr<ImageBuffer> image = createImage(settings.xsize, settings.ysize, 0xFF00FFFFu, 32);
     captureRect(screen, 41, 41, 40 + settings.xsize, 40 + settings.ysize, image.get());
     const std::error_code error = writePngFile(directory / name, image.get(), files);
@@ -125,7 +108,7 @@ bool saveMap(Screen& screen, const Settings& settings, int reportRow, const std:
     // The typed name may have run on into the rows below the prompt: clear them for the message.
     wipeRows(screen, reportRow + 6, reportRow + 7);
     screen.setCursor(reportRow + 6, 1);
-    screen.printText(saveFailureLine(name, error, static_cast<std::size_t>(screen.textColumns())), false);
+    screen.printText(saveFailureLine(shownName(name), error, static_cast<std::size_t>(screen.textColumns())), false);
     waitForKey(screen);
     wipeRows(screen, reportRow + 5, reportRow + 7);
     return false;

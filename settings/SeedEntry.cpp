@@ -13,6 +13,8 @@ namespace orv {
 
 void askSeed(Screen& screen, Random& random, const std::function<double()>& clock) {
     screen.setTextColor(paletteColor(15));
+    std::string clockLine;  // the line that tells where a seed from the clock came from
+    int clockRow = 0;
     for (;;) {
         screen.setCursor(7, 1);
         screen.printText(repeatChar(80, " "), true);
@@ -28,11 +30,11 @@ void askSeed(Screen& screen, Random& random, const std::function<double()>& cloc
                 // The clock's whole seconds seeded the source: typing them gives the same map,
                 // unless they read as 0 or -1, which would ask for the clock again.
                 const auto again = static_cast<std::int32_t>(seedWord(seconds));
-                if (again != 0 && again != -1)
-                    screen.printText(" The seed came from the clock: type " + intToText(again) +
-                                         " to get the same map again.", true);
-                else
-                    screen.printText(" The seed came from the clock; it cannot be typed again.", true);
+                clockLine = again != 0 && again != -1 ? " The seed came from the clock: type " + intToText(again) +
+                                                            " to get the same map again."
+                                                      : " The seed came from the clock; it cannot be typed again.";
+                clockRow = screen.cursorRow();
+                screen.printText(clockLine, true);
             } else {
                 random.seedRandom(seed, clock);
             }
@@ -43,7 +45,10 @@ void askSeed(Screen& screen, Random& random, const std::function<double()>& cloc
         waitForKey(screen);
     }
     screen.setCursor(23, 1);
-    screen.printText(" <press any key to continue>", true);
+    std::string pressKey = " <press any key to continue>";
+    // An answer that reaches row 22 puts the clock's line on row 23: blank out its end too.
+    if (clockRow == 23 && clockLine.size() > pressKey.size()) pressKey.resize(clockLine.size(), ' ');
+    screen.printText(pressKey, true);
     waitForKey(screen);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
 #include "ui/Palette.hpp"
@@ -20,11 +21,13 @@ void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem:
     screen.setCursor(8, 1);
     screen.printText(repeatChar(33, " "), true);
     screen.setCursor(7, 1);
-    const std::string name = settingsFileName(promptInput(screen, " Please enter the ini file name to load: "));
+    // Typed in code page 437; on disk names are UTF-8.
+    const std::string name =
+        cp437ToUtf8(settingsFileName(promptInput(screen, " Please enter the ini file name to load: ")));
 
     std::string text;
     if (const std::error_code error = readSettingsFile(directory / name, text)) {
-        screen.printText(unreadableFileNotice(name, error, kNoticeWidth), true);
+        screen.printText(unreadableFileNotice(shownName(name), error, kNoticeWidth), true);
     } else {
         applySettingsText(settings, text);
         const std::vector<ClampedSetting> changes = clampToGrid(settings, gridWidth, gridHeight);
@@ -32,6 +35,9 @@ void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem:
         if (!changes.empty()) screen.printText(clampNotice(changes, kNoticeWidth), true);
     }
     waitForKey(screen);
+    // The seed prompt wipes only 80 columns of rows 7 and 8: the end of a long name or notice,
+    // and a notice below row 8, would stay on its screen. What this dialogue wrote goes now.
+    wipeRows(screen, 7, screen.cursorRow() - 1);
 }
 
 }  // namespace orv

@@ -154,14 +154,8 @@ std::error_code readSettingsFile(const std::filesystem::path& path, std::string&
 std::string unreadableFileNotice(std::string_view fileName, const std::error_code& why, std::size_t width) {
     const std::string head = " Could not read ";
     const std::string tail = " (" + why.message() + "); using the pre-set conditions.";
-    std::string name(fileName);
     const std::size_t fixed = head.size() + tail.size();
-    if (fixed + name.size() > width) {
-        // Keep the end of the name, where the file's own name is, behind an ellipsis.
-        const std::size_t room = width > fixed + 3 ? width - fixed - 3 : 0;
-        name = "..." + name.substr(name.size() - std::min(room, name.size()));
-    }
-    std::string line = head + name + tail;
+    std::string line = head + shortenedInMiddle(fileName, width > fixed ? width - fixed : 0) + tail;
     if (line.size() > width) line.resize(width);
     return line;
 }

@@ -62,7 +62,7 @@ std::error_code readSettingsFile(const std::filesystem::path& path, std::string&
 inline constexpr std::size_t kNoticeWidth = 99;
 
 // One line, at most width characters, telling that fileName could not be read, why, and that
-// the presets are used instead. A long name is shortened to its end.
+// the presets are used instead. A long name is shortened in the middle.
 std::string unreadableFileNotice(std::string_view fileName, const std::error_code& why, std::size_t width);
 
 // One line, at most width characters, telling which settings were changed to what; empty when

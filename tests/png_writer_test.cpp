@@ -149,7 +149,7 @@ TEST(PngWriter, PixelBytesBecomeRedGreenBlueAlphaUnchanged) {
 
 TEST(PngWriter, PngcheckFindsNoFaultButCatchesACorruptedCopy) {
     const std::string pngcheck = ORVANDEL_PNGCHECK;
-    if (pngcheck.empty()) GTEST_SKIP() << "pngcheck is not installed (tools/install-deps.sh installs it)";
+    if (pngcheck.empty()) GTEST_SKIP() << "pngcheck is not installed (tools/install-deps.sh --test installs it)";
     TempDir dir;
     const ImageBuffer image = noisyImage(400, 400, 1600, 5);
     const auto good = dir.path() / "good.png";

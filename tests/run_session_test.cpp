@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,23 @@ TEST(RunLoop, ErosionTakesTheRatioFromTheTableByCycleCount) {
     other.program.map.erosionTable.fill(9);
     runGenerations(other.program);
     EXPECT_EQ(other.program.settings.landwaterratio, 6);
+}
+
+// The longest pause (minutes per generation) ends at once for a key that is waiting; the key
+// is still taken at the poll, so the loop ends after the same cycle, with the same grids and
+// picture, as without a pause.
+TEST(RunLoop, ALongPauseDoesNotHoldUpAKey) {
+    LoopRun plain("key a\n"), paused("key a\n");
+    paused.program.settings.speed = std::numeric_limits<std::int32_t>::max();
+    for (LoopRun* run : {&plain, &paused}) {
+        run->program.random.seedRandom(77);
+        fillInitialLandmass(run->program.map, run->program.settings, run->program.random);
+        runGenerations(run->program);
+    }
+    EXPECT_EQ(paused.program.map.cycleCount, 1);
+    EXPECT_EQ(paused.program.random.state(), plain.program.random.state());
+    EXPECT_TRUE(paused.program.map.nextMap == plain.program.map.nextMap);
+    EXPECT_EQ(paused.screen.frameBuffer(), plain.screen.frameBuffer());
 }
 
 TEST(RunLoop, TheFlowsRandomOrderMatchesTheIndependentMap) {

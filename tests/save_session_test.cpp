@@ -48,6 +48,24 @@ TEST(SaveSession, SavedPictureIsTheDrawnMapPixelForPixel) {
     expectMapPicture(s, dir.path() / "world.png");
 }
 
+// Names typed in code page 437 are saved under their UTF-8 bytes; a character the code page
+// lacks cannot be typed and is not part of the name. A failure names the file as typed.
+TEST(SaveSession, FileNamesAreUtf8OnDisk) {
+    TempDir dir;
+    // été, Ærø and "日 ±" (whose leading blank is dropped, as leading blanks are).
+    for (const char* name : {"\xC3\xA9t\xC3\xA9", "\xC3\x86r\xC3\xB8", "\xE6\x97\xA5 \xC2\xB1"}) {
+        Session s = runSession(script("type yes\nkey Enter\ntype " + std::string(name) + "\nkey Enter\nkey Enter\n"),
+                               {.directory = dir.path()});
+        EXPECT_EQ(s.status, 0) << name;
+    }
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"\xC3\xA9t\xC3\xA9.png", "\xC3\x86r.png", "\xC2\xB1.png"}));
+    expectMapPicture(runSession(script("type n\nkey Enter\n")), dir.path() / "\xC3\xA9t\xC3\xA9.png");
+
+    Session failed =
+        runSession(script("type yes\nkey Enter\ntype \xC3\xA9t\xC3\xA9/x\nkey Enter\n"), {.directory = dir.path()});
+    EXPECT_EQ(failed.row(36), " Could not save the map to \x82t\x82/x.png: no such directory.");
+}
+
 TEST(SaveSession, OnlyTheSixWordsAnswerTheQuestionInAnyCase) {
     TempDir dir;
     // Unrecognised answers ask again; "Y" saves.

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <random>
 #include <set>
 
 #include "ui/Font.hpp"
 #include "ui/Palette.hpp"
+#include "ui/ScaledPicture.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv {
@@ -175,6 +178,71 @@ TEST(Palette, GivesTheSixteenColoursAndTransparentBlackOutsideThem) {
     EXPECT_EQ(paletteColor(9), 0xFF5555FFu);
     EXPECT_EQ(paletteColor(15), 0xFFFFFFFFu);
     for (int outside : {16, -1, 255, INT32_MIN, INT32_MAX}) EXPECT_EQ(paletteColor(outside), 0u) << outside;
+}
+
+TEST(ScaledPicture, WholeMultiplesWhereTheyFitTheShapeKeptBelow) {
+    struct Case {
+        int w, h, x, y, width, height;
+    };
+    for (const Case& c :
+         {Case{800, 600, 0, 0, 800, 600}, Case{1024, 768, 112, 84, 800, 600}, Case{1600, 1200, 0, 0, 1600, 1200},
+          Case{1920, 1080, 560, 240, 800, 600}, Case{2500, 1900, 50, 50, 2400, 1800}, Case{600, 400, 33, 0, 533, 400},
+          Case{400, 600, 0, 150, 400, 300}, Case{1, 1, 0, 0, 0, 0}, Case{0, 700, 0, 0, 0, 0}}) {
+        const Placement p = placePicture(c.w, c.h);
+        EXPECT_EQ((std::array{p.x, p.y, p.width, p.height}), (std::array{c.x, c.y, c.width, c.height}))
+            << c.w << " x " << c.h;
+    }
+    EXPECT_EQ(wholeScaleFor(1024, 768), 1);
+    EXPECT_EQ(wholeScaleFor(1920, 1170), 1);  // a 1920 x 1200 screen less a panel
+    EXPECT_EQ(wholeScaleFor(2560, 1400), 2);
+    EXPECT_EQ(wholeScaleFor(3840, 2160), 3);
+    EXPECT_EQ(wholeScaleFor(640, 480), 1);  // never below 1
+}
+
+// Every window pixel of the picture shows the frame-buffer pixel under its centre; the bars are
+// not touched; drawing only what changed gives the same window as drawing everything.
+TEST(ScaledPicture, NearestNeighbourAndOnlyWhatChanged) {
+    std::mt19937 random(5);
+    std::vector<std::uint32_t> frame(800 * 600);
+    for (std::uint32_t& pixel : frame) pixel = random();
+    for (const auto& [w, h] : {std::pair{800, 600}, {1600, 1200}, {1000, 700}, {600, 400}, {1234, 987}}) {
+        PictureScaler scaler;
+        scaler.resize(w, h);
+        const Placement p = scaler.placement();
+        std::vector<std::uint32_t> window(static_cast<std::size_t>(w) * h, 0x12345678u);
+        const PictureScaler::Area all{0, 0, 799, 599};
+        const PictureScaler::Area drawn = scaler.draw(frame.data(), all, window.data(), w * 4);
+        EXPECT_EQ((std::array{drawn.firstX, drawn.firstY, drawn.lastX, drawn.lastY}),
+                  (std::array{p.x, p.y, p.x + p.width - 1, p.y + p.height - 1}));
+        int wrong = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                std::uint32_t expected = 0x12345678u;
+                if (x >= p.x && x < p.x + p.width && y >= p.y && y < p.y + p.height) {
+                    const int sx = static_cast<int>((x - p.x + 0.5) * 800 / p.width);
+                    const int sy = static_cast<int>((y - p.y + 0.5) * 600 / p.height);
+                    expected = frame[static_cast<std::size_t>(sy) * 800 + sx];
+                }
+                wrong += window[static_cast<std::size_t>(y) * w + x] != expected;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << w << " x " << h;
+
+        // A block changes: exactly its pixels are found, and drawing them brings the window up
+        // to date.
+        std::vector<std::uint32_t> shown = frame;
+        for (int y = 300; y <= 340; ++y)
+            for (int x = 41; x <= 440; x += 13) frame[static_cast<std::size_t>(y) * 800 + x] ^= 0xFFu;
+        const PictureScaler::Area changed = PictureScaler::takeDifferences(shown.data(), frame.data(), 250, 350);
+        EXPECT_EQ((std::array{changed.firstX, changed.firstY, changed.lastX, changed.lastY}),
+                  (std::array{41, 300, 431, 340}));
+        EXPECT_EQ(shown, frame);
+        EXPECT_TRUE(PictureScaler::takeDifferences(shown.data(), frame.data(), 0, 599).empty());
+        scaler.draw(frame.data(), changed, window.data(), w * 4);
+        std::vector<std::uint32_t> fresh(window.size(), 0x12345678u);
+        scaler.draw(frame.data(), all, fresh.data(), w * 4);
+        EXPECT_EQ(window, fresh) << w << " x " << h;
+    }
 }
 
 }  // namespace

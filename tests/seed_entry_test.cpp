@@ -151,6 +151,11 @@ TEST(SeedDialogue, ZeroOrNoNumberSeedsFromTheClock) {
         Session early = runSession("key Up\nkey Enter\ntype 0\nkey Enter\n", {.clockSeconds = seconds});
         EXPECT_EQ(early.row(8), " The seed came from the clock; it cannot be typed again.") << seconds;
     }
+    // An answer that runs on to row 22 puts the clock's line on row 23, where the prompt to
+    // continue is printed: no end of the line stays behind it.
+    Session longAnswer = seedDialogue("type " + std::string(1449, ' ') + "0\nkey Enter\n");
+    EXPECT_EQ(longAnswer.row(22), "0");
+    EXPECT_EQ(longAnswer.row(23), " <press any key to continue>");
     // -1 is handed on as it is, and the source turns it into a seed from the clock's bits.
     Session s = seedDialogue("type -1\nkey Enter\n");
     const auto bits = std::bit_cast<std::uint64_t>(1000.75);

@@ -94,14 +94,40 @@ TEST(SettingsDialogue, AnUnreadableFileIsReportedAndThePresetsAreUsed) {
     EXPECT_EQ(fifo.row(8), " Could not read pipe.ini (Not a regular file); using the pre-set conditions.");
     EXPECT_EQ(fifo.program->settings, presets());
 
-    // A name too long for the row keeps its end.
-    const std::string longName(150, 'n');
+    // A name too long for the row keeps both ends and loses its middle.
+    const std::string longName = "maps/" + std::string(140, 'n') + "/last";
     Session longer = loadDialogue(dir, longName);
     const std::string line = longer.row(9);  // prompt and answer fill rows 7 and 8
     EXPECT_EQ(line.size(), 99u);
-    EXPECT_TRUE(line.starts_with(" Could not read ...nnn")) << line;
-    EXPECT_TRUE(line.ends_with("nnn.ini (No such file or directory); using the pre-set conditions.")) << line;
+    EXPECT_TRUE(line.starts_with(" Could not read maps/nnn")) << line;
+    EXPECT_NE(line.find("nnn...n"), std::string::npos) << line;
+    EXPECT_TRUE(line.ends_with("n/last.ini (No such file or directory); using the pre-set conditions.")) << line;
     EXPECT_EQ(longer.row(10), "");
+}
+
+// Names are typed in code page 437 and found on disk under their UTF-8 bytes; one with a
+// character the code page lacks cannot be typed whole, and the message shows what was asked for.
+TEST(SettingsDialogue, FileNamesAreUtf8OnDisk) {
+    TempDir dir;
+    writeFile(dir.path() / "\xC3\xA9t\xC3\xA9.ini", "speed=7");  // été.ini
+    writeFile(dir.path() / "\xC3\x86r\xC3\xB8.ini", "speed=8");  // Ærø.ini: ø is not in the code page
+    Session ete = loadDialogue(dir, "\xC3\xA9t\xC3\xA9");        // typed as 82 74 82
+    EXPECT_EQ(ete.row(7), std::string(kPrompt) + "\x82t\x82");
+    EXPECT_EQ(ete.program->settings.speed, 7);
+    Session aero = loadDialogue(dir, "\xC3\x86r\xC3\xB8");
+    EXPECT_EQ(aero.row(8), " Could not read \x92r.ini (No such file or directory); using the pre-set conditions.");
+}
+
+// Whatever the dialogue wrote is gone when the seed prompt comes, which wipes only 80 columns
+// of rows 7 and 8: the end of a long notice, a notice below row 8, a long name.
+TEST(SettingsDialogue, LeavesNothingBehindForTheSeedPrompt) {
+    TempDir dir;
+    writeFile(dir.path() / "big.ini", "xsize=1000\nysize=-2\noceanedgesizex=-3\noceanedgesizey=-5");
+    for (const std::string& answer : {std::string("world"), std::string("big"), std::string(120, 'n')}) {
+        Session s = runSession("key Enter\ntype " + answer + "\nkey Enter\nkey Enter\n", {.directory = dir.path()});
+        EXPECT_EQ(s.row(7), " Give me a random number seed! (0 = random number)") << answer;
+        for (int row = 8; row <= 12; ++row) EXPECT_EQ(s.row(row), "") << answer << ", row " << row;
+    }
 }
 
 TEST(SettingsDialogue, OutOfRangeSizesAreClampedAndNamedBelowTheConfirmation) {

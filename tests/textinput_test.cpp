@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "app/KeyScript.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
@@ -234,6 +236,25 @@ TEST(KeyWaits, WaitForKeyTakesExactlyOneKeyEvenAfterEmptyPolls) {
     EXPECT_EQ(screen.pendingKeys(), 0u);
 }
 
+// However long the pause, a key that is waiting ends it at the next look, and the key stays
+// for the poll after the pause; without a key every step is taken.
+TEST(KeyWaits, APauseEndsWhenAKeyIsWaitingAndLeavesTheKey) {
+    Screen screen;
+    screen.pushKey(charKey('k'));
+    speedDelay(std::numeric_limits<std::int32_t>::max(), [&] { return screen.keyWaiting(); });  // an hour otherwise
+    EXPECT_EQ(screen.pollKey(), "k");
+    int looks = 0;
+    speedDelay(1 << 12, [&] { return ++looks, screen.keyWaiting(); });
+    EXPECT_EQ(looks, 1000 * (1 << 12) / (1 << 16));  // one look every 2^16 steps, and no key found
+    // With a key script, the key offered at the next poll counts as waiting.
+    KeyScript keys = KeyScript::parse("wait 1\nkey a\n");
+    screen.setKeySource(&keys);
+    EXPECT_FALSE(screen.keyWaiting());
+    EXPECT_EQ(screen.pollKey(), "");
+    EXPECT_TRUE(screen.keyWaiting());
+    EXPECT_EQ(screen.pollKey(), "a");
+}
+
 TEST(Cp437, MapsUnicodeToTheCodePage) {
     EXPECT_EQ(utf8ToCp437("A é ░ ☺ ⌂ ■ \u00A0"), "A \x82 \xB0 \x01 \x7F \xFE \xFF");
     EXPECT_EQ(utf8ToCp437("€"), "");                   // not in the code page: skipped
@@ -242,6 +263,20 @@ TEST(Cp437, MapsUnicodeToTheCodePage) {
         if (code < 32 || code >= 127) continue;
         EXPECT_EQ(unicodeToCp437(static_cast<char32_t>(code)), static_cast<std::uint8_t>(code));
     }
+}
+
+// File names: typed code page 437 becomes UTF-8 on disk, and every code comes back unchanged;
+// a name from disk is shown with '?' for what the code page cannot show.
+TEST(Cp437, NamesRoundTripThroughUtf8) {
+    EXPECT_EQ(cp437ToUtf8("\x82t\x82"), "\xC3\xA9t\xC3\xA9");                      // été
+    EXPECT_EQ(cp437ToUtf8("\x92r\x01\x7F"), "\xC3\x86r\xE2\x98\xBA\xE2\x8C\x82");  // Ær☺⌂
+    std::string all;
+    for (int code = 1; code < 256; ++code) all.push_back(static_cast<char>(code));
+    EXPECT_EQ(utf8ToCp437(cp437ToUtf8(all)), all);
+    EXPECT_EQ(shownName(cp437ToUtf8(all)), all);
+    EXPECT_EQ(shownName("\xC3\x86r\xC3\xB8"), "\x92r?");                 // Ærø: no ø in the code page
+    EXPECT_EQ(shownName("\xE6\x97\xA5\xF0\x9F\x97\xBA.png"), "??.png");  // 日🗺.png
+    EXPECT_EQ(shownName("caf\xE9.png"), "caf?.png");                     // Latin-1, not UTF-8
 }
 
 TEST(KeyScriptFormat, ParsesKeysTextAndWaits) {

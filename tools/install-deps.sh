@@ -1,13 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Orvandel needs to build, run and test, skipping what is there.
+# Installs the Debian packages Orvandel needs, skipping what is there.
+#   tools/install-deps.sh          what building and running the programs need
+#   tools/install-deps.sh --test   that, and what the tests, benchmarks and fuzzing need
 set -euo pipefail
 packages=(
-  build-essential pkg-config cmake ninja-build clang python3
+  build-essential pkg-config cmake ninja-build
   libsdl2-dev zlib1g-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck libssl-dev nlohmann-json3-dev
-  xvfb xauth x11-utils xdotool imagemagick libx11-dev
-  time
 )
+case "${1:-}" in
+  "") ;;
+  --test)
+    packages+=(
+      clang python3
+      libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck libssl-dev nlohmann-json3-dev
+      xvfb xauth x11-utils x11-xkb-utils xdotool imagemagick libx11-dev openbox
+      time man-db groff-base desktop-file-utils
+    )
+    ;;
+  *)
+    echo "usage: tools/install-deps.sh [--test]" >&2
+    exit 2
+    ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

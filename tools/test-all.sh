@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Orvandel and runs every test: the release build's unit, session and real-window tests,
 # the same unit and session tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a
-# short fuzzing run. Expects the packages of tools/install-deps.sh.
+# short fuzzing run. Expects the packages of tools/install-deps.sh --test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -39,7 +39,12 @@ std::optional<std::uint8_t> unicodeToCp437(char32_t c) {
     return std::nullopt;
 }
 
-std::string utf8ToCp437(std::string_view utf8) {
+namespace {
+
+// Decodes UTF-8 into code page 437; missing gives the text for a character the code page lacks,
+// invalid the text for a byte that is not valid UTF-8.
+template <class Missing, class Invalid>
+std::string decodeToCp437(std::string_view utf8, Missing missing, Invalid invalid) {
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
@@ -52,14 +57,57 @@ std::string utf8ToCp437(std::string_view utf8) {
             c = (c << 6) | (cont & 0x3F);
         }
         if (!valid) {
-            out.push_back(static_cast<char>(lead));
+            out += invalid(lead);
             ++i;
             continue;
         }
         if (length == 1) out.push_back(static_cast<char>(lead));
         else if (std::optional<std::uint8_t> code = unicodeToCp437(c)) out.push_back(static_cast<char>(*code));
+        else
+            out += missing(c);
         i += length;
     }
+    return out;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string utf8ToCp437(std::string_view utf8) {
+    return decodeToCp437(
+        utf8, [](char32_t) { return std::string(); },
+        [](unsigned char byte) { return std::string(1, static_cast<char>(byte)); });
+}
+
+std::string shownName(std::string_view utf8) {
+    return decodeToCp437(
+        utf8, [](char32_t) { return std::string("?"); }, [](unsigned char) { return std::string("?"); });
+}
+
+char32_t cp437ToUnicode(std::uint8_t code) {
+    if (code >= 32 && code < 127) return code;
+    if (code == 127) return kHouse;
+    if (code >= 128) return kHigh[code - 128u];
+    if (code >= 1) return kLow[code - 1u];
+    return U'?';
+}
+
+std::string cp437ToUtf8(std::string_view codes) {
+    std::string out;
+    out.reserve(codes.size());
+    for (char c : codes) appendUtf8(out, cp437ToUnicode(static_cast<std::uint8_t>(c)));
     return out;
 }
 

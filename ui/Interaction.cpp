@@ -30,14 +30,35 @@ int chooseOption(Screen& screen, const std::vector<std::string>& optionTexts, in
 
 void waitForKey(Screen& screen) { (void)screen.waitKey(); }
 
-void speedDelay(std::int32_t speed) {
+void speedDelay(std::int32_t speed, const std::function<bool()>& keyWaiting) {
+    // A look for a key costs about as much as a hundred steps: one look every 2^16 steps costs
+    // nothing measurable and answers a key within a tenth of a millisecond. The steps are
+    // counted in runs between the looks, so that each step costs what it always has.
+    constexpr std::int64_t kStepsBetweenLooks = std::int64_t{1} << 16;
+    std::int64_t untilLook = kStepsBetweenLooks;
     for (int pass = 0; pass < 1000; ++pass) {
         // volatile keeps every empty step: the pause must not be optimised away.
         volatile std::int64_t step = 1;
         while (step <= speed) {
-            const std::int64_t next = step + 1;
-            step = next;
+            const std::int64_t first = step;
+            const std::int64_t runEnd = std::min<std::int64_t>(speed, first + untilLook - 1);
+            while (step <= runEnd) {
+                const std::int64_t next = step + 1;
+                step = next;
+            }
+            untilLook -= runEnd - first + 1;
+            if (untilLook == 0) {
+                if (keyWaiting && keyWaiting()) return;
+                untilLook = kStepsBetweenLooks;
+            }
         }
+    }
+}
+
+void wipeRows(Screen& screen, int first, int last) {
+    for (int row = std::max(first, 1); row <= last && row <= screen.textRows(); ++row) {
+        screen.setCursor(row, 1);
+        screen.printText(std::string(static_cast<std::size_t>(screen.textColumns()), ' '), false);
     }
 }
 

@@ -141,6 +141,11 @@ Key Screen::waitKey() {
     return *keys_.pop();
 }
 
+bool Screen::keyWaiting() const {
+    std::lock_guard lock(mutex_);
+    return !keys_.empty() || (source_ != nullptr && source_->keyNext());
+}
+
 void Screen::pushKey(Key key) {
     {
         std::lock_guard lock(mutex_);

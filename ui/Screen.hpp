@@ -20,6 +20,8 @@ public:
     virtual ~KeySource() = default;
     // The key that arrives at this poll, or nothing when this poll is to find no key.
     virtual std::optional<Key> offerKey() = 0;
+    // Whether the next poll will find a key (or end the run), without taking it.
+    virtual bool keyNext() const { return false; }
 };
 
 // The window's contents and keyboard, as plain data: an 800 x 600 frame buffer of 0xAARRGGBB
@@ -69,6 +71,8 @@ public:
     std::string pollKey();
     // Blocks until a key is there and takes it (with a key source: polls it until it gives one).
     Key waitKey();
+    // Whether the next poll will find a key (queued, or offered next by the key source); takes none.
+    bool keyWaiting() const;
     // Called by the platform layer for every key press, auto-repeats included.
     void pushKey(Key key);
     void setKeySource(KeySource* source);

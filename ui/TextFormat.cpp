@@ -33,4 +33,13 @@ std::string lowerCase(std::string_view text) {
     return result;
 }
 
+std::string shortenedInMiddle(std::string_view text, std::size_t width) {
+    if (text.size() <= width) return std::string(text);
+    constexpr std::string_view kGap = "...";
+    if (width <= kGap.size()) return std::string(kGap.substr(0, width));
+    const std::size_t keep = width - kGap.size();
+    return std::string(text.substr(0, keep / 2)) + std::string(kGap) +
+           std::string(text.substr(text.size() - (keep - keep / 2)));
+}
+
 }  // namespace orv

@@ -14,5 +14,8 @@ std::string realToText(double value);
 std::string repeatChar(int count, std::string_view text);
 // A copy in which A .. Z become a .. z; every other byte stays.
 std::string lowerCase(std::string_view text);
+// The text as it fits in width columns: as it is when it fits, otherwise its beginning and its
+// end with "..." between them, so that both the folder and the file's own name stay readable.
+std::string shortenedInMiddle(std::string_view text, std::size_t width);
 
 }  // namespace orv

@@ -13,6 +13,7 @@
 
 #include "ui/Cp437.hpp"
 #include "ui/Keys.hpp"
+#include "ui/ScaledPicture.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv {
@@ -53,6 +54,11 @@ bool noRealDisplay() {
     return invisible && (asked == nullptr || std::strcmp(asked, driver) != 0);
 }
 
+bool isSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
 int cannotOpen(const std::string& why) {
     std::cerr << "orvandel: cannot open a window: " << why << "\n"
               << "orvandel needs a graphical display: start it from a desktop session, or set DISPLAY\n"
@@ -60,31 +66,150 @@ int cannotOpen(const std::string& why) {
     return 1;
 }
 
-// Copies frame-buffer rows into the window surface, converting when its format differs.
-void copyRows(SDL_Surface* surface, const std::vector<std::uint32_t>& frame, int first, int last) {
-    const int rows = last - first + 1;
-    const void* src = frame.data() + static_cast<std::size_t>(first) * Screen::kWidth;
-    auto* dst = static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::size_t>(first) * surface->pitch;
-    SDL_ConvertPixels(Screen::kWidth, rows, SDL_PIXELFORMAT_ARGB8888, src, Screen::kWidth * 4,
-                      surface->format->format, dst, surface->pitch);
+// The window at the largest whole multiple of 800 x 600 that fits the usable part of the
+// screen, resizable.
+SDL_Window* openWindow(const std::string& title) {
+    int scale = 1;
+    if (SDL_Rect usable; SDL_GetDisplayUsableBounds(0, &usable) == 0) scale = wholeScaleFor(usable.w, usable.h);
+    return SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Screen::kWidth * scale,
+                            Screen::kHeight * scale, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+}
+
+// Shows the frame buffer in the window surface, scaled, and keeps up with the surface, which
+// SDL replaces whenever the window changes size. Only the pixels that changed since the last
+// refresh are scaled and sent to the display.
+class Presenter {
+public:
+    explicit Presenter(SDL_Window* window) : window_(window) {}
+
+    // Shows what changed in frame-buffer rows first .. last, or the whole picture and its bars
+    // when whole is true or the window has changed size.
+    void show(const std::vector<std::uint32_t>& frame, int first, int last, bool whole) {
+        SDL_Surface* surface = SDL_GetWindowSurface(window_);
+        if (surface == nullptr) return;
+        if (surface->w != width_ || surface->h != height_) {
+            width_ = surface->w;
+            height_ = surface->h;
+            scaler_.resize(width_, height_);
+            whole = true;
+        }
+        PictureScaler::Area area;
+        if (whole) {
+            shown_ = frame;
+            area = {0, 0, Screen::kWidth - 1, Screen::kHeight - 1};
+        } else {
+            area = PictureScaler::takeDifferences(shown_.data(), frame.data(), first, last);
+            if (area.empty()) return;
+        }
+        // The frame buffer's 0xAARRGGBB is the usual window format already; others are converted
+        // through a copy of the window's size.
+        const bool direct =
+            surface->format->format == SDL_PIXELFORMAT_RGB888 || surface->format->format == SDL_PIXELFORMAT_ARGB8888;
+        if (!direct) staging_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+        if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+        void* target = direct ? surface->pixels : staging_.data();
+        const int pitch = direct ? surface->pitch : width_ * 4;
+        if (whole) {
+            for (int y = 0; y < height_; ++y)
+                std::memset(static_cast<std::uint8_t*>(target) + static_cast<std::ptrdiff_t>(y) * pitch, 0,
+                            static_cast<std::size_t>(width_) * 4);
+        }
+        const PictureScaler::Area drawn = scaler_.draw(shown_.data(), area, target, pitch);
+        SDL_Rect rect = whole ? SDL_Rect{0, 0, width_, height_}
+                              : SDL_Rect{drawn.firstX, drawn.firstY, drawn.lastX - drawn.firstX + 1,
+                                         drawn.lastY - drawn.firstY + 1};
+        if (!direct && !(drawn.empty() && !whole)) {
+            SDL_ConvertPixels(
+                rect.w, rect.h, SDL_PIXELFORMAT_ARGB8888,
+                staging_.data() + static_cast<std::size_t>(rect.y) * width_ + rect.x, pitch, surface->format->format,
+                static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(rect.y) * surface->pitch +
+                    rect.x * surface->format->BytesPerPixel,
+                surface->pitch);
+        }
+        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        if (whole)
+            SDL_UpdateWindowSurface(window_);
+        else if (!drawn.empty())
+            SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
+    }
+
+private:
+    SDL_Window* window_;
+    int width_ = 0, height_ = 0;
+    PictureScaler scaler_;
+    std::vector<std::uint32_t> shown_;    // the frame buffer as the window shows it
+    std::vector<std::uint32_t> staging_;  // for windows in formats other than the frame buffer's
+};
+
+// F11 switches between the window and the whole screen; the program never sees it. The window
+// manager does the resizing; without one, SDL counts the window as screen-sized while it stays
+// as it was, so leaving full screen sets the size from before again where SDL's count differs.
+void toggleFullScreen(SDL_Window* window, int& windowedWidth, int& windowedHeight) {
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) == 0) {
+        SDL_GetWindowSize(window, &windowedWidth, &windowedHeight);
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(window, 0);
+        int width = 0, height = 0;
+        SDL_GetWindowSize(window, &width, &height);
+        if (width != windowedWidth || height != windowedHeight)
+            SDL_SetWindowSize(window, windowedWidth, windowedHeight);
+    }
+}
+
+// Events after which the whole picture is drawn again at once.
+bool needsWholePicture(const SDL_Event& event) {
+    if (event.type == SDL_DISPLAYEVENT) return true;
+    if (event.type != SDL_WINDOWEVENT) return false;
+    switch (event.window.event) {
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_RESIZED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_MAXIMIZED:
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
 
 int runInWindow(const std::string& title, Screen& screen, const std::function<int()>& program) {
+    // Only the display systems that are named are tried: a display that does not answer is then
+    // reported by this program alone, not after the noise of trying the others, and never
+    // papered over by an invisible stand-in. SDL_VIDEODRIVER still chooses freely.
+    std::string named;  // the one display system tried, as the user named it
+    if (!isSet("SDL_VIDEODRIVER")) {
+        const bool x11 = isSet("DISPLAY");
+        // A Wayland display is a socket in XDG_RUNTIME_DIR unless its name is a full path.
+        const bool wayland =
+            isSet("WAYLAND_DISPLAY") && (std::getenv("WAYLAND_DISPLAY")[0] == '/' || isSet("XDG_RUNTIME_DIR"));
+        if (!x11 && !wayland)
+            return cannotOpen(isSet("WAYLAND_DISPLAY")
+                                  ? "WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR, where its socket is, is not"
+                                  : "there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+        if (x11 != wayland) {
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
+            named = x11 ? std::string("DISPLAY=") + std::getenv("DISPLAY")
+                        : std::string("WAYLAND_DISPLAY=") + std::getenv("WAYLAND_DISPLAY");
+        }
+    }
     // Let SIGINT and SIGTERM end the process as usual instead of arriving as a close request.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         const std::string error = SDL_GetError();
         SDL_Quit();
+        if (!named.empty()) return cannotOpen("no display answers at " + named);
         return cannotOpen(error.empty() ? "the video system did not start" : error);
     }
     if (noRealDisplay()) {
         SDL_Quit();
         return cannotOpen("there is no display (neither DISPLAY nor WAYLAND_DISPLAY leads to one)");
     }
-    SDL_Window* window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                          Screen::kWidth, Screen::kHeight, SDL_WINDOW_SHOWN);
+    SDL_Window* window = openWindow(title);
     // Without a GPU, SDL's default OpenGL path behind the window surface runs software rendering
     // threads that compete with the generation loop; plain framebuffer copies are cheaper. The
     // environment (SDL_FRAMEBUFFER_ACCELERATION) can still ask for acceleration.
@@ -115,8 +240,10 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
     });
 
     std::vector<std::uint32_t> frame(static_cast<std::size_t>(Screen::kWidth) * Screen::kHeight);
-    bool exposed = true;
+    Presenter presenter(window);
+    bool whole = true;
     Uint32 lastRefresh = 0;
+    int windowedWidth = 0, windowedHeight = 0;  // the size to go back to from full screen
     while (!done) {
         // Polling with a short sleep rather than SDL_WaitEventTimeout: the latter's wake-up
         // message can reach the X server after the window is gone at the end of the run.
@@ -128,30 +255,24 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
                 if (event.type == SDL_TEXTINPUT) {
                     for (char c : utf8ToCp437(event.text.text))
                         if (c != '\0') screen.pushKey(charKey(static_cast<std::uint8_t>(c)));
+                } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F11) {
+                    if (event.key.repeat == 0) toggleFullScreen(window, windowedWidth, windowedHeight);
                 } else if (event.type == SDL_KEYDOWN) {
                     if (std::optional<Key> key = keyOf(event.key.keysym)) screen.pushKey(*key);
-                } else if (event.type == SDL_WINDOWEVENT) {
-                    if (event.window.event == SDL_WINDOWEVENT_CLOSE) screen.pushKey(extendedKey(ext::Close));
-                    if (event.window.event == SDL_WINDOWEVENT_EXPOSED) exposed = true;
+                } else if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) {
+                    screen.pushKey(extendedKey(ext::Close));
                 }
+                whole = whole || needsWholePicture(event);
             } while (SDL_PollEvent(&event));
         }
         const Uint32 now = SDL_GetTicks();
-        if (now - lastRefresh < kRefreshMs && !exposed) continue;
+        if (now - lastRefresh < kRefreshMs && !whole) continue;
         lastRefresh = now;
         int first = 0, last = -1;
         const bool changed = screen.takeChangedRows(frame.data(), first, last);
-        if (!changed && !exposed) continue;
-        if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
-        if (changed) copyRows(surface, frame, first, last);
-        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-        if (exposed) {
-            SDL_UpdateWindowSurface(window);
-        } else {
-            const SDL_Rect rect{0, first, Screen::kWidth, last - first + 1};
-            SDL_UpdateWindowSurfaceRects(window, &rect, 1);
-        }
-        exposed = false;
+        if (!changed && !whole) continue;
+        presenter.show(frame, first, last, whole);
+        whole = false;
     }
     worker.join();
     SDL_DestroyWindow(window);

@@ -12,9 +12,11 @@ COMPARE=/usr/bin/compare
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/orvandel-window-XXXXXX")
 XVFB_PID=""
 APP_PID=""
+WM_PID=""
 
 cleanup() {
   [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+  [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null || true
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$WORK"
@@ -27,16 +29,36 @@ fail() {
 }
 
 # Starts a private X server (24-bit colour, no key auto-repeat) and exports its DISPLAY.
+# -noreset: by default the server resets whenever its last client disconnects, and a reset
+# closes every connection, also one that is still being set up. The harness polls for the
+# window with short xdotool connections, so a poll that ended while orvandel was connecting
+# could take orvandel's connection down with it (it then found no display and ended).
 start_display() {
-  command -v Xvfb >/dev/null || fail "Xvfb is not installed (tools/install-deps.sh installs it)"
+  command -v Xvfb >/dev/null || fail "Xvfb is not installed (tools/install-deps.sh --test installs it)"
   local fifo="$WORK/displayfd"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r 3>"$fifo" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp -r -noreset 3>"$fifo" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   local number
   read -r -t 30 number <"$fifo" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   export DISPLAY=":$number"
   unset WAYLAND_DISPLAY
+}
+
+# Switches the virtual keyboard to another layout (dk: Æ, Ø and Å on keys of their own).
+keyboard_layout() { setxkbmap -display "$DISPLAY" "$1" || fail "no keyboard layout $1"; }
+
+# Starts a window manager (openbox), for what only a window manager does: full screen. Waits
+# until it has announced itself on the root window.
+start_window_manager() {
+  command -v openbox >/dev/null || fail "openbox is not installed (tools/install-deps.sh --test installs it)"
+  openbox --sm-disable >"$WORK/wm.log" 2>&1 &
+  WM_PID=$!
+  for _ in $(seq 1 1000); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.01
+  done
+  fail "the window manager did not start: $(cat "$WORK/wm.log")"
 }
 
 # Starts the window program in directory $1 (default: the work directory) and waits for its window.
@@ -57,7 +79,9 @@ start_app() {
 # Presses keys in the window (xdotool key names: Up, Return, a, ...). When a key ends the
 # program, xdotool may complain that the window is gone: what the program did is checked after.
 keys() { xdotool key --window "$WIN" "$@" 2>/dev/null || true; }
-# Types text in the window, shifted characters included.
+# Types text in the window, shifted characters included. A character that the keyboard layout
+# lacks makes xdotool bind it to a spare key for a moment, and a program that reads the key
+# after the binding is undone gets nothing: type such text with keyboard_layout set first.
 typed() { xdotool type --window "$WIN" "$1" 2>/dev/null || true; }
 # Asks the window to close, as a window manager's close button does.
 close_button() { "$SEND_CLOSE" "$WIN"; }
@@ -81,6 +105,15 @@ wait_app_exit() {
 
 app_running() { kill -0 "$APP_PID" 2>/dev/null; }
 
+# Resizes the window, as a user dragging its border or a tiling window manager does.
+resize() { xdotool windowsize "$WIN" "$1" "$2"; }
+
+# Writes picture $1 enlarged $2 times, nearest neighbour, to $3.
+scaled() { "$CONVERT" "$1" -alpha off -sample "$(( $2 * 100 ))%" "$3"; }
+
+# Writes picture $1 centred between black bars on a canvas of $2 (WxH) to $3.
+in_bars() { "$CONVERT" "$1" -alpha off -background black -gravity center -extent "$2" "$3"; }
+
 # Screenshot of the window's client area as an RGB PNG.
 screenshot() { import -silent -window "$WIN" "$1"; }
 
@@ -100,7 +133,7 @@ wait_for_picture() {
     sleep 0.1
   done
   cp "$shot" "${KEEP_SHOTS:-$WORK}/last-shot.png" 2>/dev/null || true
-  fail "the window never matched $(basename "$expected") ($diff pixels differ)"
+  fail "the window never matched $(basename "$expected") ($diff pixels differ; window $(identify -format '%wx%h' "$shot" 2>/dev/null))"
 }
 
 # Waits up to $3 seconds until the region $2 (WxH+X+Y) of the window equals that of picture $1.

@@ -67,26 +67,35 @@ key Close" "$WORK/expected.png"
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
 }
 
-# Without a display the program says why and fails instead of running invisibly.
+# Without a display the program says why and fails instead of running invisibly, and nothing
+# but its own message is printed: no display set, an X display that does not answer, a Wayland
+# display without the directory of its socket.
 test_no_display_is_an_error() {
-  set +e
-  env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$ORVANDEL" >"$WORK/out" 2>"$WORK/err" </dev/null &
-  local pid=$!
-  local waited=0
-  while kill -0 "$pid" 2>/dev/null && [ $waited -lt 1000 ]; do sleep 0.01; waited=$((waited + 1)); done
-  kill -0 "$pid" 2>/dev/null && { kill "$pid"; fail "orvandel kept running without a display"; }
-  wait "$pid"
-  local status=$?
-  set -e
-  [ "$status" -ne 0 ] || fail "exit status 0 without a display"
-  grep -q "cannot open a window" "$WORK/err" || fail "no explanation on stderr: $(cat "$WORK/err")"
-  grep -q "DISPLAY" "$WORK/err" || fail "the message does not say how to get a display"
+  local setting
+  for setting in "" "DISPLAY=:65001" "WAYLAND_DISPLAY=wayland-0"; do
+    set +e
+    env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u XDG_RUNTIME_DIR $setting "$ORVANDEL" \
+      >"$WORK/out" 2>"$WORK/err" </dev/null &
+    local pid=$!
+    local waited=0
+    while kill -0 "$pid" 2>/dev/null && [ $waited -lt 1000 ]; do sleep 0.01; waited=$((waited + 1)); done
+    kill -0 "$pid" 2>/dev/null && { kill "$pid"; fail "orvandel kept running without a display ($setting)"; }
+    wait "$pid"
+    local status=$?
+    set -e
+    [ "$status" -eq 1 ] || fail "exit status $status without a display ($setting)"
+    grep -q "^orvandel: cannot open a window" "$WORK/err" || fail "no explanation on stderr: $(cat "$WORK/err")"
+    grep -q "DISPLAY" "$WORK/err" || fail "the message does not say how to get a display"
+    [ "$(grep -c -v -e '^orvandel' -e '^(X11)' "$WORK/err")" -eq 0 ] ||
+      fail "more than the program's own message ($setting): $(cat "$WORK/err")"
+  done
 }
 
 # Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
-# passes the report: the window then asks the save question.
+# passes the report: the window then asks the save question. $1: a keyboard layout to use.
 run_to_save_question() {
   start_display
+  [ -z "${1:-}" ] || keyboard_layout "$1"
   start_app
   keys Up Return                     # presets
   typed 7
@@ -162,6 +171,107 @@ key Enter" "$WORK/failed.png"
   wait_app_exit 30
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
   [ -z "$(ls -A "$WORK/gone" 2>/dev/null)" ] || fail "something was saved"
+}
+
+# The window opens at the largest whole multiple of 800 x 600 that fits the screen, shows the
+# frame buffer scaled and follows every change of size: after shrinking it below 800 x 600 and
+# typing there, it shows the same picture as the headless runner at 800 x 600, and twice as
+# large at 1600 x 1200.
+test_resized_window_shows_the_whole_picture() {
+  headless_picture "" "$WORK/start.png"
+  headless_picture "key Enter
+type Ærø Århus" "$WORK/typed.png"
+  scaled "$WORK/start.png" 2 "$WORK/start2x.png"
+  scaled "$WORK/typed.png" 2 "$WORK/typed2x.png"
+  start_display 1600x1200
+  keyboard_layout dk
+  start_app
+  wait_for_picture "$WORK/start2x.png" 30           # opened at 2 x 2
+  resize 600 400
+  keys Return
+  typed "Ærø Århus"                 # ø is not in the code page: it is left out
+  resize 800 600
+  wait_for_picture "$WORK/typed.png" 30
+  resize 1600 1200
+  wait_for_picture "$WORK/typed2x.png" 30
+}
+
+# F11 switches to full screen and back, and the program never sees the key: pressed while it
+# waits for any key, it leaves that wait alone.
+test_f11_toggles_full_screen() {
+  headless_picture "key Up
+key Enter
+type 7
+key Enter" "$WORK/waiting.png"
+  in_bars "$WORK/waiting.png" 1024x768 "$WORK/full.png"
+  start_display 1024x768
+  start_window_manager
+  start_app
+  keys Up Return
+  typed 7
+  keys Return
+  wait_for_picture "$WORK/waiting.png" 30
+  keys F11
+  wait_for_picture "$WORK/full.png" 30
+  keys F11
+  wait_for_picture "$WORK/waiting.png" 30
+}
+
+# Without a window manager nothing can make the window full screen; F11 twice still leaves it
+# showing the picture as before (the Up key after them shows that both were handled).
+test_f11_without_a_window_manager() {
+  headless_picture "key Up" "$WORK/yes.png"
+  start_display
+  start_app
+  keys F11 F11 Up
+  wait_for_picture "$WORK/yes.png" 30
+}
+
+# A file name typed in the window is saved under its UTF-8 bytes.
+test_utf8_file_name() {
+  run_to_save_question dk
+  typed yes
+  keys Return
+  typed "Århus"
+  keys Return
+  local saved=$'\xC3\x85rhus.png'
+  for _ in $(seq 1 100); do
+    [ -f "$WORK/$saved" ] && break
+    sleep 0.1
+  done
+  [ -f "$WORK/$saved" ] || fail "no Århus.png was saved: $(ls "$WORK")"
+  keys Return
+  wait_app_exit 30
+  [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
+}
+
+# With the largest speed a pause lasts minutes; a key ends it and the loop at once.
+test_huge_speed_yields_to_a_key() {
+  printf 'speed=2147483647\n' >"$WORK/slow.ini"
+  local script="key Enter
+type slow
+key Enter
+key Enter
+type 7
+key Enter
+key Enter"
+  headless_picture "$script" "$WORK/running.png"   # the cleared screen of the generation loop
+  start_display
+  start_app
+  keys Return
+  typed slow
+  keys Return Return
+  typed 7
+  keys Return Return
+  wait_for_picture "$WORK/running.png" 30          # the first pause has begun
+  local t0
+  t0=$(date +%s.%N)
+  keys x Return
+  typed n
+  keys Return
+  wait_app_exit 30
+  echo "the program ended $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $t0 }") s after the key"
+  [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
 }
 
 name="${1:?usage: window_tests.sh TEST-NAME}"

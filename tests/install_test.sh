@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs a build into a temporary prefix and checks what a packager and a user would:
+# every program runs from there and tells the build's version, every manual page formats
+# without a warning, the desktop entry is valid and finds its program and icon, and the
+# documentation and licences are there.
+# usage: install_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=${1:?build directory}
+version=${2:?version}
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/orvandel-install-XXXXXX")
+trap 'rm -rf "$prefix"' EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" >"$prefix/install.log" 2>&1 || fail "cmake --install: $(cat "$prefix/install.log")"
+programs=(orvandel orvandel-batch orvandel-headless)
+
+for program in "${programs[@]}"; do
+  [ -x "$prefix/bin/$program" ] || fail "$program is not installed"
+  # orvandel-headless has no --version until its --help offers one.
+  if [ "$program" != orvandel-headless ] || "$prefix/bin/$program" --help | grep -q -- --version; then
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/$program" --version) || fail "$program --version failed"
+    [ "$out" = "$program $version" ] || fail "$program --version says '$out', expected '$program $version'"
+  fi
+  page="$prefix/share/man/man1/$program.1"
+  [ -f "$page" ] || fail "no manual page for $program"
+  # man -l formats the page; --warnings makes groff report every mistake in it.
+  text=$(MANWIDTH=80 man --warnings -l "$page" 2>"$prefix/man.err") || fail "man -l $program.1 failed"
+  [ ! -s "$prefix/man.err" ] || fail "man -l $program.1: $(cat "$prefix/man.err")"
+  grep -q "^NAME" <<<"$text" && grep -q "$program - " <<<"$text" || fail "$program.1 has no NAME line"
+  grep -q "Orvandel $version" <<<"$text" || fail "$program.1 does not name version $version"
+done
+
+# orvandel answers --help without a display, and refuses anything else with exit status 2.
+env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/orvandel" --help | grep -q "^usage: orvandel" || fail "orvandel --help"
+set +e
+env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/orvandel" --bogus >"$prefix/out" 2>"$prefix/err"
+status=$?
+set -e
+[ "$status" -eq 2 ] && [ ! -s "$prefix/out" ] && grep -q "^usage: orvandel" "$prefix/err" ||
+  fail "orvandel --bogus: status $status, stderr '$(cat "$prefix/err")'"
+
+desktop="$prefix/share/applications/orvandel.desktop"
+[ -f "$desktop" ] || fail "no desktop entry"
+report=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $report"
+[ -z "$report" ] || fail "desktop-file-validate: $report"
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+[ -x "$prefix/bin/$exec_name" ] || fail "the desktop entry starts '$exec_name', which is not installed"
+icon_name=$(sed -n 's/^Icon=//p' "$desktop")
+icon="$prefix/share/icons/hicolor/64x64/apps/$icon_name.png"
+[ "$(identify -format '%m %wx%h' "$icon" 2>/dev/null)" = "PNG 64x64" ] || fail "no 64 x 64 PNG icon at $icon"
+
+for doc in README.md CHANGELOG.md LICENSE font/OFL.txt examples/world.ini; do
+  [ -s "$prefix/share/doc/orvandel/$doc" ] || fail "$doc is not installed"
+done
+grep -q "^## $version" "$prefix/share/doc/orvandel/CHANGELOG.md" || fail "CHANGELOG.md has no entry for $version"
+echo "ok: installed and checked in $prefix"
