@@ -119,9 +119,10 @@ void ChangeMask::resize(int xsize, int ysize) {
     words_.resize(static_cast<std::size_t>(xsize) * static_cast<std::size_t>(wordsPerColumn_));
 }
 
-FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells)
+FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells, FlowWalk walk)
     : level_(availableLevel(level)),
       kernels_(&kernelsFor(level_)),
+      walk_(walk),
       threads_(std::max(threads, 1)),
       threadedCells_(threadedCells) {}
 
@@ -185,7 +186,7 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
                       ChangeMask* changes) {
     const MapSize size = mapSize(settings, map.currentMap);
     const std::int64_t cells = std::int64_t{size.x} * size.y;
-    FlowDecisions flows(settings, level_);
+    FlowDecisions flows(settings, level_, walk_);
     const RuleBounds bounds = ruleBounds(settings);
     const MapGrid& c = map.currentMap;
     MapGrid& next = map.nextMap;
@@ -262,7 +263,7 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
             if (part == 1) {
                 Random source = start;
                 source.discard(meeting - startDraws);
-                FlowDecisions aheadFlows(settings, level_);
+                FlowDecisions aheadFlows(settings, level_, walk_);
                 std::uint8_t* out = ahead_.data();
                 for (std::int64_t k = 0; k < recorded; ++k) {
                     starts_[static_cast<std::size_t>(k)] = source.draws();

@@ -6,6 +6,7 @@
 
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
+#include "sim/FlowDecisions.hpp"
 #include "sim/Kernels.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
@@ -63,14 +64,16 @@ public:
     static constexpr std::int64_t kThreadedCells = std::int64_t{1} << 19;
 
     // threads counts the caller; threadedCells is the smallest map whose work is shared (an
-    // eighth of it when the flow decisions vary, which take much longer to make).
+    // eighth of it when the flow decisions vary, which take much longer to make). walk: how the
+    // flow decisions are found (the same either way).
     explicit FastEngine(KernelLevel level = bestKernelLevel(), int threads = 1,
-                        std::int64_t threadedCells = kThreadedCells);
+                        std::int64_t threadedCells = kThreadedCells, FlowWalk walk = FlowWalk::Chunks);
     ~FastEngine();
     FastEngine(const FastEngine&) = delete;
     FastEngine& operator=(const FastEngine&) = delete;
 
     KernelLevel level() const { return level_; }
+    FlowWalk walk() const { return walk_; }
     int threads() const { return threads_; }
     // How many generations so far had their flow decisions made by two walks that met.
     std::int64_t joinedWalks() const { return joinedWalks_; }
@@ -109,6 +112,7 @@ private:
 
     KernelLevel level_;
     const Kernels* kernels_;
+    FlowWalk walk_;
     int threads_;
     std::int64_t threadedCells_;
     std::unique_ptr<ThreadTeam> team_;

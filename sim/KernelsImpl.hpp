@@ -82,6 +82,87 @@ void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, con
     }
 }
 
+// A cell's flow bits worked out as in cellTableLoop, which vectorises (the SIMD versions look
+// them up in the table of 16 instead).
+void cellDecisionsLoop(const std::uint8_t* bits, std::uint8_t* decisions, int count, const DecisionIndex& index) {
+    const FlowShape& shape = index.shape;
+    const std::uint8_t takeV = shape.takeVertical, choiceV = shape.upperChoice, choiceH = shape.rightChoice;
+    const auto actsV = static_cast<std::uint8_t>(takeV & shape.verticalActs);
+    const auto actsH = static_cast<std::uint8_t>(shape.takeHorizontal & shape.horizontalActs);
+    const auto longV = static_cast<std::uint8_t>(actsV & choiceV);
+    const std::uint8_t* h = bits + takeV;  // the horizontal flow's word when the vertical is short
+    for (int i = 0; i < count; ++i) {
+        const auto applyV = static_cast<std::uint8_t>(bits[i] & actsV);
+        const auto shift = static_cast<std::uint8_t>(-(applyV & choiceV));  // 0xFF: one word further on
+        const auto upperOut = static_cast<std::uint8_t>(((bits[i + 1] >> 1) & longV) | (choiceV ^ 1));
+        const auto horizontal = static_cast<std::uint8_t>(h[i] ^ ((h[i] ^ h[i + 1]) & shift));
+        const auto choice = static_cast<std::uint8_t>(h[i + 1] ^ ((h[i + 1] ^ h[i + 2]) & shift));
+        const auto applyH = static_cast<std::uint8_t>((horizontal >> 2) & actsH);
+        const auto rightOut = static_cast<std::uint8_t>(((choice >> 3) & 1) | (choiceH ^ 1));
+        const auto vertical = static_cast<std::uint8_t>((kCountUpper | kCountLower) &
+                                                        ~(static_cast<std::uint8_t>(-applyV) & (2 - upperOut)));
+        const auto horizontalBits = static_cast<std::uint8_t>(
+            (kCountLeft | kCountRight) & ~(static_cast<std::uint8_t>(-applyH) & (4 + (rightOut << 2))));
+        decisions[i] = static_cast<std::uint8_t>(vertical | horizontalBits);
+    }
+}
+
+void walkKeysLoop(const std::uint8_t* bits, std::uint16_t* keys, int chunks, const WalkKeyBits& select) {
+    for (int j = 0; j < chunks; ++j) {
+        unsigned low = 0, high = 0;
+        for (int i = 0; i < kWalkChunk; ++i) {
+            const unsigned b = bits[kWalkChunk * j + i];
+            low |= ((b >> select.lowBit) & select.lowOn) << i;
+            high |= ((b >> select.highBit) & select.highOn) << i;
+        }
+        keys[j] = static_cast<std::uint16_t>(low | high << 8);
+    }
+}
+
+// For each pattern of starts in a chunk: their places in the chunk, in order, a byte each, and
+// how many there are.
+struct StartPicks {
+    std::uint64_t places[256];
+    std::uint8_t count[256];
+};
+constexpr StartPicks kStartPicks = [] {
+    StartPicks picks{};
+    for (unsigned starts = 0; starts < 256; ++starts) {
+        unsigned n = 0;
+        for (unsigned i = 0; i < 8; ++i)
+            if ((starts >> i & 1u) != 0) picks.places[starts] |= std::uint64_t{i} << (8 * n++);
+        picks.count[starts] = static_cast<std::uint8_t>(n);
+    }
+    return picks;
+}();
+
+// One step of the chunked walk: the starts of the chunk with key `key` for the state, and the
+// state after it.
+inline unsigned walkStep(const std::uint64_t* table, unsigned key, unsigned& state4) {
+    const std::uint64_t entry = table[key];
+    const auto starts = static_cast<std::uint8_t>(entry >> (16 + 2 * state4));
+    state4 = static_cast<unsigned>(entry >> state4) & 12u;
+    return starts;
+}
+
+// The walk with the cells picked one byte at a time: eight bytes written whatever the count.
+[[maybe_unused]] int walkChunksLoop(const std::uint16_t* keys, const std::uint8_t* decisions, int chunks,
+                                    const std::uint64_t* table, unsigned* state4, std::uint8_t* cells,
+                                    std::uint8_t* starts) {
+    unsigned state = *state4;
+    std::uint8_t* out = cells;
+    for (int j = 0; j < chunks; ++j) {
+        const unsigned m = walkStep(table, keys[j], state);
+        starts[j] = static_cast<std::uint8_t>(m);
+        const std::uint8_t* d = decisions + kWalkChunk * j;
+        const std::uint64_t places = kStartPicks.places[m];
+        for (int k = 0; k < kWalkChunk; ++k) out[k] = d[(places >> (8 * k)) & 7u];
+        out += kStartPicks.count[m];
+    }
+    *state4 = state;
+    return static_cast<int>(out - cells);
+}
+
 // The entry of the next cell is one of the four after a cell's own: a choice between four
 // shifted rows of bytes, which vectorises.
 void cellPairsLoop(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count) {
