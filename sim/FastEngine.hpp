@@ -56,9 +56,10 @@ enum class Untouched {
 // more than it saves), or an eighth of that where the flow decisions vary from cell to cell.
 // The columns of the rule, the commit and the drawing are split between the threads; varying
 // decisions, which take several times as long to make as the rule takes to apply, are made by
-// two threads at once, one from the start of the generation and one from about its middle
-// (while the first also applies the rule), which costs half a byte per cell while a generation
-// is computed. Smaller maps, and engines for one thread, never start a thread.
+// two walks on two threads (TwoWalks), one from the start of the generation and one from a
+// little before its middle (while the first also applies the rule), which costs about half a
+// byte per cell while a generation is computed. Smaller maps, and engines for one thread, never
+// start a thread.
 class FastEngine {
 public:
     static constexpr std::int64_t kThreadedCells = std::int64_t{1} << 19;
@@ -75,7 +76,7 @@ public:
     KernelLevel level() const { return level_; }
     FlowWalk walk() const { return walk_; }
     int threads() const { return threads_; }
-    // How many generations so far had their flow decisions made by two walks that met.
+    // How many generations so far had their flow decisions made by two walks that joined.
     std::int64_t joinedWalks() const { return joinedWalks_; }
 
     // fillInitialLandmass, a block of the random source at a time.
@@ -118,8 +119,7 @@ private:
     std::unique_ptr<ThreadTeam> team_;
     std::vector<std::uint8_t> decisions_;  // one column's flow bits
     std::int64_t joinedWalks_ = 0;
-    std::vector<std::uint8_t> ahead_;    // decisions made by a second walk, from the middle on
-    std::vector<std::uint64_t> starts_;  // the draws its first cells start at
+    std::vector<std::uint8_t> ahead_;  // decisions made by a second walk (TwoWalks)
     // One block of classified cells per thread, column after column.
     std::vector<std::vector<std::uint8_t>> classes_;
 };

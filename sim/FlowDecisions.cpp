@@ -1,6 +1,7 @@
 #include "sim/FlowDecisions.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -118,8 +119,10 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level, FlowWalk walk
         kernels_->cellTable(bits_.data(), cellTable_.data(), 1, shape_);
         constantDecision_ = static_cast<std::uint8_t>(cellTable_[0] & 15u);
         drawsPerCell_ = cellTable_[0] >> 4;
+        fixedDraws_ = drawsPerCell_;
         return;
     }
+    if (!longVertical && !longHorizontal) fixedDraws_ = maxDraws_;
 
     // The chunked walk: which bits make a cell longer, and a cell's decisions from its tests.
     const bool twoParts = takeVertical_ && takeHorizontal_;
@@ -129,7 +132,7 @@ FlowDecisions::FlowDecisions(const Settings& s, KernelLevel level, FlowWalk walk
         keyBits_ = WalkKeyBits{0, longVertical, 0, 0};
     else
         keyBits_ = WalkKeyBits{2, longHorizontal, 0, 0};
-    walkTable_ = walk_ == FlowWalk::Chunks ? walkTable(twoParts) : nullptr;
+    walkTable_ = walkTable(twoParts);
     decisionIndex_.shape = shape_;
     for (unsigned at = 0; at < 16; ++at) {
         unsigned counted = kCountUpper | kCountLower | kCountLeft | kCountRight;
@@ -174,6 +177,100 @@ void FlowDecisions::produce(Random& random, std::uint8_t* out, std::int64_t cell
             producePairs(random, out + i, 1);
         }
     }
+}
+
+std::int64_t FlowDecisions::produceUntil(Random& random, std::uint8_t* out, std::int64_t cells,
+                                         std::uint64_t stopDraw) {
+    if (cells <= 0 || random.draws() >= stopDraw) return 0;
+    if (constant_ && drawsPerCell_ == 0) {
+        produce(random, out, cells);  // cells that take no draws all start here
+        return cells;
+    }
+    if (fixedDraws_ != 0) {
+        // A cell starts every fixedDraws_ draws from here.
+        const std::uint64_t before = (stopDraw - random.draws() + static_cast<std::uint64_t>(fixedDraws_) - 1) /
+                                     static_cast<std::uint64_t>(fixedDraws_);
+        const auto made = static_cast<std::int64_t>(std::min<std::uint64_t>(before, static_cast<std::uint64_t>(cells)));
+        produce(random, out, made);
+        return made;
+    }
+    if (walk_ == FlowWalk::Pairs) {
+        std::int64_t made = 0;
+        for (; made < cells && random.draws() < stopDraw; ++made) producePairs(random, out + made, 1);
+        return made;
+    }
+    if (windowSource_ != &random || windowDraws_ != random.draws()) {
+        if (random.position() == Random::kStateSize) random.refill();
+        openWindow(random, 0);
+    }
+    // The cells whose draws start before stopDraw, counted window by window.
+    std::int64_t made = 0;
+    for (;;) {
+        const std::uint64_t stopWord = stopDraw - originDraws_;
+        const std::int64_t stop =
+            stopWord > static_cast<std::uint64_t>(carry_) ? cellCount_ : cellsBefore(static_cast<int>(stopWord));
+        const std::int64_t take = std::min(cells - made, stop - cursor_);
+        produceChunked(random, out + made, take, nullptr);
+        made += take;
+        // Stopped inside this window, or the next cell is the unfinished one and starts too late.
+        if (made == cells || stop < cellCount_ || originDraws_ + static_cast<std::uint64_t>(carry_) >= stopDraw)
+            return made;
+        // The next cell crosses into the next block: make it, and go on from there.
+        produceChunked(random, out + made, 1, nullptr);
+        ++made;
+    }
+}
+
+// How many of the window's cells start before word `word` (word <= carry_).
+int FlowDecisions::cellsBefore(int word) {
+    int cells = 0;
+    for (int j = 0; j < word / kWalkChunk; ++j) cells += kStartCount[startMasks_[static_cast<std::size_t>(j)]];
+    const unsigned below = (1u << (word % kWalkChunk)) - 1;
+    return cells + kStartCount[startMasks_[static_cast<std::size_t>(word / kWalkChunk)] & below];
+}
+
+bool FlowDecisions::findSureStart(Random& random, std::uint64_t within) {
+    // Four walks at once, one for each state the first word can be in; the first word at which
+    // all four start a cell is where they have become one. A start is sure as soon as the words
+    // before it are known, so the words of a chunk cut by the end of a block are looked at
+    // before the block is left, and go with the next block's.
+    std::array<std::uint8_t, kChunks * kWalkChunk + 8> bits{};
+    std::array<std::uint16_t, kChunks> keys{};
+    unsigned states[4] = {0, 4, 8, 12};
+    auto commonStarts = [&](unsigned key, bool advance) {
+        unsigned common = 0xFF;
+        for (unsigned& state : states) {
+            const std::uint64_t entry = walkTable_[key];
+            common &= static_cast<std::uint8_t>(entry >> (16 + 2 * state));
+            if (advance) state = static_cast<unsigned>(entry >> state) & 12u;
+        }
+        return common;
+    };
+    int carried = 0;
+    for (std::uint64_t walked = 0; walked < within;) {
+        if (random.position() == Random::kStateSize) random.refill();
+        const int from = random.position();
+        kernels_->passBits(random.state().data() + from, bits.data() + carried, Random::kStateSize - from, limits_);
+        const int words = carried + Random::kStateSize - from;
+        std::fill(bits.begin() + words, bits.end(), std::uint8_t{0});
+        const int chunks = words / kWalkChunk + 1;  // the last one cut short
+        kernels_->walkKeys(bits.data(), keys.data(), chunks, keyBits_);
+        for (int j = 0; j < chunks; ++j) {
+            const bool whole = j < chunks - 1;
+            unsigned common = commonStarts(keys[static_cast<std::size_t>(j)], whole);
+            if (!whole) common &= (1u << (words % kWalkChunk)) - 1;
+            if (common != 0) {
+                // Word `word` of the window is word from + word - carried of the block.
+                random.skip(kWalkChunk * j + std::countr_zero(common) - carried);
+                return true;
+            }
+        }
+        carried = words % kWalkChunk;
+        std::memmove(bits.data(), bits.data() + (words - carried), static_cast<std::size_t>(carried));
+        walked += static_cast<std::uint64_t>(Random::kStateSize - from);
+        random.skip(Random::kStateSize - from);
+    }
+    return false;
 }
 
 void FlowDecisions::skipConstant(Random& random, std::int64_t cells) const {

@@ -52,8 +52,19 @@ public:
     // afterwards random is where the straightforward rule would have left it. With starts, also
     // notes where each cell's draws start: starts[i] := random.draws() before cell i's first draw.
     void produce(Random& random, std::uint8_t* out, std::int64_t cells, std::uint64_t* starts = nullptr);
+    // As produce, but stops before the first cell whose draws start at draw stopDraw or later;
+    // returns how many cells it made.
+    std::int64_t produceUntil(Random& random, std::uint8_t* out, std::int64_t cells, std::uint64_t stopDraw);
     // Takes the draws of the next `cells` cells without writing their decisions (constant() only).
     void skipConstant(Random& random, std::int64_t cells) const;
+
+    // The draws every cell takes when that never varies (a cell then starts every that many
+    // draws), 0 when it varies.
+    int fixedDraws() const { return fixedDraws_; }
+    // For a source at any draw, not necessarily a cell's first: moves it on to the first draw at
+    // which a cell starts whatever the draws before it were, within `within` draws; false (the
+    // source left anywhere) when there is none. Cells of varying draws only (fixedDraws() == 0).
+    bool findSureStart(Random& random, std::uint64_t within);
 
     // The largest 32-bit output whose draw passes threshold t, for 0 <= t <= 98.
     static std::uint32_t passLimit(std::int32_t t);
@@ -65,6 +76,7 @@ private:
     static constexpr int kChunks = kWindow / kWalkChunk + 1;  // chunks over words 0 .. kWindow
     void openWindow(Random& random, int carried);
     int startOf(int cell);
+    int cellsBefore(int word);
     void produceChunked(Random& random, std::uint8_t* out, std::int64_t cells, std::uint64_t* starts);
 
     // The walk two cells a step.
@@ -80,6 +92,7 @@ private:
     bool constant_ = false;
     std::uint8_t constantDecision_ = 0;
     int drawsPerCell_ = 0;
+    int fixedDraws_ = 0;
     const Kernels* kernels_;
     FlowWalk walk_;
 
