@@ -112,10 +112,10 @@ void ChangeMask::resize(int xsize, int ysize) {
     words_.resize(static_cast<std::size_t>(xsize) * static_cast<std::size_t>(wordsPerColumn_));
 }
 
-FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells, FlowWalk walk)
+FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells, std::optional<FlowWalk> walk)
     : level_(availableLevel(level)),
       kernels_(&kernelsFor(level_)),
-      walk_(walk),
+      walk_(walk.value_or(bestFlowWalk(level_))),
       threads_(std::max(threads, 1)),
       threadedCells_(threadedCells) {}
 

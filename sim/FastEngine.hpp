@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "rng/Random.hpp"
@@ -66,9 +67,9 @@ public:
 
     // threads counts the caller; threadedCells is the smallest map whose work is shared (an
     // eighth of it when the flow decisions vary, which take much longer to make). walk: how the
-    // flow decisions are found (the same either way).
+    // flow decisions are found (the same either way; by default the faster with the kernels).
     explicit FastEngine(KernelLevel level = bestKernelLevel(), int threads = 1,
-                        std::int64_t threadedCells = kThreadedCells, FlowWalk walk = FlowWalk::Chunks);
+                        std::int64_t threadedCells = kThreadedCells, std::optional<FlowWalk> walk = std::nullopt);
     ~FastEngine();
     FastEngine(const FastEngine&) = delete;
     FastEngine& operator=(const FastEngine&) = delete;

@@ -64,6 +64,10 @@ const std::uint64_t* walkTable(bool twoParts) {
 
 }  // namespace
 
+FlowWalk bestFlowWalk(KernelLevel level) {
+    return level >= KernelLevel::Avx2 ? FlowWalk::Chunks : FlowWalk::Pairs;
+}
+
 std::uint32_t FlowDecisions::passLimit(std::int32_t t) {
     // floor(100 y / 2^32) <= t  <=>  100 y < (t + 1) 2^32  <=>  y < ceil((t + 1) 2^32 / 100).
     const std::uint64_t bound = ((static_cast<std::uint64_t>(t) + 1) << 32) + 99;

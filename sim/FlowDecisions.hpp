@@ -10,9 +10,11 @@
 namespace orv {
 
 // How the decisions are found in the random stream (both give the same decisions and take the
-// same draws): a walk a chunk of eight words at a time, or the former walk from cell to cell,
-// two cells a step, kept to be measured against.
+// same draws): a walk a chunk of eight words at a time, or a walk from cell to cell, two cells a
+// step. The chunked walk picks its cells out with a byte shuffle; without one (the portable and
+// SSE2 kernels) the walk from cell to cell is the faster.
 enum class FlowWalk { Chunks, Pairs };
+FlowWalk bestFlowWalk(KernelLevel level);
 
 // The random part of the generation rule, taken apart from the map. How many draws a cell
 // takes and what they decide (which vertical and which horizontal neighbours count) depends
@@ -35,8 +37,9 @@ enum class FlowWalk { Chunks, Pairs };
 // run past the block is carried over to the window of the next block.
 class FlowDecisions {
 public:
-    explicit FlowDecisions(const Settings& settings, KernelLevel level = bestKernelLevel(),
-                           FlowWalk walk = FlowWalk::Chunks);
+    explicit FlowDecisions(const Settings& settings, KernelLevel level = bestKernelLevel())
+        : FlowDecisions(settings, level, bestFlowWalk(level)) {}
+    FlowDecisions(const Settings& settings, KernelLevel level, FlowWalk walk);
 
     // True when every cell gets the same decision from the same number of draws.
     bool constant() const { return constant_; }

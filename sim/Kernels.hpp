@@ -1,8 +1,9 @@
 #pragma once
 
 // The inner loops of the fast engine, in one portable version and, on x86-64, versions for
-// SSE2 (always there) and AVX2 (chosen at run time when the processor has it). Every version
-// gives the same bytes; the engine picks one table of them.
+// SSE2 (always there), AVX2 and AVX-512 (chosen at run time when the processor has them; the
+// AVX-512 table has its own flow-decision kernels and AVX2's others). Every version gives the
+// same bytes; the engine picks one table of them.
 //
 // This header is also compiled with AVX2 enabled, so it declares plain data and function
 // pointers only: an inline function here could be emitted with AVX2 instructions and then
@@ -13,7 +14,7 @@
 
 namespace orv {
 
-enum class KernelLevel { Portable, Sse2, Avx2 };
+enum class KernelLevel { Portable, Sse2, Avx2, Avx512 };
 
 // The flow decision of one cell: which of its four edge neighbours take part in its count.
 enum FlowBits : std::uint8_t { kCountUpper = 1, kCountLower = 2, kCountLeft = 4, kCountRight = 8 };
@@ -118,9 +119,10 @@ bool kernelLevelAvailable(KernelLevel level);
 const Kernels& kernelsFor(KernelLevel level);
 const char* kernelLevelName(KernelLevel level);
 
-// The tables, one per translation unit (those of SSE2 and AVX2 exist on x86-64 only).
+// The tables, one per translation unit (those of SSE2, AVX2 and AVX-512 exist on x86-64 only).
 const Kernels& portableKernels();
 const Kernels& sse2Kernels();
 const Kernels& avx2Kernels();
+const Kernels& avx512Kernels();
 
 }  // namespace orv

@@ -102,23 +102,6 @@ void walkKeysAvx2(const std::uint8_t* bits, std::uint16_t* keys, int chunks, con
     walkKeysLoop(bits + kWalkChunk * j, keys + j, chunks - j, select);
 }
 
-// The cells of a chunk picked by one byte shuffle of its eight decisions.
-int walkChunksAvx2(const std::uint16_t* keys, const std::uint8_t* decisions, int chunks, const std::uint64_t* table,
-                   unsigned* state4, std::uint8_t* cells, std::uint8_t* starts) {
-    unsigned state = *state4;
-    std::uint8_t* out = cells;
-    for (int j = 0; j < chunks; ++j) {
-        const unsigned m = walkStep(table, keys[j], state);
-        starts[j] = static_cast<std::uint8_t>(m);
-        const __m128i d = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(decisions + kWalkChunk * j));
-        const __m128i places = _mm_cvtsi64_si128(static_cast<long long>(kStartPicks.places[m]));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(d, places));
-        out += kStartPicks.count[m];
-    }
-    *state4 = state;
-    return static_cast<int>(out - cells);
-}
-
 void ruleColumnAvx2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
                     const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
     const std::ptrdiff_t whole = wholeVectors(count, Avx2Bytes::kWidth);
@@ -169,7 +152,7 @@ const Kernels kAvx2{.passBits = passBitsAvx2,
                     .cellPairs = cellPairsLoop,
                     .cellDecisions = cellDecisionsAvx2,
                     .walkKeys = walkKeysAvx2,
-                    .walkChunks = walkChunksAvx2,
+                    .walkChunks = walkChunksShuffle,
                     .ruleColumn = ruleColumnAvx2,
                     .ruleColumnChanges = ruleColumnChangesAvx2,
                     .commitColumn = commitColumnAvx2,

@@ -141,7 +141,7 @@ using test::presets;
 
 std::vector<KernelLevel> levels() {
     std::vector<KernelLevel> available;
-    for (KernelLevel level : {KernelLevel::Portable, KernelLevel::Sse2, KernelLevel::Avx2})
+    for (KernelLevel level : {KernelLevel::Portable, KernelLevel::Sse2, KernelLevel::Avx2, KernelLevel::Avx512})
         if (kernelLevelAvailable(level)) available.push_back(level);
     return available;
 }
