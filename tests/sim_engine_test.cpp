@@ -284,8 +284,9 @@ class FlowWalkMatches : public testing::TestWithParam<KernelLevel> {};
 
 TEST_P(FlowWalkMatches, CellByCellInRunsOfAnyLength) {
     // Runs that end inside chunks, at block ends and inside cells cut by a block end, single
-    // cells, runs over many blocks, and draws taken by someone else in between, for cells of
-    // one part and of two, with and without their choices, for both walks.
+    // cells, runs over many blocks, runs that stop before a given draw, and draws taken by
+    // someone else in between, for cells of one part and of two, with and without their
+    // choices, for both walks. And sure starts found from draws inside cells.
     std::mt19937 pick(4242);
     for (int shape = 0; shape < 6; ++shape) {
         Settings s = presets(400, 400);
@@ -306,11 +307,21 @@ TEST_P(FlowWalkMatches, CellByCellInRunsOfAnyLength) {
             for (int run = 0; run < 300; ++run) {
                 const std::int64_t cells = run % 7 == 0 ? std::uniform_int_distribution<int>(1, 3000)(pick)
                                                         : std::uniform_int_distribution<int>(1, 9)(pick);
-                const bool noteStarts = run % 3 == 0;
+                const bool until = run % 5 == 4, noteStarts = !until && run % 3 == 0;
                 out.assign(static_cast<std::size_t>(cells), 0xEE);
                 starts.assign(static_cast<std::size_t>(cells), 0);
-                flows.produce(fast, out.data(), cells, noteStarts ? starts.data() : nullptr);
-                for (std::int64_t i = 0; i < cells; ++i) {
+                std::int64_t made = cells;
+                if (until) {
+                    const std::uint64_t stop = reference.draws() + static_cast<std::uint64_t>(pick() % 9000);
+                    made = flows.produceUntil(fast, out.data(), cells, stop);
+                    Random counter = reference;
+                    std::int64_t expected = 0;
+                    for (; expected < cells && counter.draws() < stop; ++expected) decideOneCell(s, counter);
+                    ASSERT_EQ(made, expected) << "shape " << shape << ", run " << run;
+                } else {
+                    flows.produce(fast, out.data(), cells, noteStarts ? starts.data() : nullptr);
+                }
+                for (std::int64_t i = 0; i < made; ++i) {
                     const auto k = static_cast<std::size_t>(i);
                     if (noteStarts) {
                         ASSERT_EQ(starts[k], reference.draws()) << "shape " << shape << ", run " << run;
@@ -322,6 +333,14 @@ TEST_P(FlowWalkMatches, CellByCellInRunsOfAnyLength) {
                 if (run % 11 == 10) {
                     ASSERT_EQ(fast.nextRaw(), reference.nextRaw());
                 }
+            }
+            ASSERT_EQ(flows.fixedDraws(), 0);
+            for (int probe = 0; probe < 20; ++probe) {
+                Random sure = reference;
+                sure.discard(1 + pick() % 40);
+                ASSERT_TRUE(flows.findSureStart(sure, 100000));
+                while (reference.draws() < sure.draws()) decideOneCell(s, reference);
+                ASSERT_EQ(reference.draws(), sure.draws()) << "shape " << shape << ": no cell starts there";
             }
         }
     }
