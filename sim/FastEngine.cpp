@@ -202,7 +202,7 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
     ThreadTeam* team = teamFor(cells, !flows.constant());
     std::optional<TwoWalks> walks;
     if (team != nullptr && !flows.constant()) {
-        walks.emplace(settings, level_, walk_, flows, random, cells, ahead_);
+        walks.emplace(settings, level_, walk_, flows, random, cells, twoWalks_);
         if (!walks->worthwhile()) team = nullptr;
     }
     if (team == nullptr) {

@@ -11,6 +11,7 @@
 #include "sim/Kernels.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
+#include "sim/TwoWalks.hpp"
 
 namespace orv {
 
@@ -120,7 +121,7 @@ private:
     std::unique_ptr<ThreadTeam> team_;
     std::vector<std::uint8_t> decisions_;  // one column's flow bits
     std::int64_t joinedWalks_ = 0;
-    std::vector<std::uint8_t> ahead_;  // decisions made by a second walk (TwoWalks)
+    TwoWalks::Room twoWalks_;
     // One block of classified cells per thread, column after column.
     std::vector<std::vector<std::uint8_t>> classes_;
 };

@@ -105,13 +105,13 @@ private:
     WalkKeyBits keyBits_{};
     DecisionIndex decisionIndex_{};
     const std::uint64_t* walkTable_ = nullptr;
-    std::array<std::uint8_t, kChunks * kWalkChunk + 8> windowBits_{};   // pass bits, 0 after the end
-    std::array<std::uint8_t, kChunks * kWalkChunk> windowDecisions_{};  // of a cell starting at each word
+    alignas(64) std::array<std::uint8_t, kChunks * kWalkChunk + 8> windowBits_{};  // pass bits, 0 after the end
+    alignas(64) std::array<std::uint8_t, kChunks * kWalkChunk> windowDecisions_{};  // of a cell starting at each word
     std::array<std::uint16_t, kChunks> keys_{};
     std::array<std::uint8_t, kChunks> startMasks_{};  // the words of each chunk that start a cell
     // The decisions of the cells that start in the window, in order: the first cellCount_
     // end in it; the one after those, starting at word carry_, is unfinished (or starts at the end).
-    std::array<std::uint8_t, kChunks * kWalkChunk + 8> windowCells_{};
+    alignas(64) std::array<std::uint8_t, kChunks * kWalkChunk + 8> windowCells_{};
     int end_ = 0, cellCount_ = 0, carry_ = 0, origin_ = 0;
     std::uint64_t originDraws_ = 0;
     int cursor_ = 0;                     // the next cell to hand out
@@ -123,11 +123,11 @@ private:
 
     // The walk two cells a step. Pass bits of the words of the random source's current block, a
     // few spare at the end so that reads of words a cell does not take stay inside.
-    std::array<std::uint8_t, Random::kStateSize + 8> bits_{};
+    alignas(64) std::array<std::uint8_t, Random::kStateSize + 8> bits_{};
     // For a cell whose draws start at word w (w + maxDraws_ <= kStateSize): its flow bits in bits
     // 0 .. 3 and the number of words it takes in bits 4 .. 6. Walking the block is then one table
     // read per cell. A few spare entries at the end, as for bits_.
-    std::array<std::uint8_t, Random::kStateSize + 8> cellTable_{};
+    alignas(64) std::array<std::uint8_t, Random::kStateSize + 8> cellTable_{};
     // For two cells in a row starting at word w (w + 2 maxDraws_ <= kStateSize): the second's
     // entry of cellTable_ and the words both take, so that the walk goes two cells a step.
     std::array<std::uint8_t, Random::kStateSize> pairSecond_{};

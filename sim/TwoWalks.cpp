@@ -7,10 +7,8 @@
 namespace orv {
 namespace {
 
-// The first walk also applies the rule to every cell, so it makes a little less than half.
-constexpr double kFirstShare = 0.45;
 // The second walk hands its decisions over this many at a time.
-constexpr std::int64_t kAheadChunk = 16384;
+constexpr std::int64_t kAheadChunk = 4096;
 // How far the second walk looks for a sure start: far beyond where one is found in practice (a
 // few words), however rarely a flow's draws make a cell longer.
 constexpr std::uint64_t kSearchDraws = std::uint64_t{16} * Random::kStateSize;
@@ -23,24 +21,24 @@ std::int64_t spreadMargin(double cells) {
 }  // namespace
 
 TwoWalks::TwoWalks(const Settings& settings, KernelLevel level, FlowWalk walk, FlowDecisions& first,
-                   const Random& random, std::int64_t cells, std::vector<std::uint8_t>& ahead)
+                   const Random& random, std::int64_t cells, Room& room)
     : settings_(settings),
       level_(level),
       walk_(walk),
       first_(first),
       start_(random),
       cells_(cells),
-      ahead_(ahead),
+      room_(room),
       fixedDraws_(first.fixedDraws()),
       maxDraws_(first.maxDrawsPerCell()),
       meanDraws_(first.meanDrawsPerCell()) {
-    const auto split = static_cast<std::int64_t>(static_cast<double>(cells) * kFirstShare);
+    const auto split = static_cast<std::int64_t>(static_cast<double>(cells) * room.firstShare);
     // With cells of a fixed number of draws this is exactly where cell `split` starts.
     aim_ =
         start_.draws() + (fixedDraws_ != 0 ? static_cast<std::uint64_t>(split) * static_cast<std::uint64_t>(fixedDraws_)
                                            : static_cast<std::uint64_t>(static_cast<double>(split) * meanDraws_));
     capacity_ = std::min(cells, cells - split + (fixedDraws_ != 0 ? 0 : spreadMargin(static_cast<double>(split))));
-    if (ahead_.size() < static_cast<std::size_t>(capacity_)) ahead_.resize(static_cast<std::size_t>(capacity_));
+    if (room.ahead.size() < static_cast<std::size_t>(capacity_)) room.ahead.resize(static_cast<std::size_t>(capacity_));
 }
 
 std::int64_t TwoWalks::madeBeforeVerdict(std::uint64_t sure) const {
@@ -62,20 +60,21 @@ void TwoWalks::second() {
     }
     const std::uint64_t sure = source.draws();
     sure_.post(sure);
-    std::uint8_t* out = ahead_.data();
+    std::uint8_t* out = room_.ahead.data();
+    // False when the first walk has finished without this one.
     auto makeUpTo = [&](std::int64_t goal) {
         for (std::int64_t done = made_.count(); done < goal;) {
             const std::int64_t n = std::min(kAheadChunk, goal - done);
             flows.produce(source, out + done, n);
             made_.raise(done += n);
-            // The first walk finished without this one: stop.
-            if (needed_.posted() && needed_.wait() == kApart) return;
+            if (needed_.posted() && needed_.wait() == kApart) return false;
         }
+        return true;
     };
-    makeUpTo(madeBeforeVerdict(sure));
+    if (!makeUpTo(madeBeforeVerdict(sure))) return;
+    secondWaited_ = !needed_.posted();
     const std::int64_t needed = needed_.wait();
-    if (needed == kApart) return;
-    makeUpTo(needed);
+    if (needed == kApart || !makeUpTo(needed)) return;
     end_ = source;
 }
 
@@ -84,8 +83,9 @@ const std::uint8_t* TwoWalks::next(Random& random, std::int64_t count, std::uint
     nextCell_ += count;
     if (joinedAt_ >= 0) {
         const std::int64_t from = cell - joinedAt_;
+        firstWaited_ = firstWaited_ || made_.count() < from + count;
         made_.waitFor(from + count);
-        return ahead_.data() + from;
+        return room_.ahead.data() + from;
     }
     // A sure start is never before aim_: until the walk can get there, it need not know it.
     if (decided_ || random.draws() + static_cast<std::uint64_t>(count * maxDraws_) < aim_) {
@@ -112,9 +112,10 @@ const std::uint8_t* TwoWalks::next(Random& random, std::int64_t count, std::uint
     }
     joinedAt_ = cell + made;
     needed_.post(needed);
+    firstWaited_ = made_.count() < count - made;
     made_.waitFor(count - made);
-    if (made == 0) return ahead_.data();
-    std::memcpy(scratch + made, ahead_.data(), static_cast<std::size_t>(count - made));
+    if (made == 0) return room_.ahead.data();
+    std::memcpy(scratch + made, room_.ahead.data(), static_cast<std::size_t>(count - made));
     return scratch;
 }
 
@@ -124,6 +125,8 @@ void TwoWalks::firstDone() {
 }
 
 bool TwoWalks::finish(Random& random) {
+    if (firstWaited_) room_.firstShare = std::min(room_.firstShare + 0.02, 0.9);
+    if (secondWaited_) room_.firstShare = std::max(room_.firstShare - 0.02, 0.2);
     if (joinedAt_ < 0) return false;
     random = end_;
     return true;

@@ -45,11 +45,19 @@ private:
 // makes every cell. Either way every cell gets exactly the straightforward rule's decisions.
 class TwoWalks {
 public:
+    // What lasts from one generation to the next: room for the second walk's decisions (it
+    // grows as needed), and the share of the cells the first walk makes. The share follows the
+    // threads' speeds: the first walk also applies the rule, and on a shared machine one thread
+    // can run slower than the other for a while.
+    struct Room {
+        std::vector<std::uint8_t> ahead;
+        double firstShare = 0.45;
+    };
+
     // For a generation of `cells` cells whose first draw is random's next: `first` makes the
-    // first walk's decisions (varying ones) from random. ahead keeps the second walk's (it
-    // grows as needed).
+    // first walk's decisions (varying ones) from random.
     TwoWalks(const Settings& settings, KernelLevel level, FlowWalk walk, FlowDecisions& first, const Random& random,
-             std::int64_t cells, std::vector<std::uint8_t>& ahead);
+             std::int64_t cells, Room& room);
 
     // False when the generation is too small for the second walk to make any cells before the
     // first gets to them: then the first walk had better make them all, alone.
@@ -60,7 +68,8 @@ public:
     // scratch, or the second walk's. Every cell in order, then firstDone().
     const std::uint8_t* next(Random& random, std::int64_t count, std::uint8_t* scratch);
     void firstDone();
-    // Once both walks are done: whether they joined; if so, random is set where the second ended.
+    // Once both walks are done: whether they joined; if so, random is set where the generation's
+    // draws ended. Moves the first walk's share towards the faster thread.
     bool finish(Random& random);
 
 private:
@@ -77,21 +86,25 @@ private:
     FlowDecisions& first_;
     const Random start_;
     const std::int64_t cells_;
-    std::vector<std::uint8_t>& ahead_;
+    Room& room_;
     const int fixedDraws_, maxDraws_;
     const double meanDraws_;
     std::uint64_t aim_ = 0;      // the draw the second walk begins at
     std::int64_t capacity_ = 0;  // the second walk's room for cells
 
-    Posted<std::uint64_t> sure_;   // the second walk's sure start, or kNoStart
-    HandOff made_;                 // cells the second walk has made
-    Posted<std::int64_t> needed_;  // the cells the second walk is to make in all, or kApart
-    Random end_;                   // the second walk's source after its last cell
+    Posted<std::uint64_t> sure_;     // the second walk's sure start, or kNoStart
+    HandOff made_;                   // cells the second walk has made (snapshots of its source come first)
+    Posted<std::int64_t> needed_;    // the cells the second walk is to make in all, or kApart
+    std::atomic<bool> stop_{false};  // the first walk has taken over: the second stops
+    Random end_;                     // the second walk's source after its last cell
 
     // The first walk's place: its next cell, and the cell at which the second walk's begin.
     std::int64_t nextCell_ = 0;
     std::int64_t joinedAt_ = -1;
     bool decided_ = false;
+    // Which walk waited for the other (the second for being told how many cells to make, the
+    // first for cells): the share of the faster had better grow.
+    bool firstWaited_ = false, secondWaited_ = false;
 };
 
 }  // namespace orv
