@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -17,42 +17,52 @@ namespace {
 constexpr std::size_t kSingleBuffer = std::size_t{1} << 20;
 constexpr int kMaxThreads = 8;
 
-// A band of the stream: its bytes, and once deflated, its part of the stream and its sum.
+// A band of the stream: its bytes, its deflate state and room for its part of the stream (all
+// allocated by the caller's thread, so that a thread that deflates it allocates nothing), and
+// once deflated, its part of the stream and its sum.
 struct Band {
     std::vector<std::uint8_t> input;
     std::size_t inputSize = 0;
     bool last = false;
+    z_stream zs{};
+    bool zsReady = false;
     std::vector<std::uint8_t> output;
+    std::size_t outputSize = 0;
     uLong adler = 1;
     bool done = false;
     bool failed = false;
+
+    ~Band() {
+        if (zsReady) deflateEnd(&zs);
+    }
 };
+
+// Makes the band's deflate state and the room for its output; false when memory is short.
+bool prepareBand(Band& band, int level, int strategy) {
+    band.inputSize = band.input.size();
+    if (!band.zsReady) band.zsReady = deflateInit2(&band.zs, level, Z_DEFLATED, -15, 8, strategy) == Z_OK;
+    if (!band.zsReady) return false;
+    try {
+        // Room for the whole band at once, and the flush marker.
+        band.output.resize(deflateBound(&band.zs, static_cast<uLong>(band.inputSize)) + 16);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
 
 // Deflates a band as a raw stream: ended by a full flush (byte-aligned, not final) so that the
 // next band's blocks can follow, or by the final block.
-void deflateBand(Band& band, int level, int strategy) {
-    band.inputSize = band.input.size();
-    band.adler = adler32_z(adler32(0L, Z_NULL, 0), band.input.data(), band.input.size());
-    z_stream zs{};
-    if (deflateInit2(&zs, level, Z_DEFLATED, -15, 8, strategy) != Z_OK) {
-        band.failed = true;
-        return;
-    }
-    try {
-        // Room for the whole band at once, and the flush marker.
-        band.output.resize(deflateBound(&zs, static_cast<uLong>(band.input.size())) + 16);
-        zs.next_in = band.input.data();
-        zs.avail_in = static_cast<uInt>(band.input.size());
-        zs.next_out = band.output.data();
-        zs.avail_out = static_cast<uInt>(band.output.size());
-        const int status = deflate(&zs, band.last ? Z_FINISH : Z_FULL_FLUSH);
-        band.failed = band.last ? status != Z_STREAM_END : status != Z_OK || zs.avail_in != 0 || zs.avail_out == 0;
-        band.output.resize(zs.total_out);
-    } catch (const std::bad_alloc&) {
-        band.failed = true;
-    }
-    deflateEnd(&zs);
-    band.input = {};  // its bytes are no longer needed
+void deflateBand(Band& band) {
+    band.adler = adler32_z(adler32(0L, Z_NULL, 0), band.input.data(), band.inputSize);
+    z_stream& zs = band.zs;
+    zs.next_in = band.input.data();
+    zs.avail_in = static_cast<uInt>(band.inputSize);
+    zs.next_out = band.output.data();
+    zs.avail_out = static_cast<uInt>(band.output.size());
+    const int status = deflate(&zs, band.last ? Z_FINISH : Z_FULL_FLUSH);
+    band.failed = band.last ? status != Z_STREAM_END : status != Z_OK || zs.avail_in != 0 || zs.avail_out == 0;
+    band.outputSize = zs.total_out;
 }
 
 // The two bytes that open a zlib stream: a 32 KiB window, and the level class zlib would note.
@@ -110,7 +120,7 @@ struct ParallelDeflate::State {
                 band = waiting.front();
                 waiting.pop_front();
             }
-            deflateBand(*band, options.level, options.strategy);
+            deflateBand(*band);
             {
                 const std::lock_guard lock(mutex);
                 band->done = true;
@@ -149,24 +159,41 @@ struct ParallelDeflate::State {
             emit(header, 2);
             headerWritten = true;
         }
-        emit(band.output.data(), band.output.size());
+        emit(band.output.data(), band.outputSize);
         adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.inputSize));
         handedOut.pop_front();
     }
 
+    // Every band handed out is either deflated here or queued for a worker, whatever fails:
+    // emitOldest waits for each.
     void handOut(std::unique_ptr<Band> band) {
         Band* raw = band.get();
         handedOut.push_back(std::move(band));
-        // A band that is the whole stream, or one with no thread to take it, is deflated here.
-        if ((raw->last && handedOut.size() == 1) || !startWorkers()) {
-            deflateBand(*raw, options.level, options.strategy);
-            raw->done = true;
-        } else {
-            {
+        bool prepared = prepareBand(*raw, options.level, options.strategy);
+        if (!prepared && (handedOut.size() > 1 || !workers.empty())) {
+            // Short of memory: finish the bands in hand, let the threads (and their stacks) go,
+            // and go on alone. The stream's bytes stay the same.
+            while (ok && handedOut.size() > 1) emitOldest();
+            stopWorkers();
+            threads = 1;
+            prepared = ok && prepareBand(*raw, options.level, options.strategy);
+        }
+        bool queued = false;
+        if (!prepared) {
+            raw->failed = true;
+        } else if (!(raw->last && handedOut.size() == 1) && startWorkers()) {
+            try {
                 const std::lock_guard lock(mutex);
                 waiting.push_back(raw);
+                queued = true;
+            } catch (const std::bad_alloc&) {
             }
-            work.notify_one();
+            if (queued) work.notify_one();
+        }
+        if (!queued) {
+            // A band that is the whole stream, or one with no thread to take it, is deflated here.
+            if (prepared) deflateBand(*raw);
+            raw->done = true;
         }
         // A few bands ahead of the sink at most: they bound the memory held.
         while (ok && handedOut.size() > static_cast<std::size_t>(2 * threads + 1)) emitOldest();
@@ -178,8 +205,9 @@ struct ParallelDeflate::State {
         if (!workers.empty()) return true;
         try {
             for (int i = 0; i < threads; ++i) workers.emplace_back([this] { workerLoop(); });
-        } catch (const std::system_error&) {
-            // The system gives no (more) threads: those started do the work, or this one does.
+        } catch (const std::exception&) {
+            // The system gives no (more) threads, or no memory for them: those started do the
+            // work, or this one does.
             if (workers.empty()) threads = 1;
         }
         return !workers.empty();
