@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
 #include <optional>
-#include <system_error>
 #include <type_traits>
 
 #include "sim/FlowDecisions.hpp"
@@ -126,8 +126,8 @@ ThreadTeam* FastEngine::teamFor(std::int64_t cells, bool varyingFlows) {
     if (!team_) {
         try {
             team_ = std::make_unique<ThreadTeam>(threads_);
-        } catch (const std::system_error&) {
-            threads_ = 1;  // the system gives no more threads: one does all the work
+        } catch (const std::exception&) {
+            threads_ = 1;  // the system gives no more threads (or no memory for them): one does all the work
             return nullptr;
         }
     }
