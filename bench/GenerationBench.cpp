@@ -1,9 +1,11 @@
 // One generation of the map at 400 x 400: the rule, the commit and the drawing into an
 // 800 x 600 frame buffer, as the generation loop runs them. At 400 x 400 and 4096 x 4096: a
 // generation as the batch generator runs it (the rule into a whole nextMap, noting the changed
-// cells, and a swap; the picture is drawn once at the end) and as the window program would
-// (rule, commit and drawing), with one thread and with two. Random flows are measured with both
-// walks through the flow decisions, the chunked one the engine uses and the former one.
+// cells, and a swap; the picture is drawn once at the end) and, at 4096 x 4096, as the window
+// program would (rule, commit and drawing), with one thread and with two. Random flows
+// (downupflow=60 upflowenabled=1 upflowratio=40 leftrightflow=70 leftflowenabled=1
+// rightflowratio=50) are measured with both walks through the flow decisions: chunks, and
+// pairs (the walk before the chunks, and still the one without a byte shuffle).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -180,7 +182,8 @@ void largeDrawnGeneration(benchmark::State& state, Flows flows, int threads) {
 }
 
 // Threads share the work, so these are timed by the clock on the wall. The batch generator runs
-// a 400 x 400 map with random flows on two threads.
+// a 400 x 400 map with random flows on two threads. Each walk through the flow decisions side by
+// side: chunks (the engine's) and pairs (cell to cell, two at a time, as before the chunks).
 BENCHMARK_CAPTURE(batchGeneration, random_flows_400_2_threads_chunks, 400, Flows::Random, 2, FlowWalk::Chunks)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
@@ -193,7 +196,13 @@ BENCHMARK_CAPTURE(batchGeneration, random_flows_400_1_thread_chunks, 400, Flows:
 BENCHMARK_CAPTURE(batchGeneration, random_flows_400_1_thread_pairs, 400, Flows::Random, 1, FlowWalk::Pairs)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
+BENCHMARK_CAPTURE(batchGeneration, random_flows_4096_1_thread_chunks, kLargeSide, Flows::Random, 1, FlowWalk::Chunks)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(batchGeneration, random_flows_4096_1_thread_pairs, kLargeSide, Flows::Random, 1, FlowWalk::Pairs)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(batchGeneration, random_flows_4096_2_threads_chunks, kLargeSide, Flows::Random, 2, FlowWalk::Chunks)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(batchGeneration, random_flows_4096_2_threads_pairs, kLargeSide, Flows::Random, 2, FlowWalk::Pairs)
@@ -203,12 +212,6 @@ BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_1_thread, Flows::Presets, 1
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_2_threads, Flows::Presets, 2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_1_thread, Flows::Random, 1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(largeBatchGeneration, random_flows_4096_2_threads, Flows::Random, 2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(largeDrawnGeneration, presets_4096_1_thread, Flows::Presets, 1)
@@ -227,14 +230,24 @@ BENCHMARK_CAPTURE(largeDrawnGeneration, random_flows_4096_2_threads, Flows::Rand
 BENCHMARK_CAPTURE(referenceGeneration, presets, Flows::Presets)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastGeneration, presets, Flows::Presets, bestKernelLevel())->Unit(benchmark::kMicrosecond);
 BENCHMARK(mt19937Draws)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, presets_avx2, Flows::Presets, KernelLevel::Avx2)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastGeneration, presets_sse2, Flows::Presets, KernelLevel::Sse2)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastGeneration, presets_portable, Flows::Presets, KernelLevel::Portable)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastRuleOnly, presets, Flows::Presets)->Unit(benchmark::kMicrosecond);
 BENCHMARK(fastCommitAndDrawOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(referenceGeneration, random_flows, Flows::Random)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(fastGeneration, random_flows, Flows::Random, bestKernelLevel())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, random_flows_chunks, Flows::Random, bestKernelLevel(), FlowWalk::Chunks)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastGeneration, random_flows_pairs, Flows::Random, bestKernelLevel(), FlowWalk::Pairs)
+    ->Unit(benchmark::kMicrosecond);
+// Each kernel level with the walk it uses by default (pairs without a byte shuffle).
+BENCHMARK_CAPTURE(fastGeneration, random_flows_avx2, Flows::Random, KernelLevel::Avx2, bestFlowWalk(KernelLevel::Avx2))
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, random_flows_sse2, Flows::Random, KernelLevel::Sse2, bestFlowWalk(KernelLevel::Sse2))
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fastGeneration, random_flows_portable, Flows::Random, KernelLevel::Portable,
+                  bestFlowWalk(KernelLevel::Portable))
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(fastRuleOnly, random_flows, Flows::Random)->Unit(benchmark::kMicrosecond);
 
