@@ -29,12 +29,13 @@ FlowWalk bestFlowWalk(KernelLevel level);
 // The chunked walk: every word of a block of the random source is tempered and tested, and
 // from each word's tests come the decisions of a cell that would start there. Where the cells
 // start depends only on which words make a cell longer (a passing vertical flow that takes the
-// upper/lower choice, a passing horizontal flow that takes the right/left choice), so a cell is
-// in one of four states at each word (its first word, the vertical choice, the horizontal
-// flow's word, the horizontal choice), and a table gives, for the state at a chunk's first word
-// and those two bits of its eight words, the words that start cells and the state at the next
-// chunk. The decisions at the starts are then picked out a chunk at a time. A cell whose words
-// run past the block is carried over to the window of the next block.
+// upper/lower choice, a passing horizontal flow that takes the right/left choice). Each word
+// plays one of four parts in its cell, its state (the cell's first word, the vertical choice,
+// the horizontal flow's word, the horizontal choice), and a table gives, for the state of a
+// chunk's first word and those two bits of each of its eight words, the words that start cells
+// and the state of the next chunk's first word. The decisions at the starts are then picked out
+// a chunk at a time. A cell whose words run past the block is carried over to the window of the
+// next block.
 class FlowDecisions {
 public:
     explicit FlowDecisions(const Settings& settings, KernelLevel level = bestKernelLevel())

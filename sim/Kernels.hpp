@@ -2,11 +2,11 @@
 
 // The inner loops of the fast engine, in one portable version and, on x86-64, versions for
 // SSE2 (always there), AVX2 and AVX-512 (chosen at run time when the processor has them; the
-// AVX-512 table has its own flow-decision kernels and AVX2's others). Every version gives the
-// same bytes; the engine picks one table of them.
+// AVX-512 table has its own threshold tests and walk, and AVX2's other kernels). Every version
+// gives the same bytes; the engine picks one table of them.
 //
-// This header is also compiled with AVX2 enabled, so it declares plain data and function
-// pointers only: an inline function here could be emitted with AVX2 instructions and then
+// This header is also compiled with AVX2 and AVX-512 enabled, so it declares plain data and
+// function pointers only: an inline function here could be emitted with those instructions and then
 // chosen by the linker for code that runs on any processor.
 
 #include <cstddef>
@@ -24,7 +24,8 @@ enum FlowBits : std::uint8_t { kCountUpper = 1, kCountLower = 2, kCountLeft = 4,
 // when y <= limit[i] and bit i of keep is set (keep clears the tests that never pass).
 //
 // The same again for vector code: ascending holds the four limits in ascending order, and a y
-// above exactly c of them passes the tests byAbove[c] (keep applied).
+// above exactly c of them passes the tests byAbove[c] (keep applied; c <= 4, the rest of the 16
+// bytes is there for one vector load).
 struct PassLimits {
     std::uint32_t limit[4];
     std::uint8_t keep;

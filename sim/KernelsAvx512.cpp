@@ -1,8 +1,8 @@
 // The kernels for x86-64 processors with AVX-512 (F, BW and VL) and BMI2: the threshold tests 64
 // words at a time, straight into bit masks, with the bit logic of tempering in one instruction per
-// step; the walk with BMI2's shifts. The other kernels are those of AVX2 (wider vectors gave them
-// nothing). This file alone is compiled for AVX-512, and the engine calls it only after asking
-// the processor.
+// step; the walk with BMI2's shifts. The other kernels are AVX2's (64-byte versions of the
+// decision and key kernels measured slower: their loads at odd offsets split cache lines). This
+// file alone is compiled for AVX-512, and the engine calls it only after asking the processor.
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC 12's AVX-512 header fills the lanes a shift leaves undefined from a variable it never sets.
 #pragma GCC diagnostic push
@@ -19,9 +19,11 @@
 namespace orv {
 namespace {
 
-// Loads count (at most 16) words; those after them read as 0.
+// Loads the first count words of 16 (any count); the others read as 0.
 inline __m512i loadWords(const std::uint32_t* p, int count) {
-    return count >= 16 ? _mm512_loadu_si512(p) : _mm512_maskz_loadu_epi32(static_cast<__mmask16>((1u << count) - 1), p);
+    if (count >= 16) return _mm512_loadu_si512(p);
+    if (count <= 0) return _mm512_setzero_si512();
+    return _mm512_maskz_loadu_epi32(static_cast<__mmask16>((1u << count) - 1), p);
 }
 
 // Tempering and the four threshold tests. AVX-512 compares unsigned numbers, so each test is one
