@@ -292,8 +292,7 @@ void FlowDecisions::openWindow(Random& random, int carried) {
     // The chunks cover every word that can start a cell, the end included.
     const int chunks = end_ / kWalkChunk + 1;
     std::fill(windowBits_.begin() + end_, windowBits_.end(), std::uint8_t{0});
-    kernels_->cellDecisions(windowBits_.data(), windowDecisions_.data(), chunks * kWalkChunk, decisionIndex_);
-    kernels_->walkKeys(windowBits_.data(), keys_.data(), chunks, keyBits_);
+    kernels_->walkInputs(windowBits_.data(), windowDecisions_.data(), keys_.data(), chunks, decisionIndex_, keyBits_);
     unsigned state = 0;  // the window starts with a cell
     int total = kernels_->walkChunks(keys_.data(), windowDecisions_.data(), chunks, walkTable_, &state,
                                      windowCells_.data(), startMasks_.data());

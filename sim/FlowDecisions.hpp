@@ -106,7 +106,7 @@ private:
     WalkKeyBits keyBits_{};
     DecisionIndex decisionIndex_{};
     const std::uint64_t* walkTable_ = nullptr;
-    alignas(64) std::array<std::uint8_t, kChunks * kWalkChunk + 8> windowBits_{};  // pass bits, 0 after the end
+    alignas(64) std::array<std::uint8_t, kChunks * kWalkChunk + 8> windowBits_{};   // pass bits, 0 after the end
     alignas(64) std::array<std::uint8_t, kChunks * kWalkChunk> windowDecisions_{};  // of a cell starting at each word
     std::array<std::uint16_t, kChunks> keys_{};
     std::array<std::uint8_t, kChunks> startMasks_{};  // the words of each chunk that start a cell

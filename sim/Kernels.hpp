@@ -80,11 +80,13 @@ struct Kernels {
     // cells entry of the one after, cells[i + (cells[i] >> 4)], and words[i] := the words the
     // two take. Reads cells[i .. i + 4].
     void (*cellPairs)(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count);
-    // decisions[i] := the flow bits of a cell whose draws start at word i, for i < count, from
-    // bits[i .. i + 4] (see DecisionIndex).
-    void (*cellDecisions)(const std::uint8_t* bits, std::uint8_t* decisions, int count, const DecisionIndex& index);
     // keys[j] := the key of chunk j (words 8j .. 8j + 7 of bits), for j < chunks (see WalkKeyBits).
     void (*walkKeys)(const std::uint8_t* bits, std::uint16_t* keys, int chunks, const WalkKeyBits& select);
+    // What the walk reads, in one pass over the pass bits: the keys of chunks 0 .. chunks-1, and
+    // decisions[i] := the flow bits of a cell whose draws start at word i, for i < 8 chunks,
+    // from bits[i .. i + 4] (see DecisionIndex).
+    void (*walkInputs)(const std::uint8_t* bits, std::uint8_t* decisions, std::uint16_t* keys, int chunks,
+                       const DecisionIndex& index, const WalkKeyBits& select);
     // Walks chunks 0 .. chunks-1 from state *state4 / 4 through table (see kWalkChunk): writes
     // the decision of every cell that starts in them to cells, in order, and each chunk's starts
     // to starts[j]; leaves the state after the last chunk in *state4. Returns the cells written;

@@ -58,9 +58,38 @@ void passBitsAvx2(const std::uint32_t* words, std::uint8_t* bits, int count, con
     passBitsLoop(words + i, bits + i, count - i, limits);
 }
 
-// The words that play each part are chosen by blends between rows of bits shifted by one, and
-// the 16-entry table is one byte shuffle.
-void cellDecisionsAvx2(const std::uint8_t* bits, std::uint8_t* decisions, int count, const DecisionIndex& index) {
+// Four chunks at a time: the selected bit of 32 words moved to the top of their bytes and
+// gathered, for each byte of the keys, then the two bytes of every key interleaved.
+struct KeyBitsAvx2 {
+    explicit KeyBitsAvx2(const WalkKeyBits& select)
+        : lowShift(_mm_cvtsi32_si128(7 - select.lowBit)),
+          highShift(_mm_cvtsi32_si128(7 - select.highBit)),
+          lowOn(select.lowOn != 0 ? 0xFFFFFFFFu : 0),
+          highOn(select.highOn != 0 ? 0xFFFFFFFFu : 0) {}
+    // The keys of the four chunks in b.
+    void store(__m256i b, std::uint16_t* keys) const {
+        const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_sll_epi16(b, lowShift))) & lowOn;
+        const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_sll_epi16(b, highShift))) & highOn;
+        const __m128i interleaved =
+            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(low)), _mm_cvtsi32_si128(static_cast<int>(high)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(keys), interleaved);
+    }
+    __m128i lowShift, highShift;
+    std::uint32_t lowOn, highOn;
+};
+
+void walkKeysAvx2(const std::uint8_t* bits, std::uint16_t* keys, int chunks, const WalkKeyBits& select) {
+    const KeyBitsAvx2 keyBits(select);
+    int j = 0;
+    for (; j + 4 <= chunks; j += 4)
+        keyBits.store(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bits + kWalkChunk * j)), keys + j);
+    walkKeysLoop(bits + kWalkChunk * j, keys + j, chunks - j, select);
+}
+
+// The decisions: the words that play each part are chosen by blends between rows of bits
+// shifted by one, and the 16-entry table is one byte shuffle. The keys come from the same loads.
+void walkInputsAvx2(const std::uint8_t* bits, std::uint8_t* decisions, std::uint16_t* keys, int chunks,
+                    const DecisionIndex& index, const WalkKeyBits& select) {
     const __m256i lut = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(index.lut)));
     const __m256i one = _mm256_set1_epi8(1), four = _mm256_set1_epi8(4), eight = _mm256_set1_epi8(8);
     const FlowShape& shape = index.shape;
@@ -68,8 +97,10 @@ void cellDecisionsAvx2(const std::uint8_t* bits, std::uint8_t* decisions, int co
     const __m256i vertical = _mm256_set1_epi8(static_cast<char>(shape.takeVertical));
     const __m256i upper = _mm256_set1_epi8(static_cast<char>(longV << 1));
     const __m256i longVertical = _mm256_set1_epi8(static_cast<char>(longV));
+    const KeyBitsAvx2 keyBits(select);
     const std::uint8_t* h = bits + shape.takeVertical;
     auto load = [](const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); };
+    const int count = kWalkChunk * chunks;
     int i = 0;
     for (; i + 32 <= count; i += 32) {
         const __m256i b0 = load(bits + i), b1 = load(bits + i + 1);
@@ -81,25 +112,10 @@ void cellDecisionsAvx2(const std::uint8_t* bits, std::uint8_t* decisions, int co
             _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(b0, vertical), _mm256_and_si256(b1, upper)),
                             _mm256_or_si256(_mm256_and_si256(horizontal, four), _mm256_and_si256(choice, eight)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(decisions + i), _mm256_shuffle_epi8(lut, at));
+        keyBits.store(b0, keys + i / kWalkChunk);
     }
     cellDecisionsLoop(bits + i, decisions + i, count - i, index);
-}
-
-// Four chunks at a time: the selected bit of 32 words moved to the top of their bytes and
-// gathered, for each byte of the keys, then the two bytes of every key interleaved.
-void walkKeysAvx2(const std::uint8_t* bits, std::uint16_t* keys, int chunks, const WalkKeyBits& select) {
-    const __m128i lowShift = _mm_cvtsi32_si128(7 - select.lowBit), highShift = _mm_cvtsi32_si128(7 - select.highBit);
-    const std::uint32_t lowOn = select.lowOn != 0 ? 0xFFFFFFFFu : 0, highOn = select.highOn != 0 ? 0xFFFFFFFFu : 0;
-    int j = 0;
-    for (; j + 4 <= chunks; j += 4) {
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bits + kWalkChunk * j));
-        const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_sll_epi16(b, lowShift))) & lowOn;
-        const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_sll_epi16(b, highShift))) & highOn;
-        const __m128i interleaved =
-            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(low)), _mm_cvtsi32_si128(static_cast<int>(high)));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(keys + j), interleaved);
-    }
-    walkKeysLoop(bits + kWalkChunk * j, keys + j, chunks - j, select);
+    walkKeysLoop(bits + i, keys + i / kWalkChunk, (count - i) / kWalkChunk, select);
 }
 
 void ruleColumnAvx2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
@@ -150,8 +166,8 @@ void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
 const Kernels kAvx2{.passBits = passBitsAvx2,
                     .cellTable = cellTableLoop,
                     .cellPairs = cellPairsLoop,
-                    .cellDecisions = cellDecisionsAvx2,
                     .walkKeys = walkKeysAvx2,
+                    .walkInputs = walkInputsAvx2,
                     .walkChunks = walkChunksShuffle,
                     .ruleColumn = ruleColumnAvx2,
                     .ruleColumnChanges = ruleColumnChangesAvx2,

@@ -127,6 +127,14 @@ inline std::uint32_t kernelTemper(std::uint32_t y) {
     }
 }
 
+// walkInputs as two passes, one for each of its parts.
+template <auto kDecisions, auto kKeys>
+void walkInputsInTwo(const std::uint8_t* bits, std::uint8_t* decisions, std::uint16_t* keys, int chunks,
+                     const DecisionIndex& index, const WalkKeyBits& select) {
+    kDecisions(bits, decisions, kWalkChunk * chunks, index);
+    kKeys(bits, keys, chunks, select);
+}
+
 // For each pattern of starts in a chunk: their places in the chunk, in order, a byte each, and
 // how many there are.
 struct StartPicks {
