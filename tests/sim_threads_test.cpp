@@ -280,8 +280,8 @@ TEST(SharedEngine, MixedSettingsWithErosionAndMargins) {
 
 TEST(SharedEngine, TwoWalksThroughTheDecisionsMeetOrOneWalksAlone) {
     // Maps big enough for the second walk to be waited for, in shapes from one tall column to
-    // many short ones, with cells of one to four draws and cells of always two draws (whose
-    // walks meet only when the second starts exactly where the middle cell does).
+    // many short ones, with cells of one to four draws (the second walk searches for a sure
+    // start) and cells of always two draws (it starts exactly at a cell), with either walk.
     Settings twoDraws = presets(150, 101);
     twoDraws.downupflow = 50;
     twoDraws.leftrightflow = 30;
@@ -296,7 +296,7 @@ TEST(SharedEngine, TwoWalksThroughTheDecisionsMeetOrOneWalksAlone) {
         ASSERT_TRUE(keptRunMatches(c, kTwoCellToCell));
     }
     // The engine says how many generations two walks made: all of these, and none of a map too
-    // small for two (there the second walk would make more cells than the map has left).
+    // small for two (there the second walk could make no cells before the first got to them).
     for (const auto& [settings, joined] : {std::pair{randomFlows(333, 77), 4}, std::pair{twoDraws, 4},
                                            std::pair{upToFour, 4}, std::pair{randomFlows(20, 7), 0}}) {
         FastEngine engine(bestKernelLevel(), 2, 0);
