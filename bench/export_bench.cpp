@@ -1,17 +1,26 @@
 // The cost of saving a map: encoding a 400 x 400 map as PNG, and writing the file safely
-// (temporary file, flush to disk, rename) against overwriting it in place.
+// (temporary file, flush to disk, rename) against overwriting it in place. And the batch
+// generator's 16384 x 16384 picture written as a paletted PNG row by row, deflated by zlib at
+// its default level in one stream on one thread (as before bands) and in bands on several
+// threads, with each file's size.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "app/BatchMap.hpp"
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
+#include "export/ParallelDeflate.hpp"
+#include "export/PngStream.hpp"
 #include "export/PngWriter.hpp"
 #include "export/SafeWrite.hpp"
 #include "export/SaveMap.hpp"
+#include "ui/Palette.hpp"
 #include "ui/Screen.hpp"
 
 namespace {
@@ -90,5 +99,68 @@ void writeBytesInPlace(benchmark::State& state) {
     }
 }
 BENCHMARK(writeBytesInPlace)->Unit(benchmark::kMillisecond);
+
+// The batch generator's map of 16384 x 16384 cells: presets, seed 1, 100 generations. Made once
+// (several seconds and about 600 MB).
+struct BigMap {
+    orv::Settings settings;
+    orv::MapPicture picture;
+};
+
+BigMap& bigMap() {
+    static BigMap map = [] {
+        BigMap made;
+        orv::applyPresets(made.settings);
+        made.settings.xsize = made.settings.ysize = 16384;
+        orv::generateMap(
+            made.settings, orv::SeedChoice{false, 1}, 100, false, [] { return 0.0; }, made.picture, [](double) {});
+        return made;
+    }();
+    return map;
+}
+
+void bigPng(benchmark::State& state, orv::DeflateOptions options) {
+    BigMap& map = bigMap();
+    std::vector<std::uint32_t> palette;
+    for (std::uint32_t color : {orv::paletteColor(map.settings.forestcolor), orv::paletteColor(map.settings.watercolor),
+                                orv::paletteColor(map.settings.landcolor), std::uint32_t{0xFF000000}})
+        if (std::find(palette.begin(), palette.end(), color) == palette.end()) palette.push_back(color);
+    ScratchDir dir;
+    const std::filesystem::path path = dir.path() / "big.png";
+    for (auto _ : state) {
+        orv::SafeFile file(path);
+        orv::PngStreamWriter png(file, 16384, 16384, palette, options);
+        for (int y = 0; y < 16384 && png.ok(); ++y) png.writeRow(map.picture.row(y));
+        if (!png.finish() || !file.commit()) state.SkipWithError("write failed");
+    }
+    state.counters["png_bytes"] = static_cast<double>(std::filesystem::file_size(path));
+}
+
+constexpr std::size_t kBand = std::size_t{1} << 20;
+BENCHMARK_CAPTURE(bigPng, zlib_default_level_one_stream, orv::DeflateOptions::single())
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(bigPng, bands_rle, orv::DeflateOptions::bands())
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(bigPng, bands_rle_one_thread, orv::DeflateOptions{Z_BEST_SPEED, Z_RLE, 1, kBand})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(bigPng, bands_fastest_level, orv::DeflateOptions{Z_BEST_SPEED, Z_DEFAULT_STRATEGY, 0, kBand})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(bigPng, bands_default_level, orv::DeflateOptions{Z_DEFAULT_COMPRESSION, Z_DEFAULT_STRATEGY, 0, kBand})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+// Drawing the rows, packing them and writing the file, with stored (not deflated) blocks.
+BENCHMARK_CAPTURE(bigPng, rows_and_file_only, orv::DeflateOptions{Z_NO_COMPRESSION, Z_DEFAULT_STRATEGY, 1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "export/PngStream.hpp"
 
-#include "export/SafeWrite.hpp"
+#include <zlib.h>
 
 #include <algorithm>
 #include <new>
+
+#include "export/SafeWrite.hpp"
 
 namespace orv {
 namespace {
@@ -17,31 +19,68 @@ void putBigEndian(std::uint8_t* out, std::uint32_t value) {
     out[3] = static_cast<std::uint8_t>(value);
 }
 
+// Palette indices of count pixels, each compared with all N colours (the first that matches
+// counts), which vectorises; false when a pixel matches none.
+template <int N>
+bool indexPixels(const std::uint32_t* pixels, std::uint8_t* indices, std::uint32_t count, const std::uint32_t* colors) {
+    unsigned missing = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t p = pixels[i];
+        unsigned index = 0, found = 0;
+        for (int k = N - 1; k >= 0; --k) {
+            const unsigned same = p == colors[k] ? 1u : 0u;
+            index = same != 0 ? static_cast<unsigned>(k) : index;
+            found |= same;
+        }
+        indices[i] = static_cast<std::uint8_t>(index);
+        missing |= found ^ 1u;
+    }
+    return missing == 0;
+}
+
+// Indices of kDepth bits packed into bytes, the first pixel in the high bits.
+template <int kDepth>
+void packIndices(const std::uint8_t* indices, std::uint8_t* out, std::size_t bytes) {
+    constexpr int kPerByte = 8 / kDepth;
+    for (std::size_t j = 0; j < bytes; ++j) {
+        unsigned packed = 0;
+        for (int k = 0; k < kPerByte; ++k)
+            packed = packed << kDepth | indices[j * kPerByte + static_cast<std::size_t>(k)];
+        out[j] = static_cast<std::uint8_t>(packed);
+    }
+}
+
 }  // namespace
 
-PngStreamWriter::PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height)
-    : file_(file), width_(width), height_(height), row_(static_cast<std::size_t>(width) * 4 + 1), out_(kChunkSize) {
-    start();
+PngStreamWriter::PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height,
+                                 const DeflateOptions& deflate)
+    : file_(file), width_(width), height_(height), row_(static_cast<std::size_t>(width) * 4 + 1) {
+    start(deflate);
 }
 
 PngStreamWriter::PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height,
-                                 std::vector<std::uint32_t> palette)
-    : file_(file), width_(width), height_(height), palette_(std::move(palette)), out_(kChunkSize) {
+                                 std::vector<std::uint32_t> palette, const DeflateOptions& deflate)
+    : file_(file), width_(width), height_(height), palette_(std::move(palette)) {
     bitDepth_ = palette_.size() <= 2 ? 1 : palette_.size() <= 4 ? 2 : palette_.size() <= 16 ? 4 : 8;
     row_.resize((static_cast<std::size_t>(width) * static_cast<std::size_t>(bitDepth_) + 7) / 8 + 1);
     if (palette_.empty() || palette_.size() > 256) ok_ = false;
-    start();
+    if (ok_ && bitDepth_ < 8) {
+        // Whole bytes of indices, those past the row 0; the colours repeated up to a power of two.
+        indices_.assign((row_.size() - 1) * static_cast<std::size_t>(8 / bitDepth_), 0);
+        colors_.fill(palette_.back());
+        std::copy(palette_.begin(), palette_.end(), colors_.begin());
+    }
+    start(deflate);
 }
 
-void PngStreamWriter::start() {
-    const int status = ok_ && width_ > 0 && height_ > 0 ? deflateInit(&zs_, Z_DEFAULT_COMPRESSION) : Z_STREAM_ERROR;
-    // Running out of memory is told as it is everywhere else, not as a failure to encode.
-    if (status == Z_MEM_ERROR) throw std::bad_alloc();
-    if (status != Z_OK) {
+void PngStreamWriter::start(const DeflateOptions& deflate) {
+    if (!ok_ || width_ == 0 || height_ == 0) {
         ok_ = false;
         return;
     }
-    zsReady_ = true;
+    deflate_ = std::make_unique<ParallelDeflate>(
+        deflate, [this](const std::uint8_t* data, std::size_t size) { return writeIdat(data, size); });
+    idat_.reserve(kChunkSize);
     static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     std::uint8_t header[13];
     putBigEndian(header, width_);
@@ -59,15 +98,13 @@ void PngStreamWriter::start() {
             alpha.push_back(static_cast<std::uint8_t>(color >> 24));
             translucent = translucent || alpha.back() != 0xFF;
         }
-        ok_ = writeChunk("PLTE", rgb.data(), rgb.size()) && (!translucent || writeChunk("tRNS", alpha.data(), alpha.size()));
+        ok_ = writeChunk("PLTE", rgb.data(), rgb.size()) &&
+              (!translucent || writeChunk("tRNS", alpha.data(), alpha.size()));
     }
-    zs_.next_out = out_.data();
-    zs_.avail_out = static_cast<uInt>(out_.size());
+    ok_ = ok_ && deflate_->ok();
 }
 
-PngStreamWriter::~PngStreamWriter() {
-    if (zsReady_) deflateEnd(&zs_);
-}
+PngStreamWriter::~PngStreamWriter() = default;
 
 bool PngStreamWriter::writeChunk(const char* type, const std::uint8_t* data, std::size_t size) {
     std::uint8_t head[8];
@@ -94,19 +131,19 @@ bool PngStreamWriter::writeText(std::string_view keyword, std::string_view text)
     return ok_ = writeChunk(ascii ? "tEXt" : "iTXt", data.data(), data.size());
 }
 
-// Runs deflate over the pending input, writing an IDAT chunk whenever the output buffer fills.
-bool PngStreamWriter::deflateSome(int flush) {
-    for (;;) {
-        const int status = deflate(&zs_, flush);
-        if (status == Z_STREAM_ERROR) return false;
-        if (zs_.avail_out == 0) {
-            if (!writeChunk("IDAT", out_.data(), out_.size())) return false;
-            zs_.next_out = out_.data();
-            zs_.avail_out = static_cast<uInt>(out_.size());
-            continue;
+// Takes the next bytes of the zlib stream, writing an IDAT chunk whenever 1 MiB is gathered.
+bool PngStreamWriter::writeIdat(const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const std::size_t take = std::min(size, kChunkSize - idat_.size());
+        idat_.insert(idat_.end(), data, data + take);
+        data += take;
+        size -= take;
+        if (idat_.size() == kChunkSize) {
+            if (!writeChunk("IDAT", idat_.data(), idat_.size())) return false;
+            idat_.clear();
         }
-        if (flush == Z_FINISH ? status == Z_STREAM_END : zs_.avail_in == 0) return true;
     }
+    return true;
 }
 
 // Turns a row of pixels into the bytes of a PNG row (filter type 0 first).
@@ -123,8 +160,20 @@ bool PngStreamWriter::packRow(const std::uint32_t* pixels) {
         }
         return true;
     }
-    std::fill(dst, row_.data() + row_.size(), std::uint8_t{0});
-    const int perByte = 8 / bitDepth_;
+    if (bitDepth_ < 8) {
+        // Few colours: every pixel compared with each of them, then the indices packed.
+        const bool inPalette = bitDepth_ == 1   ? indexPixels<2>(pixels, indices_.data(), width_, colors_.data())
+                               : bitDepth_ == 2 ? indexPixels<4>(pixels, indices_.data(), width_, colors_.data())
+                                                : indexPixels<16>(pixels, indices_.data(), width_, colors_.data());
+        if (!inPalette) return false;  // a colour the palette lacks
+        if (bitDepth_ == 1)
+            packIndices<1>(indices_.data(), dst, row_.size() - 1);
+        else if (bitDepth_ == 2)
+            packIndices<2>(indices_.data(), dst, row_.size() - 1);
+        else
+            packIndices<4>(indices_.data(), dst, row_.size() - 1);
+        return true;
+    }
     std::uint32_t lastColor = palette_[0];
     unsigned lastIndex = 0;
     for (std::uint32_t i = 0; i < width_; ++i) {
@@ -134,25 +183,21 @@ bool PngStreamWriter::packRow(const std::uint32_t* pixels) {
             lastColor = pixels[i];
             lastIndex = static_cast<unsigned>(found - palette_.begin());
         }
-        const int shift = 8 - bitDepth_ * (1 + static_cast<int>(i % static_cast<std::uint32_t>(perByte)));
-        dst[i / static_cast<std::uint32_t>(perByte)] |= static_cast<std::uint8_t>(lastIndex << shift);
+        dst[i] = static_cast<std::uint8_t>(lastIndex);
     }
     return true;
 }
 
 bool PngStreamWriter::writeRow(const std::uint32_t* pixels) {
     if (!ok_ || rowsWritten_ >= height_ || !packRow(pixels)) return ok_ = false;
-    zs_.next_in = row_.data();
-    zs_.avail_in = static_cast<uInt>(row_.size());
     ++rowsWritten_;
-    return ok_ = deflateSome(Z_NO_FLUSH);
+    return ok_ = deflate_->write(row_.data(), row_.size());
 }
 
 bool PngStreamWriter::finish() {
     if (!ok_ || rowsWritten_ != height_) return ok_ = false;
-    ok_ = deflateSome(Z_FINISH);
-    const std::size_t pending = out_.size() - zs_.avail_out;
-    if (ok_ && pending > 0) ok_ = writeChunk("IDAT", out_.data(), pending);
+    ok_ = deflate_->finish();
+    if (ok_ && !idat_.empty()) ok_ = writeChunk("IDAT", idat_.data(), idat_.size());
     if (ok_) ok_ = writeChunk("IEND", nullptr, 0);
     return ok_;
 }

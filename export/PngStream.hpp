@@ -1,25 +1,30 @@
 #pragma once
 
-#include <zlib.h>
-
+#include <array>
 #include <cstdint>
-#include <string_view>
+#include <memory>
 #include <vector>
+
+#include <string_view>
+
+#include "export/ParallelDeflate.hpp"
 
 namespace orv {
 
 class SafeFile;
 
 // Writes a PNG row by row, for images too large to hold twice in memory: rows unfiltered and
-// deflated at zlib's default level as they come, in IDAT chunks of at most 1 MiB. The pixels
-// decode exactly as those of writePng.
+// deflated as they come (by default in bands on several threads, see ParallelDeflate), in IDAT
+// chunks of at most 1 MiB. The pixels decode exactly as those of writePng.
 class PngStreamWriter {
 public:
     // 8-bit RGBA.
-    PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height);
+    PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height,
+                    const DeflateOptions& deflate = DeflateOptions::bands());
     // Paletted, for images of few colours (a map has at most four): every pixel must be one of
     // the palette's colours (at most 256, alpha included), stored with 1, 2, 4 or 8 bits.
-    PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height, std::vector<std::uint32_t> palette);
+    PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height, std::vector<std::uint32_t> palette,
+                    const DeflateOptions& deflate = DeflateOptions::bands());
     ~PngStreamWriter();
     PngStreamWriter(const PngStreamWriter&) = delete;
     PngStreamWriter& operator=(const PngStreamWriter&) = delete;
@@ -34,20 +39,21 @@ public:
     bool ok() const { return ok_; }
 
 private:
-    void start();
+    void start(const DeflateOptions& deflate);
     bool packRow(const std::uint32_t* pixels);
-    bool deflateSome(int flush);
+    bool writeIdat(const std::uint8_t* data, std::size_t size);
     bool writeChunk(const char* type, const std::uint8_t* data, std::size_t size);
 
     SafeFile& file_;
     std::uint32_t width_, height_, rowsWritten_ = 0;
     std::vector<std::uint32_t> palette_;  // empty for RGBA
     int bitDepth_ = 8;
-    z_stream zs_{};
-    bool zsReady_ = false;
+    std::unique_ptr<ParallelDeflate> deflate_;
     bool ok_ = true;
     std::vector<std::uint8_t> row_;
-    std::vector<std::uint8_t> out_;
+    std::vector<std::uint8_t> indices_;       // a row's palette indices, for fewer than 256 colours
+    std::array<std::uint32_t, 16> colors_{};  // the palette for comparing
+    std::vector<std::uint8_t> idat_;          // the stream's bytes not yet in a chunk
 };
 
 }  // namespace orv

@@ -58,9 +58,22 @@ bool twistAvx2Available() {
 #endif
 }
 
+bool twistAvx512Available() {
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx512f") != 0;
+#else
+    return false;
+#endif
+}
+
 void Random::refill() {
     if (!seeded_) seedFromInteger(0);
 #if defined(__x86_64__)
+    if (twistAvx512Available()) {
+        twistStateAvx512(state_.data());
+        position_ = 0;
+        return;
+    }
     if (twistAvx2Available()) {
         twistStateAvx2(state_.data());
         position_ = 0;

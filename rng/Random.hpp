@@ -58,7 +58,7 @@ public:
 private:
     void seedFromInteger(std::uint32_t s0);
 
-    std::array<std::uint32_t, kStateSize> state_{};
+    alignas(64) std::array<std::uint32_t, kStateSize> state_{};
     int position_ = kStateSize;
     bool seeded_ = false;
     std::uint64_t draws_ = 0;

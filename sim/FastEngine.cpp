@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cmath>
 #include <cstring>
-#include <system_error>
+#include <exception>
+#include <optional>
 #include <type_traits>
 
 #include "sim/FlowDecisions.hpp"
 #include "sim/ThreadTeam.hpp"
+#include "sim/TwoWalks.hpp"
 #include "ui/Palette.hpp"
 
 namespace orv {
@@ -21,13 +21,6 @@ static_assert(std::is_same_v<CellValue, std::int8_t>, "the kernels work on cells
 // block's classes stay in the first-level cache, and its pixel rows are whole cache lines.
 constexpr int kBlockColumns = 16;
 constexpr int kBlockRows = 256;
-
-// Two walks through the flow decisions (see FastEngine::rule): how many of the second walk's
-// cells the first compares its own with, how many cells the second hands over at a time, and
-// the verdict on the meeting.
-constexpr std::int64_t kRecordedCells = 4096;
-constexpr std::int64_t kAheadChunk = 16384;
-constexpr std::int64_t kJoined = 1, kNotJoined = 2;
 
 KernelLevel availableLevel(KernelLevel level) {
     while (!kernelLevelAvailable(level)) level = static_cast<KernelLevel>(static_cast<int>(level) - 1);
@@ -119,9 +112,10 @@ void ChangeMask::resize(int xsize, int ysize) {
     words_.resize(static_cast<std::size_t>(xsize) * static_cast<std::size_t>(wordsPerColumn_));
 }
 
-FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells)
+FastEngine::FastEngine(KernelLevel level, int threads, std::int64_t threadedCells, std::optional<FlowWalk> walk)
     : level_(availableLevel(level)),
       kernels_(&kernelsFor(level_)),
+      walk_(walk.value_or(bestFlowWalk(level_))),
       threads_(std::max(threads, 1)),
       threadedCells_(threadedCells) {}
 
@@ -132,8 +126,8 @@ ThreadTeam* FastEngine::teamFor(std::int64_t cells, bool varyingFlows) {
     if (!team_) {
         try {
             team_ = std::make_unique<ThreadTeam>(threads_);
-        } catch (const std::system_error&) {
-            threads_ = 1;  // the system gives no more threads: one does all the work
+        } catch (const std::exception&) {
+            threads_ = 1;  // the system gives no more threads (or no memory for them): one does all the work
             return nullptr;
         }
     }
@@ -185,7 +179,7 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
                       ChangeMask* changes) {
     const MapSize size = mapSize(settings, map.currentMap);
     const std::int64_t cells = std::int64_t{size.x} * size.y;
-    FlowDecisions flows(settings, level_);
+    FlowDecisions flows(settings, level_, walk_);
     const RuleBounds bounds = ruleBounds(settings);
     const MapGrid& c = map.currentMap;
     MapGrid& next = map.nextMap;
@@ -206,6 +200,11 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
     if (flows.constant()) std::fill(decisions_.begin(), decisions_.begin() + size.y, flows.constantDecision());
 
     ThreadTeam* team = teamFor(cells, !flows.constant());
+    std::optional<TwoWalks> walks;
+    if (team != nullptr && !flows.constant()) {
+        walks.emplace(settings, level_, walk_, flows, random, cells, twoWalks_);
+        if (!walks->worthwhile()) team = nullptr;
+    }
     if (team == nullptr) {
         bool any = false;
         for (int x = 1; x <= size.x; ++x) {
@@ -229,118 +228,19 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
             anyIn[static_cast<std::size_t>(part)] = any;
         });
     } else {
-        // Making a cell's decisions costs several times what applying the rule to it does, and
-        // where a cell starts in the random stream depends on every cell before it. But a cell
-        // takes one to four draws, so two walks from cell to cell that start at different draws
-        // soon land on the same draw, and from there on go together. So thread 1 starts a walk
-        // of its own where the middle of the generation is expected to start, noting the draw
-        // each of its first cells starts at; thread 0 walks from the true start, applying the
-        // rule column by column, until it lands on one of those draws: from there on thread
-        // 1's decisions are the generation's, and thread 0 takes them as they come. When the
-        // walks do not meet, thread 0 simply walks on alone.
-        const std::int64_t half = cells / 2;
-        const std::int64_t recorded = std::min(kRecordedCells, cells);
-        // Cells thread 1 makes before it knows how many are needed: fewer, by a margin far
-        // beyond the spread of where the meeting falls, than it will be asked for.
-        const auto margin = static_cast<std::int64_t>(8 * std::sqrt(static_cast<double>(half))) + 1024;
-        const std::int64_t beforeVerdict = std::max(half - margin, recorded);
-        const std::int64_t capacity = cells - half + margin + recorded;
-        const std::uint64_t startDraws = random.draws();
-        // With cells of a fixed number of draws this is exactly where cell `half` starts.
-        const std::uint64_t meeting =
-            startDraws + static_cast<std::uint64_t>(static_cast<double>(half) * flows.meanDrawsPerCell());
-        if (ahead_.size() < static_cast<std::size_t>(capacity)) ahead_.resize(static_cast<std::size_t>(capacity));
-        if (starts_.size() < static_cast<std::size_t>(recorded)) starts_.resize(static_cast<std::size_t>(recorded));
-        const Random start = random;
-        Random aheadEnd;
-        HandOff made;     // cells thread 1 has decided
-        HandOff verdict;  // kJoined: thread 1 makes `needed` cells in all; kNotJoined: it stops
-        std::int64_t needed = 0;
-        std::int64_t joinedAt = -1;   // the cell at which the walks met ...
-        std::int64_t joinedFrom = 0;  // ... and its place in thread 1's decisions
+        // Thread 0 applies the rule column by column to the decisions of two walks (TwoWalks),
+        // its own and thread 1's.
         team->run([&](int part) {
             if (part == 1) {
-                Random source = start;
-                source.discard(meeting - startDraws);
-                FlowDecisions aheadFlows(settings, level_);
-                std::uint8_t* out = ahead_.data();
-                for (std::int64_t k = 0; k < recorded; ++k) {
-                    starts_[static_cast<std::size_t>(k)] = source.draws();
-                    aheadFlows.produce(source, out + k, 1);
-                }
-                made.raise(recorded);
-                auto makeUpTo = [&](std::int64_t goal) {
-                    for (std::int64_t done = made.count(); done < goal;) {
-                        const std::int64_t n = std::min(kAheadChunk, goal - done);
-                        aheadFlows.produce(source, out + done, n);
-                        made.raise(done += n);
-                    }
-                };
-                makeUpTo(beforeVerdict);
-                verdict.waitFor(kJoined);
-                if (verdict.count() != kJoined) return;
-                makeUpTo(needed);
-                aheadEnd = source;
+                walks->second();
             } else if (part == 0) {
                 bool any = false;
-                std::int64_t compared = 0;  // thread 1's first cell that may still meet ours
-                for (int x = 1; x <= size.x; ++x) {
-                    const std::int64_t first = std::int64_t{x - 1} * size.y;
-                    const std::uint8_t* decisions = decisions_.data();
-                    if (joinedAt >= 0) {
-                        const std::int64_t from = joinedFrom + (first - joinedAt);
-                        made.waitFor(from + size.y);
-                        decisions = ahead_.data() + from;
-                    } else if (verdict.count() != 0 ||
-                               random.draws() + std::uint64_t{static_cast<unsigned>(size.y)} *
-                                                    static_cast<unsigned>(flows.maxDrawsPerCell()) <
-                                   meeting) {
-                        flows.produce(random, decisions_.data(), size.y);
-                    } else {
-                        // The column may reach the meeting place: cell by cell.
-                        int y = 0;
-                        for (; y < size.y && verdict.count() == 0; ++y) {
-                            const std::uint64_t at = random.draws();
-                            if (at >= meeting) {
-                                made.waitFor(recorded);
-                                while (compared < recorded && starts_[static_cast<std::size_t>(compared)] < at)
-                                    ++compared;
-                                if (compared == recorded) {
-                                    verdict.raise(kNotJoined);
-                                } else if (starts_[static_cast<std::size_t>(compared)] == at) {
-                                    const std::int64_t total = compared + (cells - (first + y));
-                                    if (total < beforeVerdict || total > capacity) {
-                                        verdict.raise(kNotJoined);
-                                    } else {
-                                        needed = total;
-                                        joinedAt = first + y;
-                                        joinedFrom = compared;
-                                        verdict.raise(kJoined);
-                                        break;
-                                    }
-                                }
-                            }
-                            flows.produce(random, decisions_.data() + y, 1);
-                        }
-                        if (joinedAt >= 0) {
-                            made.waitFor(joinedFrom + (size.y - y));
-                            std::copy(ahead_.data() + joinedFrom, ahead_.data() + joinedFrom + (size.y - y),
-                                      decisions_.data() + y);
-                        } else if (y < size.y) {
-                            flows.produce(random, decisions_.data() + y, size.y - y);
-                        }
-                    }
-                    any |= ruleColumn(x, decisions);
-                }
-                if (verdict.count() == 0) verdict.raise(kNotJoined);
+                for (int x = 1; x <= size.x; ++x) any |= ruleColumn(x, walks->next(random, size.y, decisions_.data()));
+                walks->firstDone();
                 anyIn[0] = any;
             }
         });
-        // Thread 1's source took the generation's last draws.
-        if (joinedAt >= 0) {
-            random = aheadEnd;
-            ++joinedWalks_;
-        }
+        if (walks->finish(random)) ++joinedWalks_;
     }
     return std::any_of(anyIn.begin(), anyIn.end(), [](char any) { return any != 0; });
 }

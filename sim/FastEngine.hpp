@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
+#include "sim/FlowDecisions.hpp"
 #include "sim/Kernels.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
+#include "sim/TwoWalks.hpp"
 
 namespace orv {
 
@@ -55,24 +58,27 @@ enum class Untouched {
 // more than it saves), or an eighth of that where the flow decisions vary from cell to cell.
 // The columns of the rule, the commit and the drawing are split between the threads; varying
 // decisions, which take several times as long to make as the rule takes to apply, are made by
-// two threads at once, one from the start of the generation and one from about its middle
-// (while the first also applies the rule), which costs half a byte per cell while a generation
-// is computed. Smaller maps, and engines for one thread, never start a thread.
+// two walks on two threads (TwoWalks), one from the start of the generation and one from a
+// little before its middle (while the first also applies the rule), which costs about half a
+// byte per cell while a generation is computed. Smaller maps, and engines for one thread, never
+// start a thread.
 class FastEngine {
 public:
     static constexpr std::int64_t kThreadedCells = std::int64_t{1} << 19;
 
     // threads counts the caller; threadedCells is the smallest map whose work is shared (an
-    // eighth of it when the flow decisions vary, which take much longer to make).
+    // eighth of it when the flow decisions vary, which take much longer to make). walk: how the
+    // flow decisions are found (the same either way; by default the faster with the kernels).
     explicit FastEngine(KernelLevel level = bestKernelLevel(), int threads = 1,
-                        std::int64_t threadedCells = kThreadedCells);
+                        std::int64_t threadedCells = kThreadedCells, std::optional<FlowWalk> walk = std::nullopt);
     ~FastEngine();
     FastEngine(const FastEngine&) = delete;
     FastEngine& operator=(const FastEngine&) = delete;
 
     KernelLevel level() const { return level_; }
+    FlowWalk walk() const { return walk_; }
     int threads() const { return threads_; }
-    // How many generations so far had their flow decisions made by two walks that met.
+    // How many generations so far had their flow decisions made by two walks that joined.
     std::int64_t joinedWalks() const { return joinedWalks_; }
 
     // fillInitialLandmass, a block of the random source at a time.
@@ -109,13 +115,13 @@ private:
 
     KernelLevel level_;
     const Kernels* kernels_;
+    FlowWalk walk_;
     int threads_;
     std::int64_t threadedCells_;
     std::unique_ptr<ThreadTeam> team_;
     std::vector<std::uint8_t> decisions_;  // one column's flow bits
     std::int64_t joinedWalks_ = 0;
-    std::vector<std::uint8_t> ahead_;    // decisions made by a second walk, from the middle on
-    std::vector<std::uint64_t> starts_;  // the draws its first cells start at
+    TwoWalks::Room twoWalks_;
     // One block of classified cells per thread, column after column.
     std::vector<std::vector<std::uint8_t>> classes_;
 };

@@ -17,6 +17,9 @@ bool kernelLevelAvailable(KernelLevel level) {
             return true;
         case KernelLevel::Avx2:
             return __builtin_cpu_supports("avx2") != 0;
+        case KernelLevel::Avx512:
+            return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+                   __builtin_cpu_supports("avx512vl") != 0 && __builtin_cpu_supports("bmi2") != 0;
 #endif
         default:
             return false;
@@ -24,6 +27,7 @@ bool kernelLevelAvailable(KernelLevel level) {
 }
 
 KernelLevel bestKernelLevel() {
+    if (kernelLevelAvailable(KernelLevel::Avx512)) return KernelLevel::Avx512;
     if (kernelLevelAvailable(KernelLevel::Avx2)) return KernelLevel::Avx2;
     if (kernelLevelAvailable(KernelLevel::Sse2)) return KernelLevel::Sse2;
     return KernelLevel::Portable;
@@ -31,7 +35,8 @@ KernelLevel bestKernelLevel() {
 
 const Kernels& kernelsFor(KernelLevel level) {
 #if ORV_X86_KERNELS
-    if (level == KernelLevel::Avx2 && kernelLevelAvailable(KernelLevel::Avx2)) return avx2Kernels();
+    if (level == KernelLevel::Avx512 && kernelLevelAvailable(KernelLevel::Avx512)) return avx512Kernels();
+    if (level >= KernelLevel::Avx2 && kernelLevelAvailable(KernelLevel::Avx2)) return avx2Kernels();
     if (level != KernelLevel::Portable) return sse2Kernels();
 #else
     (void)level;
@@ -47,6 +52,8 @@ const char* kernelLevelName(KernelLevel level) {
             return "sse2";
         case KernelLevel::Avx2:
             return "avx2";
+        case KernelLevel::Avx512:
+            return "avx512";
     }
     return "?";
 }

@@ -25,37 +25,97 @@ struct Avx2Bytes {
 };
 
 // Tempering and the four threshold tests, 32 words at a time. AVX2 compares only signed
-// numbers, so outputs and limits are both moved by 2^31.
+// numbers, so outputs and limits are both moved by 2^31. Each output is compared with the four
+// limits in ascending order, and how many it exceeds picks its pass bits from a table.
 void passBitsAvx2(const std::uint32_t* words, std::uint8_t* bits, int count, const PassLimits& limits) {
     const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
-    __m256i limit[4], bit[4];
-    for (int i = 0; i < 4; ++i) {
-        limit[i] = _mm256_set1_epi32(static_cast<int>(limits.limit[i] ^ 0x80000000u));
-        bit[i] = _mm256_set1_epi32(limits.keep & (1 << i));
-    }
+    __m256i limit[4];
+    for (int i = 0; i < 4; ++i) limit[i] = _mm256_set1_epi32(static_cast<int>(limits.ascending[i] ^ 0x80000000u));
+    const __m256i byAbove =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(limits.byAbove)));
     const __m256i mask7 = _mm256_set1_epi32(static_cast<int>(0x9D2C5680u));
     const __m256i mask15 = _mm256_set1_epi32(static_cast<int>(0xEFC60000u));
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    auto testWords = [&](const std::uint32_t* p) {
+    // Minus the number of limits each of eight outputs exceeds.
+    auto above = [&](const std::uint32_t* p) {
         __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         y = _mm256_xor_si256(y, _mm256_srli_epi32(y, 11));
         y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 7), mask7));
         y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 15), mask15));
         y = _mm256_xor_si256(_mm256_xor_si256(y, _mm256_srli_epi32(y, 18)), sign);
-        __m256i b = _mm256_andnot_si256(_mm256_cmpgt_epi32(y, limit[0]), bit[0]);
-        for (int i = 1; i < 4; ++i)
-            b = _mm256_or_si256(b, _mm256_andnot_si256(_mm256_cmpgt_epi32(y, limit[i]), bit[i]));
-        return b;
+        return _mm256_add_epi32(_mm256_add_epi32(_mm256_cmpgt_epi32(y, limit[0]), _mm256_cmpgt_epi32(y, limit[1])),
+                                _mm256_add_epi32(_mm256_cmpgt_epi32(y, limit[2]), _mm256_cmpgt_epi32(y, limit[3])));
     };
     int i = 0;
     for (; i + 32 <= count; i += 32) {
-        const __m256i low = _mm256_packs_epi32(testWords(words + i), testWords(words + i + 8));
-        const __m256i high = _mm256_packs_epi32(testWords(words + i + 16), testWords(words + i + 24));
+        const __m256i low = _mm256_packs_epi32(above(words + i), above(words + i + 8));
+        const __m256i high = _mm256_packs_epi32(above(words + i + 16), above(words + i + 24));
         // The packs work within 128-bit lanes; the permutation puts the 32 bytes back in order.
-        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), order);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bits + i), packed);
+        const __m256i counts = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(low, high), order);
+        const __m256i passed = _mm256_shuffle_epi8(byAbove, _mm256_sub_epi8(_mm256_setzero_si256(), counts));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bits + i), passed);
     }
     passBitsLoop(words + i, bits + i, count - i, limits);
+}
+
+// Four chunks at a time: the selected bit of 32 words moved to the top of their bytes and
+// gathered, for each byte of the keys, then the two bytes of every key interleaved.
+struct KeyBitsAvx2 {
+    explicit KeyBitsAvx2(const WalkKeyBits& select)
+        : lowShift(_mm_cvtsi32_si128(7 - select.lowBit)),
+          highShift(_mm_cvtsi32_si128(7 - select.highBit)),
+          lowOn(select.lowOn != 0 ? 0xFFFFFFFFu : 0),
+          highOn(select.highOn != 0 ? 0xFFFFFFFFu : 0) {}
+    // The keys of the four chunks in b.
+    void store(__m256i b, std::uint16_t* keys) const {
+        const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_sll_epi16(b, lowShift))) & lowOn;
+        const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_sll_epi16(b, highShift))) & highOn;
+        const __m128i interleaved =
+            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(low)), _mm_cvtsi32_si128(static_cast<int>(high)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(keys), interleaved);
+    }
+    __m128i lowShift, highShift;
+    std::uint32_t lowOn, highOn;
+};
+
+void walkKeysAvx2(const std::uint8_t* bits, std::uint16_t* keys, int chunks, const WalkKeyBits& select) {
+    const KeyBitsAvx2 keyBits(select);
+    int j = 0;
+    for (; j + 4 <= chunks; j += 4)
+        keyBits.store(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bits + kWalkChunk * j)), keys + j);
+    walkKeysLoop(bits + kWalkChunk * j, keys + j, chunks - j, select);
+}
+
+// The decisions: the words that play each part are chosen by blends between rows of bits
+// shifted by one, and the 16-entry table is one byte shuffle. The keys come from the same loads.
+void walkInputsAvx2(const std::uint8_t* bits, std::uint8_t* decisions, std::uint16_t* keys, int chunks,
+                    const DecisionIndex& index, const WalkKeyBits& select) {
+    const __m256i lut = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(index.lut)));
+    const __m256i one = _mm256_set1_epi8(1), four = _mm256_set1_epi8(4), eight = _mm256_set1_epi8(8);
+    const FlowShape& shape = index.shape;
+    const int longV = shape.takeVertical & shape.verticalActs & shape.upperChoice;
+    const __m256i vertical = _mm256_set1_epi8(static_cast<char>(shape.takeVertical));
+    const __m256i upper = _mm256_set1_epi8(static_cast<char>(longV << 1));
+    const __m256i longVertical = _mm256_set1_epi8(static_cast<char>(longV));
+    const KeyBitsAvx2 keyBits(select);
+    const std::uint8_t* h = bits + shape.takeVertical;
+    auto load = [](const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); };
+    const int count = kWalkChunk * chunks;
+    int i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i b0 = load(bits + i), b1 = load(bits + i + 1);
+        const __m256i h0 = load(h + i), h1 = load(h + i + 1), h2 = load(h + i + 2);
+        const __m256i longCell = _mm256_cmpeq_epi8(_mm256_and_si256(b0, longVertical), one);
+        const __m256i horizontal = _mm256_blendv_epi8(h0, h1, longCell);
+        const __m256i choice = _mm256_blendv_epi8(h1, h2, longCell);
+        const __m256i at =
+            _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(b0, vertical), _mm256_and_si256(b1, upper)),
+                            _mm256_or_si256(_mm256_and_si256(horizontal, four), _mm256_and_si256(choice, eight)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(decisions + i), _mm256_shuffle_epi8(lut, at));
+        keyBits.store(b0, keys + i / kWalkChunk);
+    }
+    cellDecisionsLoop(bits + i, decisions + i, count - i, index);
+    walkKeysLoop(bits + i, keys + i / kWalkChunk, (count - i) / kWalkChunk, select);
 }
 
 void ruleColumnAvx2(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
@@ -103,8 +163,16 @@ void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kAvx2{passBitsAvx2,          cellTableLoop,    cellPairsLoop, ruleColumnAvx2,
-                    ruleColumnChangesAvx2, commitColumnAvx2, drawTileAvx2};
+const Kernels kAvx2{.passBits = passBitsAvx2,
+                    .cellTable = cellTableLoop,
+                    .cellPairs = cellPairsLoop,
+                    .walkKeys = walkKeysAvx2,
+                    .walkInputs = walkInputsAvx2,
+                    .walkChunks = walkChunksShuffle,
+                    .ruleColumn = ruleColumnAvx2,
+                    .ruleColumnChanges = ruleColumnChangesAvx2,
+                    .commitColumn = commitColumnAvx2,
+                    .drawTile = drawTileAvx2};
 
 }  // namespace
 

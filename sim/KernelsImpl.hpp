@@ -2,13 +2,18 @@
 
 // The kernel loops, written once over a "vector of bytes" type V and included by each kernel
 // translation unit, which supplies its own V. Everything here has internal linkage, so the
-// copies compiled for different instruction sets never meet at link time.
+// copies compiled for different instruction sets never meet at link time; each translation unit
+// uses some of them.
 //
 // V provides: kWidth (bytes per vector), T, load, store, set1, zero, eq (0xFF where equal),
 // gtSigned, and_, andNot (~a & b), or_, add, sub. Masks are 0xFF / 0x00 per byte.
 
 #include <cstddef>
 #include <cstdint>
+
+#if defined(__SSSE3__)
+#include <tmmintrin.h>
+#endif
 
 #include "sim/Kernels.hpp"
 
@@ -42,7 +47,8 @@ inline std::uint32_t kernelTemper(std::uint32_t y) {
 }
 
 // A plain loop that compilers vectorise for the instruction set of the translation unit.
-void passBitsLoop(const std::uint32_t* words, std::uint8_t* bits, int count, const PassLimits& limits) {
+[[maybe_unused]] void passBitsLoop(const std::uint32_t* words, std::uint8_t* bits, int count,
+                                   const PassLimits& limits) {
     const std::uint32_t l0 = limits.limit[0], l1 = limits.limit[1], l2 = limits.limit[2], l3 = limits.limit[3];
     const std::uint8_t keep = limits.keep;
     for (int i = 0; i < count; ++i) {
@@ -57,7 +63,7 @@ void passBitsLoop(const std::uint32_t* words, std::uint8_t* bits, int count, con
 // applies), the horizontal flow (if taken), the right/left choice (if that flow applies). The
 // words that play each part sit at fixed offsets or one further on, so each is a choice between
 // two shifted rows of bits, which vectorises.
-void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape) {
+[[maybe_unused]] void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, const FlowShape& shape) {
     const std::uint8_t takeV = shape.takeVertical, choiceV = shape.upperChoice, takeH = shape.takeHorizontal;
     const std::uint8_t choiceH = shape.rightChoice;
     const std::uint8_t actsV = static_cast<std::uint8_t>(takeV & shape.verticalActs);
@@ -82,9 +88,119 @@ void cellTableLoop(const std::uint8_t* bits, std::uint8_t* cells, int count, con
     }
 }
 
+// A cell's flow bits worked out as in cellTableLoop, which vectorises (the SIMD versions look
+// them up in the table of 16 instead).
+[[maybe_unused]] void cellDecisionsLoop(const std::uint8_t* bits, std::uint8_t* decisions, int count,
+                                        const DecisionIndex& index) {
+    const FlowShape& shape = index.shape;
+    const std::uint8_t takeV = shape.takeVertical, choiceV = shape.upperChoice, choiceH = shape.rightChoice;
+    const auto actsV = static_cast<std::uint8_t>(takeV & shape.verticalActs);
+    const auto actsH = static_cast<std::uint8_t>(shape.takeHorizontal & shape.horizontalActs);
+    const auto longV = static_cast<std::uint8_t>(actsV & choiceV);
+    const std::uint8_t* h = bits + takeV;  // the horizontal flow's word when the vertical is short
+    for (int i = 0; i < count; ++i) {
+        const auto applyV = static_cast<std::uint8_t>(bits[i] & actsV);
+        const auto shift = static_cast<std::uint8_t>(-(applyV & choiceV));  // 0xFF: one word further on
+        const auto upperOut = static_cast<std::uint8_t>(((bits[i + 1] >> 1) & longV) | (choiceV ^ 1));
+        const auto horizontal = static_cast<std::uint8_t>(h[i] ^ ((h[i] ^ h[i + 1]) & shift));
+        const auto choice = static_cast<std::uint8_t>(h[i + 1] ^ ((h[i + 1] ^ h[i + 2]) & shift));
+        const auto applyH = static_cast<std::uint8_t>((horizontal >> 2) & actsH);
+        const auto rightOut = static_cast<std::uint8_t>(((choice >> 3) & 1) | (choiceH ^ 1));
+        const auto vertical = static_cast<std::uint8_t>((kCountUpper | kCountLower) &
+                                                        ~(static_cast<std::uint8_t>(-applyV) & (2 - upperOut)));
+        const auto horizontalBits = static_cast<std::uint8_t>(
+            (kCountLeft | kCountRight) & ~(static_cast<std::uint8_t>(-applyH) & (4 + (rightOut << 2))));
+        decisions[i] = static_cast<std::uint8_t>(vertical | horizontalBits);
+    }
+}
+
+[[maybe_unused]] void walkKeysLoop(const std::uint8_t* bits, std::uint16_t* keys, int chunks,
+                                   const WalkKeyBits& select) {
+    for (int j = 0; j < chunks; ++j) {
+        unsigned low = 0, high = 0;
+        for (int i = 0; i < kWalkChunk; ++i) {
+            const unsigned b = bits[kWalkChunk * j + i];
+            low |= ((b >> select.lowBit) & select.lowOn) << i;
+            high |= ((b >> select.highBit) & select.highOn) << i;
+        }
+        keys[j] = static_cast<std::uint16_t>(low | high << 8);
+    }
+}
+
+// walkInputs as two passes, one for each of its parts.
+template <auto kDecisions, auto kKeys>
+void walkInputsInTwo(const std::uint8_t* bits, std::uint8_t* decisions, std::uint16_t* keys, int chunks,
+                     const DecisionIndex& index, const WalkKeyBits& select) {
+    kDecisions(bits, decisions, kWalkChunk * chunks, index);
+    kKeys(bits, keys, chunks, select);
+}
+
+// For each pattern of starts in a chunk: their places in the chunk, in order, a byte each, and
+// how many there are.
+struct StartPicks {
+    std::uint64_t places[256];
+    std::uint8_t count[256];
+};
+constexpr StartPicks kStartPicks = [] {
+    StartPicks picks{};
+    for (unsigned starts = 0; starts < 256; ++starts) {
+        unsigned n = 0;
+        for (unsigned i = 0; i < 8; ++i)
+            if ((starts >> i & 1u) != 0) picks.places[starts] |= std::uint64_t{i} << (8 * n++);
+        picks.count[starts] = static_cast<std::uint8_t>(n);
+    }
+    return picks;
+}();
+
+// One step of the chunked walk: the starts of the chunk with key `key` for the state, and the
+// state after it.
+inline unsigned walkStep(const std::uint64_t* table, unsigned key, unsigned& state4) {
+    const std::uint64_t entry = table[key];
+    const auto starts = static_cast<std::uint8_t>(entry >> (16 + 2 * state4));
+    state4 = static_cast<unsigned>(entry >> state4) & 12u;
+    return starts;
+}
+
+// The walk with the cells picked one byte at a time: eight bytes written whatever the count.
+[[maybe_unused]] int walkChunksLoop(const std::uint16_t* keys, const std::uint8_t* decisions, int chunks,
+                                    const std::uint64_t* table, unsigned* state4, std::uint8_t* cells,
+                                    std::uint8_t* starts) {
+    unsigned state = *state4;
+    std::uint8_t* out = cells;
+    for (int j = 0; j < chunks; ++j) {
+        const unsigned m = walkStep(table, keys[j], state);
+        starts[j] = static_cast<std::uint8_t>(m);
+        const std::uint8_t* d = decisions + kWalkChunk * j;
+        const std::uint64_t places = kStartPicks.places[m];
+        for (int k = 0; k < kWalkChunk; ++k) out[k] = d[(places >> (8 * k)) & 7u];
+        out += kStartPicks.count[m];
+    }
+    *state4 = state;
+    return static_cast<int>(out - cells);
+}
+
+#if defined(__SSSE3__)
+// The cells of a chunk picked by one byte shuffle of its eight decisions.
+int walkChunksShuffle(const std::uint16_t* keys, const std::uint8_t* decisions, int chunks, const std::uint64_t* table,
+                      unsigned* state4, std::uint8_t* cells, std::uint8_t* starts) {
+    unsigned state = *state4;
+    std::uint8_t* out = cells;
+    for (int j = 0; j < chunks; ++j) {
+        const unsigned m = walkStep(table, keys[j], state);
+        starts[j] = static_cast<std::uint8_t>(m);
+        const __m128i d = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(decisions + kWalkChunk * j));
+        const __m128i places = _mm_cvtsi64_si128(static_cast<long long>(kStartPicks.places[m]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(d, places));
+        out += kStartPicks.count[m];
+    }
+    *state4 = state;
+    return static_cast<int>(out - cells);
+}
+#endif
+
 // The entry of the next cell is one of the four after a cell's own: a choice between four
 // shifted rows of bytes, which vectorises.
-void cellPairsLoop(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count) {
+[[maybe_unused]] void cellPairsLoop(const std::uint8_t* cells, std::uint8_t* second, std::uint8_t* words, int count) {
     for (int i = 0; i < count; ++i) {
         const std::uint8_t cell = cells[i];
         const unsigned taken = cell >> 4;
@@ -165,8 +281,8 @@ constexpr std::ptrdiff_t wholeVectors(std::ptrdiff_t count, std::ptrdiff_t width
     return count - count % width;
 }
 
-void drawTileScalar(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
-                    std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors) {
+[[maybe_unused]] void drawTileScalar(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
+                                     std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors) {
     for (int r = 0; r < rows; ++r) {
         std::uint32_t* out = pixels + r * pitch;
         for (int c = 0; c < columns; ++c) out[c] = colors[classes[c * classStride + r]];

@@ -22,9 +22,16 @@ void commitColumnPortable(std::int8_t* current, const std::int8_t* next, std::ui
     commitSpan<ScalarBytes>(current, next, classes, 0, count, waterValue);
 }
 
-const Kernels kPortable{
-    passBitsLoop,         cellTableLoop, cellPairsLoop, ruleColumnPortable, ruleColumnChangesPortable,
-    commitColumnPortable, drawTileScalar};
+const Kernels kPortable{.passBits = passBitsLoop,
+                        .cellTable = cellTableLoop,
+                        .cellPairs = cellPairsLoop,
+                        .walkKeys = walkKeysLoop,
+                        .walkInputs = walkInputsInTwo<cellDecisionsLoop, walkKeysLoop>,
+                        .walkChunks = walkChunksLoop,
+                        .ruleColumn = ruleColumnPortable,
+                        .ruleColumnChanges = ruleColumnChangesPortable,
+                        .commitColumn = commitColumnPortable,
+                        .drawTile = drawTileScalar};
 
 }  // namespace
 

@@ -50,8 +50,32 @@ void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);
 }
 
-const Kernels kSse2{passBitsLoop,          cellTableLoop,    cellPairsLoop, ruleColumnSse2,
-                    ruleColumnChangesSse2, commitColumnSse2, drawTileSse2};
+// Two chunks at a time: the selected bit of 16 words moved to the top of their bytes and gathered.
+void walkKeysSse2(const std::uint8_t* bits, std::uint16_t* keys, int chunks, const WalkKeyBits& select) {
+    const __m128i lowShift = _mm_cvtsi32_si128(7 - select.lowBit), highShift = _mm_cvtsi32_si128(7 - select.highBit);
+    const unsigned lowOn = select.lowOn != 0 ? 0xFFFFu : 0, highOn = select.highOn != 0 ? 0xFFFFu : 0;
+    int j = 0;
+    for (; j + 2 <= chunks; j += 2) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + kWalkChunk * j));
+        const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(_mm_sll_epi16(b, lowShift))) & lowOn;
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(_mm_sll_epi16(b, highShift))) & highOn;
+        keys[j] = static_cast<std::uint16_t>((low & 0xFFu) | (high & 0xFFu) << 8);
+        keys[j + 1] = static_cast<std::uint16_t>(low >> 8 | (high & 0xFF00u));
+    }
+    walkKeysLoop(bits + kWalkChunk * j, keys + j, chunks - j, select);
+}
+
+// Without SSSE3's byte shuffle the walk picks its cells one by one, as the portable version does.
+const Kernels kSse2{.passBits = passBitsLoop,
+                    .cellTable = cellTableLoop,
+                    .cellPairs = cellPairsLoop,
+                    .walkKeys = walkKeysSse2,
+                    .walkInputs = walkInputsInTwo<cellDecisionsLoop, walkKeysSse2>,
+                    .walkChunks = walkChunksLoop,
+                    .ruleColumn = ruleColumnSse2,
+                    .ruleColumnChanges = ruleColumnChangesSse2,
+                    .commitColumn = commitColumnSse2,
+                    .drawTile = drawTileSse2};
 
 }  // namespace
 

@@ -15,10 +15,28 @@ ThreadTeam::~ThreadTeam() {
     stopHelpers();
 }
 
+namespace {
+
+// Spins until done() or about as long as waking a sleeping thread takes; true when done.
+template <class Done>
+bool spinUntil(const Done& done) {
+    constexpr int kSpins = 4000;
+    for (int spin = 0; spin < kSpins; ++spin) {
+        if (done()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+    return done();
+}
+
+}  // namespace
+
 void ThreadTeam::stopHelpers() {
     {
         const std::lock_guard lock(mutex_);
-        stopping_ = true;
+        stopping_.store(true, std::memory_order_relaxed);
+        job_.fetch_add(1, std::memory_order_release);
     }
     start_.notify_all();
     for (std::thread& helper : helpers_) helper.join();
@@ -29,39 +47,38 @@ void ThreadTeam::runParts(const void* work, Call call) {
         call(work, 0);
         return;
     }
+    work_ = work;
+    call_ = call;
+    pending_.store(static_cast<int>(helpers_.size()), std::memory_order_relaxed);
     {
+        // Under the lock, so that a helper about to sleep sees the job or is woken for it.
         const std::lock_guard lock(mutex_);
-        work_ = work;
-        call_ = call;
-        pending_ = static_cast<int>(helpers_.size());
-        ++job_;
+        job_.fetch_add(1, std::memory_order_release);
     }
     start_.notify_all();
     call(work, 0);
+    auto allDone = [this] { return pending_.load(std::memory_order_acquire) == 0; };
+    if (spinUntil(allDone)) return;
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
+    done_.wait(lock, allDone);
 }
 
 void ThreadTeam::helperLoop(int part) {
     std::uint64_t seen = 0;
     for (;;) {
-        const void* work = nullptr;
-        Call call = nullptr;
-        {
+        auto handedOut = [&] { return job_.load(std::memory_order_acquire) != seen; };
+        if (!spinUntil(handedOut)) {
             std::unique_lock lock(mutex_);
-            start_.wait(lock, [&] { return stopping_ || job_ != seen; });
-            if (stopping_) return;
-            seen = job_;
-            work = work_;
-            call = call_;
+            start_.wait(lock, handedOut);
         }
-        call(work, part);
-        bool last = false;
-        {
-            const std::lock_guard lock(mutex_);
-            last = --pending_ == 0;
+        seen = job_.load(std::memory_order_acquire);
+        if (stopping_.load(std::memory_order_relaxed)) return;
+        call_(work_, part);
+        if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            // The caller checks the count under the lock before it sleeps.
+            { const std::lock_guard lock(mutex_); }
+            done_.notify_one();
         }
-        if (last) done_.notify_one();
     }
 }
 

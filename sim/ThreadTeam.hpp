@@ -11,7 +11,9 @@ namespace orv {
 
 // The calling thread and a few helper threads that share the parts of one job: run() hands
 // part 0 to the caller and parts 1 .. size-1 to the helpers, and returns when every part is
-// done. The helpers sleep between jobs. Everything a part wrote is visible to the caller
+// done. Between jobs the helpers wait a little spinning (jobs of a run of generations follow
+// each other closely, and waking a sleeping thread costs tens of microseconds), then sleep; the
+// caller waits for the helpers the same way. Everything a part wrote is visible to the caller
 // afterwards, and everything the caller wrote before run() is visible to every part.
 class ThreadTeam {
 public:
@@ -38,9 +40,9 @@ private:
 
     std::mutex mutex_;
     std::condition_variable start_, done_;
-    std::uint64_t job_ = 0;  // counts the jobs handed out
-    int pending_ = 0;        // helpers still working on the current job
-    bool stopping_ = false;
+    std::atomic<std::uint64_t> job_{0};  // counts the jobs handed out
+    std::atomic<int> pending_{0};        // helpers still working on the current job
+    std::atomic<bool> stopping_{false};
     const void* work_ = nullptr;
     Call call_ = nullptr;
     std::vector<std::thread> helpers_;

@@ -5,7 +5,11 @@
 
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <random>
 
+#include "export/ParallelDeflate.hpp"
+#include "export/PngStream.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
 
@@ -313,6 +317,100 @@ TEST(PngWriter, FileSizeLimitHitPartWayKeepsTheOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no limit set, 11: written in full, 12: another error";
     EXPECT_EQ(readBytes(path), "old");
     EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"map.png"});
+}
+
+// Files written without flushing them to the disk, for tests of many files that are not about
+// durability.
+class UnflushedFiles : public FileSystem {
+public:
+    int sync(int) override { return 0; }
+    void syncDirectory(const std::string&) override {}
+};
+
+// The batch generator's writer: rows through PngStreamWriter, paletted (or RGBA when the palette
+// is empty). The file's bytes, or nothing when a step failed.
+std::optional<std::string> streamPng(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
+                                     const std::vector<std::uint32_t>& pixels,
+                                     const std::vector<std::uint32_t>& palette, const DeflateOptions& options,
+                                     FileSystem& files) {
+    SafeFile file(path, files);
+    std::unique_ptr<PngStreamWriter> png =
+        palette.empty() ? std::make_unique<PngStreamWriter>(file, width, height, options)
+                        : std::make_unique<PngStreamWriter>(file, width, height, palette, options);
+    for (std::uint32_t y = 0; y < height; ++y) png->writeRow(pixels.data() + static_cast<std::size_t>(y) * width);
+    if (!png->finish() || !file.commit()) return std::nullopt;
+    return readBytes(path);
+}
+
+TEST(PngStream, BandsDecodeToThePixelsOfOneStreamAtAnySizeThreadsAndBands) {
+    // One pixel, one row 70000 pixels wide and one such column, widths that end inside a byte
+    // of 1-, 2- and 4-bit indices; 1 to 17 colours, and RGBA. Bands of a single byte (the last
+    // one then empty), of a few bytes and of 1000 (ending inside rows, or one row spanning
+    // many), on one thread and on three, and the default bands, against one stream.
+    TempDir dir;
+    UnflushedFiles files;
+    std::mt19937 pick(77);
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1}, {70000, 1}, {1, 70000}, {3, 5},
+                                                             {5, 3}, {7, 9},     {13, 4},    {257, 33}};
+    for (const auto& [width, height] : sizes) {
+        for (std::size_t colors : {1u, 2u, 3u, 4u, 5u, 16u, 17u, 0u}) {
+            std::vector<std::uint32_t> palette;
+            for (std::size_t i = 0; i < colors; ++i)
+                palette.push_back(0xFF000000u | static_cast<std::uint32_t>(pick()));
+            if (colors == 3) palette[1] &= 0x00FFFFFFu;  // a transparent colour
+            std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+            for (std::uint32_t& p : pixels)
+                p = colors == 0 ? static_cast<std::uint32_t>(pick()) : palette[pick() % colors];
+            SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height) + ", " + std::to_string(colors) +
+                         " colours");
+            const bool small = pixels.size() < 500;
+            std::vector<DeflateOptions> encoders = {DeflateOptions::bands(),
+                                                    {Z_DEFAULT_COMPRESSION, Z_DEFAULT_STRATEGY, 2, 1000}};
+            for (std::size_t band : {std::size_t{1}, std::size_t{7}})
+                for (int threads : {1, 3})
+                    if (small) encoders.push_back({Z_BEST_SPEED, Z_RLE, threads, band});
+            const auto single =
+                streamPng(dir.path() / "single.png", width, height, pixels, palette, DeflateOptions::single(), files);
+            ASSERT_TRUE(single);
+            std::optional<std::string> oneThread;
+            for (const DeflateOptions& options : encoders) {
+                SCOPED_TRACE("bands of " + std::to_string(options.bandBytes) + " on " +
+                             std::to_string(options.threads) + " threads");
+                const auto banded = streamPng(dir.path() / "bands.png", width, height, pixels, palette, options, files);
+                ASSERT_TRUE(banded);
+                const std::optional<DecodedPng> png = decodePng(dir.path() / "bands.png");
+                ASSERT_TRUE(png);
+                EXPECT_EQ(png->pixels, pixels);
+                EXPECT_EQ(png->pixels, decodePng(dir.path() / "single.png")->pixels);
+                // The chunks before the image data are the same, and so are the bytes on any number of threads.
+                EXPECT_EQ(banded->substr(0, banded->find("IDAT") - 4), single->substr(0, single->find("IDAT") - 4));
+                if (options.bandBytes == 7 && options.threads == 1) oneThread = banded;
+                if (options.bandBytes == 7 && options.threads == 3) {
+                    EXPECT_EQ(banded, oneThread);
+                }
+            }
+        }
+    }
+}
+
+TEST(PngStream, AWriteThatFailsWhileBandsAreDeflatedLeavesNoFile) {
+    // The disk fills up at points before, inside and after the image data, while other bands
+    // are still being deflated on other threads: the write reports it, and stops cleanly.
+    TempDir dir;
+    const std::vector<std::uint32_t> palette = {0xFF000000u, 0xFF00AA00u, 0xFF0000AAu};
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(1500) * 1200);
+    std::mt19937 pick(5);
+    for (std::uint32_t& p : pixels) p = palette[pick() % 3];
+    const DeflateOptions options{Z_BEST_SPEED, Z_RLE, 3, 4096};
+    UnflushedFiles files;
+    const std::size_t size = streamPng(dir.path() / "whole.png", 1500, 1200, pixels, palette, options, files)->size();
+    std::filesystem::remove(dir.path() / "whole.png");
+    for (long long room : {10LL, 60LL, 5000LL, static_cast<long long>(size) / 2, static_cast<long long>(size) - 13}) {
+        FaultyFileSystem full;
+        full.bytesBeforeFull = room;
+        EXPECT_FALSE(streamPng(dir.path() / "map.png", 1500, 1200, pixels, palette, options, full)) << room;
+        EXPECT_TRUE(fileNames(dir.path()).empty()) << room;
+    }
 }
 
 }  // namespace

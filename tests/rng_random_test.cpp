@@ -68,18 +68,18 @@ TEST(Random, MatchesTheStandardTwisterStartedFromTheSameState) {
 }
 
 TEST(Random, EveryVersionOfTheRegenerationGivesTheSameState) {
-    std::array<std::uint32_t, Random::kStateSize> portable = seeded(2024).state(), fast = portable;
+    std::array<std::uint32_t, Random::kStateSize> portable = seeded(2024).state(), avx2 = portable, avx512 = portable;
     for (int round = 0; round < 20; ++round) {
         twistStatePortable(portable.data());
 #if defined(__x86_64__)
-        if (twistAvx2Available())
-            twistStateAvx2(fast.data());
-        else
-            twistStatePortable(fast.data());
+        twistAvx2Available() ? twistStateAvx2(avx2.data()) : twistStatePortable(avx2.data());
+        twistAvx512Available() ? twistStateAvx512(avx512.data()) : twistStatePortable(avx512.data());
 #else
-        twistStatePortable(fast.data());
+        twistStatePortable(avx2.data());
+        twistStatePortable(avx512.data());
 #endif
-        ASSERT_EQ(portable, fast) << round;
+        ASSERT_EQ(portable, avx2) << round;
+        ASSERT_EQ(portable, avx512) << round;
     }
     Random random = seeded(2024);
     random.nextRaw();  // the first draw regenerates

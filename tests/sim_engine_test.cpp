@@ -3,8 +3,6 @@
 // settings, sizes and seeds, for every kernel version this processor runs.
 #include <gtest/gtest.h>
 
-#include "tests/SimSupport.hpp"
-
 #include <cstdint>
 #include <ostream>
 #include <random>
@@ -16,10 +14,13 @@
 #include "sim/FastEngine.hpp"
 #include "sim/FlowDecisions.hpp"
 #include "sim/Simulation.hpp"
+#include "tests/SimSupport.hpp"
 
 namespace orv {
 
-void PrintTo(KernelLevel level, std::ostream* out) { *out << kernelLevelName(level); }
+void PrintTo(KernelLevel level, std::ostream* out) {
+    *out << kernelLevelName(level);
+}
 
 namespace {
 
@@ -140,7 +141,7 @@ using test::presets;
 
 std::vector<KernelLevel> levels() {
     std::vector<KernelLevel> available;
-    for (KernelLevel level : {KernelLevel::Portable, KernelLevel::Sse2, KernelLevel::Avx2})
+    for (KernelLevel level : {KernelLevel::Portable, KernelLevel::Sse2, KernelLevel::Avx2, KernelLevel::Avx512})
         if (kernelLevelAvailable(level)) available.push_back(level);
     return available;
 }
@@ -264,6 +265,88 @@ TEST_P(FastEngineMatches, LongRunWithRandomFlowsOnAMediumMap) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, FastEngineMatches, testing::ValuesIn(levels()),
+                         [](const testing::TestParamInfo<KernelLevel>& info) {
+                             return std::string(kernelLevelName(info.param));
+                         });
+
+// The decisions of the next cell and its draws, one by one as the straightforward rule takes them.
+std::uint8_t decideOneCell(const Settings& s, Random& random) {
+    auto pass = [&random](std::int32_t t) { return static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 100)) <= t; };
+    unsigned counted = kCountUpper | kCountLower | kCountLeft | kCountRight;
+    if (s.downupflow != 0 && pass(s.downupflow) && (s.upflowenabled != 0 || s.downflowenabled != 0))
+        counted &= ~static_cast<unsigned>(s.upflowenabled == 0 || pass(s.upflowratio) ? kCountUpper : kCountLower);
+    if (s.leftrightflow != 0 && pass(s.leftrightflow) && (s.leftflowenabled != 0 || s.rightflowenabled != 0))
+        counted &= ~static_cast<unsigned>(s.leftflowenabled == 0 || pass(s.rightflowratio) ? kCountRight : kCountLeft);
+    return static_cast<std::uint8_t>(counted);
+}
+
+class FlowWalkMatches : public testing::TestWithParam<KernelLevel> {};
+
+TEST_P(FlowWalkMatches, CellByCellInRunsOfAnyLength) {
+    // Runs that end inside chunks, at block ends and inside cells cut by a block end, single
+    // cells, runs over many blocks, runs that stop before a given draw, and draws taken by
+    // someone else in between, for cells of one part and of two, with and without their
+    // choices, for both walks. And sure starts found from draws inside cells.
+    std::mt19937 pick(4242);
+    for (int shape = 0; shape < 6; ++shape) {
+        Settings s = presets(400, 400);
+        s.downupflow = shape == 3 ? 0 : 60;
+        s.upflowenabled = shape == 1 ? 0 : 1;
+        s.upflowratio = 40;
+        s.leftrightflow = shape == 2 ? 0 : shape == 4 ? 99 : 70;
+        s.leftflowenabled = shape == 5 ? 0 : 1;
+        s.rightflowratio = 50;
+        for (FlowWalk walk : {FlowWalk::Chunks, FlowWalk::Pairs}) {
+            FlowDecisions flows(s, GetParam(), walk);
+            ASSERT_FALSE(flows.constant());
+            Random fast, reference;
+            fast.seedRandom(shape + 1);
+            reference.seedRandom(shape + 1);
+            std::vector<std::uint8_t> out;
+            std::vector<std::uint64_t> starts;
+            for (int run = 0; run < 300; ++run) {
+                const std::int64_t cells = run % 7 == 0 ? std::uniform_int_distribution<int>(1, 3000)(pick)
+                                                        : std::uniform_int_distribution<int>(1, 9)(pick);
+                const bool until = run % 5 == 4, noteStarts = !until && run % 3 == 0;
+                out.assign(static_cast<std::size_t>(cells), 0xEE);
+                starts.assign(static_cast<std::size_t>(cells), 0);
+                std::int64_t made = cells;
+                if (until) {
+                    const std::uint64_t stop = reference.draws() + static_cast<std::uint64_t>(pick() % 9000);
+                    made = flows.produceUntil(fast, out.data(), cells, stop);
+                    Random counter = reference;
+                    std::int64_t expected = 0;
+                    for (; expected < cells && counter.draws() < stop; ++expected) decideOneCell(s, counter);
+                    ASSERT_EQ(made, expected) << "shape " << shape << ", run " << run;
+                } else {
+                    flows.produce(fast, out.data(), cells, noteStarts ? starts.data() : nullptr);
+                }
+                for (std::int64_t i = 0; i < made; ++i) {
+                    const auto k = static_cast<std::size_t>(i);
+                    if (noteStarts) {
+                        ASSERT_EQ(starts[k], reference.draws()) << "shape " << shape << ", run " << run;
+                    }
+                    ASSERT_EQ(out[k], decideOneCell(s, reference))
+                        << "shape " << shape << ", run " << run << ", cell " << i;
+                }
+                ASSERT_TRUE(sameSource(fast, reference)) << "shape " << shape << ", run " << run;
+                if (run % 11 == 10) {
+                    ASSERT_EQ(fast.nextRaw(), reference.nextRaw());
+                }
+            }
+            ASSERT_EQ(flows.fixedDraws(), 0);
+            for (int probe = 0; probe < 20; ++probe) {
+                Random sure = reference;
+                sure.discard(1 + pick() % 40);
+                ASSERT_TRUE(flows.findSureStart(sure, 100000));
+                while (reference.draws() < sure.draws()) decideOneCell(s, reference);
+                ASSERT_EQ(reference.draws(), sure.draws()) << "shape " << shape << ": no cell starts there";
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, FlowWalkMatches, testing::ValuesIn(levels()),
                          [](const testing::TestParamInfo<KernelLevel>& info) {
                              return std::string(kernelLevelName(info.param));
                          });

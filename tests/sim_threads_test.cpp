@@ -4,10 +4,9 @@
 // the initial fill a block of the random source at a time.
 #include <gtest/gtest.h>
 
-#include "tests/SimSupport.hpp"
-
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -16,7 +15,9 @@
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
+#include "sim/FlowDecisions.hpp"
 #include "sim/Simulation.hpp"
+#include "tests/SimSupport.hpp"
 
 namespace orv {
 namespace {
@@ -28,15 +29,18 @@ struct RunCase {
     bool buildErosion = false;
 };
 
-// How an engine is made: its thread count and the smallest map it shares out.
+// How an engine is made: its thread count, the smallest map it shares out, and its walk through
+// the flow decisions (the best for the kernels when not given).
 struct Threading {
     int threads;
     std::int64_t threadedCells;
+    std::optional<FlowWalk> walk = std::nullopt;
 };
 constexpr Threading kOneThread{1, std::numeric_limits<std::int64_t>::max()};
 constexpr Threading kTwoAlways{2, 0};
 constexpr Threading kThreeAlways{3, 0};
 constexpr Threading kTwoAsShipped{2, FastEngine::kThreadedCells};
+constexpr Threading kTwoCellToCell{2, 0, FlowWalk::Pairs};
 
 std::string describe(const RunCase& c, Threading t) {
     const Settings& s = c.settings;
@@ -47,7 +51,7 @@ std::string describe(const RunCase& c, Threading t) {
            std::to_string(s.rightflowratio) + ", landmass " + std::to_string(s.landmasssize) + ", ratio " +
            std::to_string(s.landwaterratio) + ", erosion " + std::to_string(s.erosion) + ", margins " +
            std::to_string(s.oceanedgesizex) + "/" + std::to_string(s.oceanedgesizey) + ", " +
-           std::to_string(t.threads) + " threads";
+           std::to_string(t.threads) + " threads" + (t.walk == FlowWalk::Pairs ? ", cell to cell" : "");
 }
 
 testing::AssertionResult sameSource(const Random& a, const Random& b) {
@@ -117,7 +121,7 @@ testing::AssertionResult drawnRunMatches(const RunCase& c, Threading t) {
     std::mt19937 noise(5);
     for (std::uint32_t& p : referencePixels) p = noise();
     std::vector<std::uint32_t> fastPixels = referencePixels;
-    FastEngine engine(bestKernelLevel(), t.threads, t.threadedCells);
+    FastEngine engine(bestKernelLevel(), t.threads, t.threadedCells, t.walk);
     for (int generation = 1; generation <= c.generations; ++generation) {
         const std::string where = " in generation " + std::to_string(generation) + " (" + describe(c, t) + ")";
         run.reference.phaseFlag = run.fast.phaseFlag = 1 - run.reference.phaseFlag;
@@ -147,7 +151,7 @@ testing::AssertionResult keptRunMatches(const RunCase& c, Threading t) {
     const int width = size.x, height = size.y;
     std::vector<std::uint32_t> referencePixels(static_cast<std::size_t>(width) * height, 0),
         fastPixels(referencePixels.size(), 1);
-    FastEngine engine(bestKernelLevel(), t.threads, t.threadedCells);
+    FastEngine engine(bestKernelLevel(), t.threads, t.threadedCells, t.walk);
     ChangeMask computed, kept;
     int keptPhase = 0;
     for (int generation = 1; generation <= c.generations; ++generation) {
@@ -195,8 +199,8 @@ testing::AssertionResult keptRunMatches(const RunCase& c, Threading t) {
                 for (int x = 0; x < partWidth; ++x)
                     if (part[static_cast<std::size_t>(y) * partWidth + x] !=
                         referencePixels[static_cast<std::size_t>(y + 6) * width + (x + 3)])
-                        return testing::AssertionFailure() << "pixel (" << x << ", " << y << ") of the part differs"
-                                                           << atEnd;
+                        return testing::AssertionFailure()
+                               << "pixel (" << x << ", " << y << ") of the part differs" << atEnd;
         }
     }
     const MapStatistics expected = computeFinalStatistics(run.reference, run.referenceSettings);
@@ -276,8 +280,8 @@ TEST(SharedEngine, MixedSettingsWithErosionAndMargins) {
 
 TEST(SharedEngine, TwoWalksThroughTheDecisionsMeetOrOneWalksAlone) {
     // Maps big enough for the second walk to be waited for, in shapes from one tall column to
-    // many short ones, with cells of one to four draws and cells of always two draws (whose
-    // walks meet only when the second starts exactly where the middle cell does).
+    // many short ones, with cells of one to four draws (the second walk searches for a sure
+    // start) and cells of always two draws (it starts exactly at a cell), with either walk.
     Settings twoDraws = presets(150, 101);
     twoDraws.downupflow = 50;
     twoDraws.leftrightflow = 30;
@@ -289,9 +293,10 @@ TEST(SharedEngine, TwoWalksThroughTheDecisionsMeetOrOneWalksAlone) {
         const RunCase c{shape, 5.0 + shape.xsize, 3, false};
         ASSERT_TRUE(keptRunMatches(c, kTwoAlways));
         ASSERT_TRUE(drawnRunMatches(c, kTwoAlways));
+        ASSERT_TRUE(keptRunMatches(c, kTwoCellToCell));
     }
     // The engine says how many generations two walks made: all of these, and none of a map too
-    // small for two (there the second walk would make more cells than the map has left).
+    // small for two (there the second walk could make no cells before the first got to them).
     for (const auto& [settings, joined] : {std::pair{randomFlows(333, 77), 4}, std::pair{twoDraws, 4},
                                            std::pair{upToFour, 4}, std::pair{randomFlows(20, 7), 0}}) {
         FastEngine engine(bestKernelLevel(), 2, 0);
