@@ -16,7 +16,7 @@
 #include "export/SafeWrite.hpp"
 #include "rng/Random.hpp"
 #include "settings/SettingsFile.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 
 namespace orv {
 namespace {

@@ -8,7 +8,7 @@
 #include "rng/Random.hpp"
 #include "sim/FlowDecisions.hpp"
 #include "sim/Simulation.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 
 namespace orv {
 

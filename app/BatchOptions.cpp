@@ -5,7 +5,7 @@
 #include <charconv>
 #include <set>
 
-#include "settings/SeedEntry.hpp"
+#include "settings/SeedNumber.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
 

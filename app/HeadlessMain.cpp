@@ -10,7 +10,7 @@
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
 #include "export/SafeWrite.hpp"
-#include "export/SaveMap.hpp"
+#include "ui/SaveDialogue.hpp"
 #include "settings/SettingsFile.hpp"
 #include "ui/Screen.hpp"
 

@@ -1,8 +1,8 @@
 #include "app/Program.hpp"
 #include "ui/Interaction.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
-#include "ui/TextFormat.hpp"
+#include "settings/TextFormat.hpp"
 
 namespace orv {
 

@@ -1,15 +1,15 @@
 #include <cmath>
 
 #include "app/Program.hpp"
-#include "export/SaveMap.hpp"
-#include "settings/SeedEntry.hpp"
+#include "ui/SaveDialogue.hpp"
+#include "settings/SeedNumber.hpp"
 #include "settings/SettingsFile.hpp"
 #include "sim/FastEngine.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
-#include "ui/TextFormat.hpp"
+#include "settings/TextFormat.hpp"
 
 namespace orv {
 

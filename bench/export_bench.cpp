@@ -19,8 +19,8 @@
 #include "export/PngStream.hpp"
 #include "export/PngWriter.hpp"
 #include "export/SafeWrite.hpp"
-#include "export/SaveMap.hpp"
-#include "ui/Palette.hpp"
+#include "ui/SaveDialogue.hpp"
+#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
 
 namespace {

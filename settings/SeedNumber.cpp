@@ -1,4 +1,4 @@
-#include "settings/SeedEntry.hpp"
+#include "settings/SeedNumber.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -10,8 +10,8 @@
 #include <limits>
 #include <memory>
 
-#include "ui/InputItem.hpp"
-#include "ui/TextFormat.hpp"
+#include "settings/InputItem.hpp"
+#include "settings/TextFormat.hpp"
 
 namespace orv {
 namespace {

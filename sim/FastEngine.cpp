@@ -10,7 +10,7 @@
 #include "sim/FlowDecisions.hpp"
 #include "sim/ThreadTeam.hpp"
 #include "sim/TwoWalks.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 
 namespace orv {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "rng/Random.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 
 namespace orv {
 

@@ -13,8 +13,8 @@
 #include "settings/Settings.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
-#include "ui/Palette.hpp"
-#include "ui/TextFormat.hpp"
+#include "settings/Palette.hpp"
+#include "settings/TextFormat.hpp"
 
 namespace orv::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/InputItem.hpp"
+#include "settings/InputItem.hpp"
 
 namespace orv {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "app/Program.hpp"
 #include "ui/Keys.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv {

@@ -10,7 +10,7 @@
 #include "app/KeyScript.hpp"
 #include "tests/IndependentMap.hpp"
 #include "tests/Session.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 
 namespace orv::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "export/SaveMap.hpp"
+#include "ui/SaveDialogue.hpp"
 #include "settings/Settings.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "ui/Font.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 #include "ui/ScaledPicture.hpp"
 #include "ui/Screen.hpp"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "settings/SeedEntry.hpp"
+#include "settings/SeedNumber.hpp"
 #include "tests/Session.hpp"
 
 namespace orv::test {

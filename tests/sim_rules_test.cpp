@@ -13,7 +13,7 @@
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/Simulation.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 
 namespace orv {
 namespace {

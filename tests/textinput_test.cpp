@@ -7,7 +7,7 @@
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
 #include "ui/Screen.hpp"
-#include "ui/TextFormat.hpp"
+#include "settings/TextFormat.hpp"
 
 namespace orv {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ui/InputItem.hpp"
+#include "settings/InputItem.hpp"
 #include "ui/Keys.hpp"
 #include "ui/Screen.hpp"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/SeedEntry.hpp"
+#include "settings/SeedNumber.hpp"
 #include "settings/SettingsFile.hpp"
 #include "tests/fuzz/FuzzCheck.hpp"
 

@@ -8,7 +8,7 @@
 
 #include "settings/SettingsFile.hpp"
 #include "tests/fuzz/FuzzCheck.hpp"
-#include "ui/InputItem.hpp"
+#include "settings/InputItem.hpp"
 
 namespace {
 

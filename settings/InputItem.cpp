@@ -1,4 +1,4 @@
-#include "ui/InputItem.hpp"
+#include "settings/InputItem.hpp"
 
 namespace orv {
 namespace {

@@ -1,4 +1,4 @@
-#include "export/SaveMap.hpp"
+#include "ui/SaveDialogue.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +10,9 @@
 #include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
-#include "ui/TextFormat.hpp"
+#include "settings/TextFormat.hpp"
 
 namespace orv {
 namespace {

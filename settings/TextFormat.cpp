@@ -1,4 +1,4 @@
-#include "ui/TextFormat.hpp"
+#include "settings/TextFormat.hpp"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 
 #include <array>
 

@@ -1,13 +1,13 @@
-#include "settings/SeedEntry.hpp"
+#include "settings/SeedNumber.hpp"
 
 #include <string>
 
 #include "rng/Random.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
-#include "ui/Palette.hpp"
+#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
-#include "ui/TextFormat.hpp"
+#include "settings/TextFormat.hpp"
 
 namespace orv {
 
