@@ -2,8 +2,8 @@
 
 #include "app/Program.hpp"
 #include "ui/SaveDialogue.hpp"
-#include "settings/SeedNumber.hpp"
-#include "settings/SettingsFile.hpp"
+#include "ui/SeedDialogue.hpp"
+#include "ui/SettingsDialogue.hpp"
 #include "sim/FastEngine.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"

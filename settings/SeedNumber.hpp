@@ -1,14 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string_view>
 
 namespace orv {
-
-class Random;
-class Screen;
 
 // The number an answer holds, after leading blanks: an "&h", "&o" or "&b" integer as the
 // settings file reads it, or the longest leading decimal number (sign, digits, point and
@@ -28,9 +24,5 @@ std::int32_t roundToSeed(double number);
 
 // The seed value of an answer: roundToSeed(seedNumber(answer)).
 std::int32_t seedValue(std::string_view answer);
-
-// The seed dialogue: asks until the answer is not "no", seeds the source (0 means from the
-// clock), then shows " <press any key to continue>" on row 23 and waits for a key.
-void askSeed(Screen& screen, Random& random, const std::function<double()>& clock);
 
 }  // namespace orv

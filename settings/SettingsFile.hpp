@@ -12,8 +12,6 @@
 
 namespace orv {
 
-class Screen;
-
 // A value text as a signed 32-bit integer. After leading blanks: "&h", "&o", "&b" (or "&" and
 // octal digits) read hexadecimal, octal or binary digits and keep the low 32 bits; otherwise
 // blanks and tabs, an optional sign and decimal digits, held at the nearest end of the 32-bit
@@ -68,13 +66,6 @@ std::string unreadableFileNotice(std::string_view fileName, const std::error_cod
 // One line, at most width characters, telling which settings were changed to what; empty when
 // nothing was changed.
 std::string clampNotice(const std::vector<ClampedSetting>& changes, std::size_t width);
-
-// The dialogue: presets, the file-name prompt, reading the file, the confirmation (or the
-// reason the file could not be read), the settings clamped to grids of gridWidth x gridHeight
-// with a notice line when that changed anything, then a key. Relative file names are taken
-// from directory (empty: the current directory).
-void loadSettingsFile(Screen& screen, Settings& settings, const std::filesystem::path& directory = {},
-                      std::int32_t gridWidth = kWindowGridSize, std::int32_t gridHeight = kWindowGridSize);
 
 }  // namespace orv
 

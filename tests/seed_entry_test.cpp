@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "settings/SeedNumber.hpp"
+#include "ui/SeedDialogue.hpp"
 #include "tests/Session.hpp"
 
 namespace orv::test {

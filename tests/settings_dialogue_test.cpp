@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "settings/SettingsFile.hpp"
+#include "ui/SettingsDialogue.hpp"
 #include "tests/Session.hpp"
 #include "tests/SettingsPrinter.hpp"
 

@@ -1,8 +1,9 @@
-#include "settings/SeedNumber.hpp"
+#include "ui/SeedDialogue.hpp"
 
 #include <string>
 
 #include "rng/Random.hpp"
+#include "settings/SeedNumber.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
 #include "settings/Palette.hpp"

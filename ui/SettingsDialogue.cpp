@@ -1,8 +1,9 @@
-#include "settings/SettingsFile.hpp"
+#include "ui/SettingsDialogue.hpp"
 
 #include <string>
 #include <vector>
 
+#include "settings/SettingsFile.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
