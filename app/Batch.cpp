@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "app/BatchRecipe.hpp"
+#include "export/Recipe.hpp"
 #include "export/NpyFile.hpp"
 #include "export/PngStream.hpp"
 #include "export/PngText.hpp"

@@ -3,9 +3,9 @@
 #include <functional>
 #include <iosfwd>
 
-#include "app/BatchMap.hpp"
+#include "sim/GenerateMap.hpp"
 #include "app/BatchOptions.hpp"
-#include "app/BatchStats.hpp"
+#include "export/StatsJson.hpp"
 
 namespace orv {
 

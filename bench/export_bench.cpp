@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/BatchMap.hpp"
+#include "sim/GenerateMap.hpp"
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
 #include "export/ParallelDeflate.hpp"

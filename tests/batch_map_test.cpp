@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/BatchMap.hpp"
+#include "sim/GenerateMap.hpp"
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
 #include "sim/Simulation.hpp"

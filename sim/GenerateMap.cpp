@@ -1,4 +1,4 @@
-#include "app/BatchMap.hpp"
+#include "sim/GenerateMap.hpp"
 
 #include <algorithm>
 #include <cstring>

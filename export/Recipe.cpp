@@ -1,4 +1,4 @@
-#include "app/BatchRecipe.hpp"
+#include "export/Recipe.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "app/BatchStats.hpp"
+#include "export/StatsJson.hpp"
 
 #include <charconv>
 #include <sstream>

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/BatchMap.hpp"
+#include "sim/GenerateMap.hpp"
 
 namespace orv {
 
