@@ -57,22 +57,20 @@ private:
 };
 
 // The colours a map can show: the three map colours, and black where nothing was drawn.
-std::vector<std::uint32_t> mapPalette(const Settings& s) {
+std::vector<std::uint32_t> mapPalette(const MapColors& colors) {
     std::vector<std::uint32_t> palette;
-    for (std::uint32_t color : {paletteColor(s.forestcolor), paletteColor(s.watercolor), paletteColor(s.landcolor),
-                                std::uint32_t{0xFF000000}})
+    for (std::uint32_t color : {colors.unchanged, colors.water, colors.land, std::uint32_t{0xFF000000}})
         if (std::find(palette.begin(), palette.end(), color) == palette.end()) palette.push_back(color);
     return palette;
 }
 
-std::error_code writePicture(const std::string& name, MapPicture& picture, const Settings& settings,
-                             const TextChunks& recipe) {
-    const std::int32_t width = settings.xsize, height = settings.ysize;
+std::error_code writePicture(const std::string& name, MapPicture& picture, const TextChunks& recipe) {
+    const std::int32_t width = picture.width(), height = picture.height();
     SafeFile file(name, realFileSystem(), Dash::isStandardOutput);
     if (!file.ok()) return file.error();
     // A paletted file decodes to the same pixels as RGBA, and is far smaller and quicker to make.
     PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                        mapPalette(settings));
+                        mapPalette(picture.colors()));
     for (const auto& [keyword, text] : recipe) png.writeText(keyword, text);
     for (std::int32_t y = 0; y < height && png.ok(); ++y) png.writeRow(picture.row(y));
     if (png.finish() && file.commit()) return {};
@@ -250,11 +248,16 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
 
     MapPicture picture;
     for (const std::int32_t seedValue : plan.seeds) {
-        const SeedChoice seed{plan.fromClock, seedValue};
+        MapRequest request;
+        request.settings = base;
+        request.seed = plan.fromClock ? SeedChoice::fromClock(clockReading) : SeedChoice::of(seedValue);
+        request.generations = plan.generations;
+        request.untilSettled = plan.untilSettled;
+        request.colors = mapColors(base);
         const std::string label = several ? "seed " + std::to_string(seedValue) : std::string();
-        const BatchResult result = generateMap(
-            base, seed, plan.generations, plan.untilSettled, [&] { return plan.fromClock ? clockReading : clock(); },
-            picture, [&](double work) { progress.advance(work, label); });
+        const MapResult result = generateMap(
+            request, picture, [&] { return plan.fromClock ? clockReading : clock(); },
+            [&](double done) { progress.advance(done, label); });
         if (result.seedUsed && result.seedFromClock) {
             progress.finish();
             say << "seed from the clock: " << result.seed;
@@ -279,7 +282,7 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
             const std::string name = outputName(output.pattern, seedValue, several);
             std::error_code why;
             if (output.option == std::string_view("--out"))
-                why = writePicture(name, picture, result.settings, recipeTexts(recipe));
+                why = writePicture(name, picture, recipeTexts(recipe));
             else if (output.option == std::string_view("--stats"))
                 why = writeFileSafely(name, statsJson(result), realFileSystem(), Dash::isStandardOutput);
             else

@@ -31,13 +31,9 @@ void runGenerations(Program& p) {
     Screen& screen = p.screen;
     MapState& map = p.map;
     FastEngine engine;
+    const MapColors colors = mapColors(p.settings);
     for (;;) {
-        map.phaseFlag = 1 - map.phaseFlag;
-        engine.wrapBorder(map, p.settings);
-        engine.computeGeneration(map, p.settings, p.random);
-        ++map.cycleCount;
-        if (p.settings.erosion == 1)
-            p.settings.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
+        generationCycle(engine, map, p.settings, p.random);
         if (p.settings.speed != 0) speedDelay(p.settings.speed, [&screen] { return screen.keyWaiting(); });
         if (!screen.pollKey().empty()) return;
         const MapSize size = mapSize(p.settings, map.currentMap);
@@ -45,7 +41,8 @@ void runGenerations(Program& p) {
                         [&](std::uint32_t* pixels, std::ptrdiff_t pitch) {
                             engine.commitAndDraw(map, p.settings,
                                                  MapCanvas{pixels, pitch, Screen::kWidth, Screen::kHeight,
-                                                           Program::kMapOriginX, Program::kMapOriginY});
+                                                           Program::kMapOriginX, Program::kMapOriginY},
+                                                 colors);
                         });
     }
 }
@@ -67,9 +64,9 @@ int runProgram(Program& p) {
         case 1: applyPresets(p.settings); break;
         default: return 0;
     }
+    // The seeding step, with the dialogue's wait for a key between its two halves.
     if (p.settings.random1 == 1) askSeed(p.screen, p.random, p.clock);
-    if (p.settings.randratio == 0)
-        p.settings.randratio = static_cast<std::int32_t>(scaleDraw(p.random.nextRaw(), 10)) + 40;
+    drawRandratio(p.settings, p.random);
     fillInitialLandmass(p.map, p.settings, p.random);
     screen.clearScreen();
     const MapSize size = mapSize(p.settings, p.map.currentMap);

@@ -41,18 +41,18 @@ struct Run {
     explicit Run(Flows flows) : map(kSize, kSize), pixels(800 * 600, 0xFF000000u) {
         applyPresets(settings);
         if (flows == Flows::Random) applyRandomFlows(settings);
-        random.seedRandom(42);
-        settings.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
+        seedRun(random, settings, SeedChoice::of(42), clockSeconds);
         fillInitialLandmass(map, settings, random);
         canvas = MapCanvas{pixels.data(), 800, 800, 600, 40, 40};
+        colors = mapColors(settings);
     }
-    void beginCycle() { map.phaseFlag = 1 - map.phaseFlag; }
 
     Settings settings;
     MapState map;
     Random random;
     std::vector<std::uint32_t> pixels;
     MapCanvas canvas;
+    MapColors colors;
 };
 
 // A map of side x side cells from the presets and seed 42, past its first generation, kept the
@@ -63,16 +63,12 @@ struct LargeRun {
         applyPresets(settings);
         settings.xsize = settings.ysize = side;
         if (flows == Flows::Random) applyRandomFlows(settings);
-        random.seedRandom(42);
-        settings.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
+        seedRun(random, settings, SeedChoice::of(42), clockSeconds);
         fillInitialLandmass(map, settings, random);
         generation(Untouched::KeepNext);
     }
     bool generation(Untouched untouched) {
-        map.phaseFlag = 1 - map.phaseFlag;
-        engine.wrapBorder(map, settings);
-        const bool changed = engine.computeGeneration(map, settings, random, untouched, changes);
-        ++map.cycleCount;
+        const bool changed = generationCycle(engine, map, settings, random, untouched, changes);
         std::swap(map.currentMap, map.nextMap);
         return changed;
     }
@@ -91,12 +87,10 @@ void countGenerations(benchmark::State& state) {
 
 void referenceGeneration(benchmark::State& state, Flows flows) {
     Run run(flows);
+    ReferenceEngine engine;
     for (auto _ : state) {
-        run.beginCycle();
-        wrapBorder(run.map, run.settings);
-        computeGeneration(run.map, run.settings, run.random);
-        ++run.map.cycleCount;
-        commitAndDraw(run.map, run.settings, run.canvas);
+        generationCycle(engine, run.map, run.settings, run.random);
+        engine.commitAndDraw(run.map, run.settings, run.canvas, run.colors);
         benchmark::DoNotOptimize(run.pixels.data());
     }
     countGenerations(state);
@@ -110,11 +104,8 @@ void fastGeneration(benchmark::State& state, Flows flows, KernelLevel level, Flo
     Run run(flows);
     FastEngine engine(level, 1, FastEngine::kThreadedCells, walk);
     for (auto _ : state) {
-        run.beginCycle();
-        engine.wrapBorder(run.map, run.settings);
-        engine.computeGeneration(run.map, run.settings, run.random);
-        ++run.map.cycleCount;
-        engine.commitAndDraw(run.map, run.settings, run.canvas);
+        generationCycle(engine, run.map, run.settings, run.random);
+        engine.commitAndDraw(run.map, run.settings, run.canvas, run.colors);
         benchmark::DoNotOptimize(run.pixels.data());
     }
     countGenerations(state);
@@ -136,8 +127,8 @@ void fastCommitAndDrawOnly(benchmark::State& state) {
     Run run(Flows::Presets);
     FastEngine engine;
     for (auto _ : state) {
-        run.beginCycle();
-        engine.commitAndDraw(run.map, run.settings, run.canvas);
+        run.map.phaseFlag = 1 - run.map.phaseFlag;
+        engine.commitAndDraw(run.map, run.settings, run.canvas, run.colors);
         benchmark::DoNotOptimize(run.pixels.data());
     }
     countGenerations(state);
@@ -170,12 +161,10 @@ void largeDrawnGeneration(benchmark::State& state, Flows flows, int threads) {
     LargeRun run(kLargeSide, flows, threads);
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kLargeSide) * kLargeSide);
     const MapCanvas canvas{pixels.data(), kLargeSide, kLargeSide, kLargeSide, -1, -1};
+    const MapColors colors = mapColors(run.settings);
     for (auto _ : state) {
-        run.map.phaseFlag = 1 - run.map.phaseFlag;
-        run.engine.wrapBorder(run.map, run.settings);
-        run.engine.computeGeneration(run.map, run.settings, run.random);
-        ++run.map.cycleCount;
-        run.engine.commitAndDraw(run.map, run.settings, canvas);
+        generationCycle(run.engine, run.map, run.settings, run.random);
+        run.engine.commitAndDraw(run.map, run.settings, canvas, colors);
         benchmark::DoNotOptimize(pixels.data());
     }
     countGenerations(state);

@@ -112,8 +112,11 @@ BigMap& bigMap() {
         BigMap made;
         orv::applyPresets(made.settings);
         made.settings.xsize = made.settings.ysize = 16384;
-        orv::generateMap(
-            made.settings, orv::SeedChoice{false, 1}, 100, false, [] { return 0.0; }, made.picture, [](double) {});
+        orv::MapRequest request;
+        request.settings = made.settings;
+        request.seed = orv::SeedChoice::of(1);
+        request.colors = orv::mapColors(made.settings);
+        orv::generateMap(request, made.picture);
         return made;
     }();
     return map;

@@ -5,7 +5,7 @@
 
 namespace orv {
 
-std::string statsJson(const BatchResult& r) {
+std::string statsJson(const MapResult& r) {
     const std::int64_t total = static_cast<std::int64_t>(r.settings.xsize) * r.settings.ysize;
     // The share as the report computes it, in the shortest text that reads back as the same double.
     auto share = [total](std::int64_t count) {

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "settings/Settings.hpp"
+
 namespace orv {
 
 std::uint32_t paletteColor(ColorIndex index) {
@@ -11,6 +13,10 @@ std::uint32_t paletteColor(ColorIndex index) {
     };
     if (index < 0 || index > 15) return 0;
     return kColors[static_cast<std::size_t>(index)];
+}
+
+MapColors mapColors(const Settings& settings) {
+    return {paletteColor(settings.forestcolor), paletteColor(settings.watercolor), paletteColor(settings.landcolor)};
 }
 
 }  // namespace orv

@@ -4,9 +4,25 @@
 
 namespace orv {
 
+struct Settings;
+
 using ColorIndex = std::int32_t;
 
 // The 16 text-mode colours as 0xAARRGGBB; any index outside 0 .. 15 gives 0 (transparent black).
 std::uint32_t paletteColor(ColorIndex index);
+
+// The colours the map pass paints in, 0xAARRGGBB: a cell the last generation left unchanged,
+// one it changed to water and one it changed to land (the report's three classes). The engines
+// take them from their caller and know nothing of the table.
+struct MapColors {
+    std::uint32_t unchanged = 0;
+    std::uint32_t water = 0;
+    std::uint32_t land = 0;
+
+    friend bool operator==(const MapColors&, const MapColors&) = default;
+};
+
+// The map colours of a run from the table: forestcolor, watercolor and landcolor.
+MapColors mapColors(const Settings& settings);
 
 }  // namespace orv

@@ -10,7 +10,6 @@
 #include "sim/FlowDecisions.hpp"
 #include "sim/ThreadTeam.hpp"
 #include "sim/TwoWalks.hpp"
-#include "settings/Palette.hpp"
 
 namespace orv {
 namespace {
@@ -245,10 +244,10 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
     return std::any_of(anyIn.begin(), anyIn.end(), [](char any) { return any != 0; });
 }
 
-void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas) {
+void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas,
+                               const MapColors& colors) {
     const MapSize size = mapSize(settings, map.currentMap);
-    const std::uint32_t colors[3] = {paletteColor(settings.forestcolor), paletteColor(settings.watercolor),
-                                     paletteColor(settings.landcolor)};
+    const std::uint32_t classColors[3] = {colors.unchanged, colors.water, colors.land};
     const CellValue waterValue = waterValueIn(map.phaseFlag);
     const CellRange drawn = onCanvas(canvas, size);
 
@@ -272,7 +271,7 @@ void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const Ma
                 if (drawX0 > drawX1 || drawY0 > drawY1) continue;
                 kernels_->drawTile(classes + static_cast<std::ptrdiff_t>(drawX0 - x0) * kBlockRows + (drawY0 - y0),
                                    kBlockRows, drawX1 - drawX0 + 1, drawY1 - drawY0 + 1, &canvas.at(drawX0, drawY0),
-                                   canvas.pitch, colors);
+                                   canvas.pitch, classColors);
             }
         }
     };
@@ -283,10 +282,9 @@ void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const Ma
 }
 
 void FastEngine::drawChanges(const MapGrid& currentMap, const ChangeMask& changes, int phaseFlag,
-                             const Settings& settings, const MapCanvas& canvas) {
+                             const MapColors& colors, const MapCanvas& canvas) {
     const MapSize size{changes.xsize(), changes.ysize()};
-    const std::uint32_t colors[3] = {paletteColor(settings.forestcolor), paletteColor(settings.watercolor),
-                                     paletteColor(settings.landcolor)};
+    const std::uint32_t classColors[3] = {colors.unchanged, colors.water, colors.land};
     const CellValue waterValue = waterValueIn(phaseFlag);
     const CellRange drawn = onCanvas(canvas, size);
     if (classes_.empty()) classes_.resize(1);
@@ -302,7 +300,7 @@ void FastEngine::drawChanges(const MapGrid& currentMap, const ChangeMask& change
                 std::uint8_t* out = classes + static_cast<std::ptrdiff_t>(i) * kBlockRows;
                 classifyChanges(cells, words, y0 - 1, out, rows, waterValue);
             }
-            kernels_->drawTile(classes, kBlockRows, columns, rows, &canvas.at(x0, y0), canvas.pitch, colors);
+            kernels_->drawTile(classes, kBlockRows, columns, rows, &canvas.at(x0, y0), canvas.pitch, classColors);
         }
     }
 }

@@ -86,7 +86,7 @@ public:
     void wrapBorder(MapState& map, const Settings& settings) const;
     void computeGeneration(MapState& map, const Settings& settings, Random& random);
     // The canvas's pixels outside width x height are left alone.
-    void commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas);
+    void commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas, const MapColors& colors);
 
     // For a run that keeps generations without drawing each: the same generation as
     // computeGeneration, with the cells the rule leaves alone filled as untouched says, and the
@@ -103,7 +103,7 @@ public:
                            ChangeMask& changes);
     // Paints the map as commitAndDraw painted it when it committed currentMap: the cells marked
     // in changes as changed, in phaseFlag, the others unchanged. Only cells on the canvas are read.
-    void drawChanges(const MapGrid& currentMap, const ChangeMask& changes, int phaseFlag, const Settings& settings,
+    void drawChanges(const MapGrid& currentMap, const ChangeMask& changes, int phaseFlag, const MapColors& colors,
                      const MapCanvas& canvas);
     // computeFinalStatistics, faster.
     MapStatistics finalStatistics(const MapState& map, const Settings& settings);

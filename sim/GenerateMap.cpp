@@ -5,10 +5,7 @@
 #include <thread>
 #include <utility>
 
-#include "rng/Random.hpp"
 #include "sim/FlowDecisions.hpp"
-#include "sim/Simulation.hpp"
-#include "settings/Palette.hpp"
 
 namespace orv {
 
@@ -35,7 +32,7 @@ bool ruleIsFixed(const Settings& s, const MapState& map) {
 
 MapPicture::MapPicture() = default;
 
-void MapPicture::paintBand(int first, const Settings& colors) {
+void MapPicture::paintBand(int first, const MapColors& colors) {
     const int rows = std::min(kBandRows, height_ - first);
     band_.resize(static_cast<std::size_t>(width_) * kBandRows);
     if (drawn_) {
@@ -51,7 +48,7 @@ void MapPicture::paintBand(int first, const Settings& colors) {
 const std::uint32_t* MapPicture::row(int y) {
     const int first = y - y % kBandRows;
     if (bandFirst_ != first) {
-        paintBand(first, settings_);
+        paintBand(first, colors_);
         bandFirst_ = first;
     }
     return band_.data() + static_cast<std::size_t>(y - first) * static_cast<std::size_t>(width_);
@@ -62,17 +59,11 @@ const std::uint8_t* MapPicture::classRow(int y) {
     if (classBandFirst_ != first) {
         classBand_.resize(static_cast<std::size_t>(width_) * kBandRows);
         if (drawn_) {
-            // Painted in three colours of their own, which tell the classes apart.
-            Settings marked = settings_;
-            marked.watercolor = kClassWater;
-            marked.landcolor = kClassLand;
-            marked.forestcolor = kClassUnchanged;
-            paintBand(first, marked);
+            // Painted in the classes themselves instead of colours.
+            paintBand(first, MapColors{kClassUnchanged, kClassWater, kClassLand});
             bandFirst_ = -1;
-            const std::uint32_t water = paletteColor(kClassWater), land = paletteColor(kClassLand);
-            std::transform(band_.begin(), band_.end(), classBand_.begin(), [&](std::uint32_t pixel) {
-                return pixel == water ? kClassWater : pixel == land ? kClassLand : kClassUnchanged;
-            });
+            std::transform(band_.begin(), band_.end(), classBand_.begin(),
+                           [](std::uint32_t pixel) { return static_cast<std::uint8_t>(pixel); });
         } else {
             std::fill(classBand_.begin(), classBand_.end(), std::uint8_t{kClassUnchanged});
         }
@@ -81,33 +72,22 @@ const std::uint8_t* MapPicture::classRow(int y) {
     return classBand_.data() + static_cast<std::size_t>(y - first) * static_cast<std::size_t>(width_);
 }
 
-BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t generations, bool untilSettled,
-                        const std::function<double()>& clock, MapPicture& picture,
-                        const std::function<void(double)>& progress, int threads) {
+MapResult generateMap(const MapRequest& request, MapPicture& picture, const std::function<double()>& clock,
+                      const std::function<void(double)>& progress) {
     picture = MapPicture{};
-    BatchResult r;
-    r.settings = settings;
+    MapResult r;
+    r.settings = request.settings;
     Settings& s = r.settings;
     Random random;
     MapState map(s.xsize, s.ysize);
     const double cells = static_cast<double>(s.xsize) * s.ysize;
 
-    r.seedUsed = s.random1 == 1;
-    if (r.seedUsed) {
-        if (seed.fromClock) {
-            // The source keeps the whole seconds of the clock: they are the seed to type again.
-            const double seconds = clock();
-            random.seedRandom(seconds, clock);
-            r.seed = static_cast<std::int32_t>(seedWord(seconds));
-            r.seedFromClock = true;
-        } else {
-            // The seed's own 32 bits, so that 0 and -1 seed as they are rather than ask the clock.
-            random.seedRandom(static_cast<double>(static_cast<std::uint32_t>(seed.value)), clock);
-            r.seed = seed.value;
-        }
-    }
-    if (s.randratio == 0) s.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
-    if (threads <= 0) threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    const SeedOutcome seed = seedRun(random, s, request.seed, clock);
+    r.seedUsed = seed.used;
+    r.seedFromClock = seed.fromClock;
+    r.seed = seed.seed;
+    const int threads = request.threads > 0 ? request.threads
+                                            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     FastEngine engine(bestKernelLevel(), threads);
     engine.fillInitialLandmass(map, s, random);
     // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
@@ -119,12 +99,8 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
     const bool fixedRule = ruleIsFixed(s, map);
     bool firstTwoAlike = false;  // generations 1 and 2 changed the same cells
     for (;;) {
-        map.phaseFlag = 1 - map.phaseFlag;
-        engine.wrapBorder(map, s);
-        const bool changed = engine.computeGeneration(map, s, random, untouched, computed);
-        ++map.cycleCount;
-        if (s.erosion == 1) s.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
-        progress(cells);
+        const bool changed = generationCycle(engine, map, s, random, untouched, computed);
+        if (progress) progress(cells);
         r.stable = !changed;
         const std::int64_t drawn = r.committedGenerations;
         if (fixedRule && drawn >= 1 && !r.settled) {
@@ -136,7 +112,7 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
                 r.settledAt = drawn == 2 && firstTwoAlike ? 1 : drawn;
             }
         }
-        if (drawn >= generations || (untilSettled && r.settled)) break;
+        if (drawn >= request.generations || (request.untilSettled && r.settled)) break;
         std::swap(map.currentMap, map.nextMap);
         std::swap(changes, computed);
         keptPhase = map.phaseFlag;
@@ -153,7 +129,7 @@ BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t 
     picture.height_ = s.ysize;
     picture.drawn_ = r.committedGenerations > 0;
     picture.phaseFlag_ = keptPhase;
-    picture.settings_ = s;
+    picture.colors_ = request.colors;
     picture.cells_ = std::move(map.currentMap);
     picture.changes_ = std::move(changes);
     picture.engine_ = std::make_unique<FastEngine>();

@@ -6,19 +6,28 @@
 #include <optional>
 #include <vector>
 
+#include "rng/Random.hpp"
+#include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/MapGrid.hpp"
+#include "sim/Simulation.hpp"
 
 namespace orv {
 
-struct SeedChoice {
-    bool fromClock = false;  // a seed from the clock
-    std::int32_t value = 0;  // otherwise the source is seeded with exactly this (0 and -1 too)
+// One map to make: what the window program would show when stopped after `generations` drawn
+// generations with these settings and this seed.
+struct MapRequest {
+    Settings settings;  // as the run begins: in range, randratio not yet drawn
+    SeedChoice seed;
+    std::int64_t generations = 100;  // drawn; the cap with untilSettled
+    bool untilSettled = false;
+    MapColors colors;  // what the picture is painted in (mapColors(settings): the window's)
+    int threads = 0;   // how many threads may share a large map's work (0: as many as run at once, at most two)
 };
 
 // The outcome of one map.
-struct BatchResult {
+struct MapResult {
     std::int32_t seed = 0;       // the seed value the source was seeded with (0: never seeded)
     bool seedUsed = true;        // false when the settings turn the seed entry off (random1 not 1)
     bool seedFromClock = false;  // seed holds the whole seconds the clock gave
@@ -45,6 +54,7 @@ public:
     MapPicture();
     int width() const { return width_; }
     int height() const { return height_; }
+    const MapColors& colors() const { return colors_; }
     // Pixel row y (0 at the top): width() pixels, good until the next call. Rows read in order
     // cost one pass over the map.
     const std::uint32_t* row(int y);
@@ -54,15 +64,15 @@ public:
     const std::uint8_t* classRow(int y);
 
 private:
-    friend BatchResult generateMap(const Settings&, SeedChoice, std::int64_t, bool, const std::function<double()>&,
-                                   MapPicture&, const std::function<void(double)>&, int);
+    friend MapResult generateMap(const MapRequest&, MapPicture&, const std::function<double()>&,
+                                 const std::function<void(double)>&);
     static constexpr int kBandRows = 64;
-    void paintBand(int first, const Settings& colors);
+    void paintBand(int first, const MapColors& colors);
 
     int width_ = 0, height_ = 0;
     bool drawn_ = false;
     int phaseFlag_ = 0;
-    Settings settings_;
+    MapColors colors_;
     MapGrid cells_;
     ChangeMask changes_;
     std::unique_ptr<FastEngine> engine_;
@@ -73,11 +83,10 @@ private:
 };
 
 // Generates one map exactly as the window program would with the same settings and seed when
-// stopped after `generations` drawn generations: seeding, the randratio draw, the initial
-// fill, the generations, and one more generation computed but not drawn, from which the
-// statistics come. picture receives the map as it was last drawn (its previous map is let go
-// first). progress is told of every generation's cells. threads: how many threads may share a
-// large map's work (0: as many as the processor runs at once, at most two).
+// stopped after `generations` drawn generations: the seeding step (seedRun), the initial fill,
+// the generations, and one more generation computed but not drawn, from which the statistics
+// come. picture receives the map as it was last drawn (its previous map is let go first).
+// clock is what a bit-pattern seed reads; progress is told of every generation's cells.
 //
 // Settling: a drawn generation k >= 2 whose next generation changes exactly the cells it
 // changed (compared as the change masks the run keeps) leaves the grid as it was two
@@ -85,8 +94,8 @@ private:
 // repeats with period 1 or 2 for ever and its picture never changes again: settled, from
 // generation k (from 1 when generations 1 and 2 changed the same cells too). With untilSettled
 // the run stops there, drawn generation k being the last; `generations` stays the cap.
-BatchResult generateMap(const Settings& settings, SeedChoice seed, std::int64_t generations, bool untilSettled,
-                        const std::function<double()>& clock, MapPicture& picture,
-                        const std::function<void(double)>& progress, int threads = 0);
+MapResult generateMap(const MapRequest& request, MapPicture& picture,
+                      const std::function<double()>& clock = clockSeconds,
+                      const std::function<void(double)>& progress = {});
 
 }  // namespace orv

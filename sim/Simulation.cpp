@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "rng/Random.hpp"
-#include "settings/Palette.hpp"
 
 namespace orv {
 
@@ -100,19 +99,53 @@ CellValue phaseValue(CellValue v, int phaseFlag) {
 
 }  // namespace
 
-void commitAndDraw(MapState& map, const Settings& s, const MapCanvas& canvas) {
+void commitAndDraw(MapState& map, const Settings& s, const MapCanvas& canvas, const MapColors& colors) {
     const MapSize size = mapSize(s, map.currentMap);
     for (int x = 1; x <= size.x; ++x) {
         for (int y = 1; y <= size.y; ++y) {
-            ColorIndex color = s.forestcolor;
+            std::uint32_t color = colors.unchanged;
             const CellValue next = map.nextMap(x, y);
             if (map.currentMap(x, y) != next) {
                 map.currentMap(x, y) = next;
-                color = phaseValue(next, map.phaseFlag) == kWater ? s.watercolor : s.landcolor;
+                color = phaseValue(next, map.phaseFlag) == kWater ? colors.water : colors.land;
             }
-            if (canvas.contains(x, y)) canvas.at(x, y) = paletteColor(color);
+            if (canvas.contains(x, y)) canvas.at(x, y) = color;
         }
     }
+}
+
+SeedOutcome seedSource(Random& random, const SeedChoice& choice, const std::function<double()>& clock) {
+    SeedOutcome outcome;
+    outcome.used = true;
+    switch (choice.kind) {
+        case SeedChoice::Kind::number:
+            // The number's own 32 bits, so that 0 and -1 seed as they are rather than ask the clock.
+            random.seedRandom(static_cast<double>(static_cast<std::uint32_t>(choice.number)), clock);
+            outcome.seed = choice.number;
+            break;
+        case SeedChoice::Kind::clock:
+            random.seedRandom(choice.seconds, clock);
+            outcome.fromClock = true;
+            outcome.seed = static_cast<std::int32_t>(seedWord(choice.seconds));
+            break;
+        case SeedChoice::Kind::clockBits:
+            random.seedRandom(-1, clock);
+            outcome.fromClock = true;
+            outcome.seed = -1;
+            break;
+    }
+    return outcome;
+}
+
+void drawRandratio(Settings& settings, Random& random) {
+    if (settings.randratio == 0) settings.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
+}
+
+SeedOutcome seedRun(Random& random, Settings& settings, const SeedChoice& choice,
+                    const std::function<double()>& clock) {
+    const SeedOutcome outcome = settings.random1 == 1 ? seedSource(random, choice, clock) : SeedOutcome{};
+    drawRandratio(settings, random);
+    return outcome;
 }
 
 MapStatistics computeFinalStatistics(const MapState& map, const Settings& s) {

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <type_traits>
+#include <utility>
 
+#include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
 
@@ -37,8 +41,9 @@ void buildErosionTable(MapState& map, const Settings& settings, Random& random);
 // order, one draw at a time. This is the reference the fast engine is held to.
 void computeGeneration(MapState& map, const Settings& settings, Random& random);
 
-// Commits the changed cells of nextMap into currentMap and paints every interior cell.
-void commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas);
+// Commits the changed cells of nextMap into currentMap and paints every interior cell in the
+// colours given.
+void commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas, const MapColors& colors);
 
 // The three classes of the final map and their sizes.
 struct MapStatistics {
@@ -47,5 +52,84 @@ struct MapStatistics {
     std::int64_t landCount = 0;
 };
 MapStatistics computeFinalStatistics(const MapState& map, const Settings& settings);
+
+// How the source of a run is seeded when the settings ask for a seed (random1 is 1).
+struct SeedChoice {
+    enum class Kind {
+        number,     // exactly this number: its 32 bits start the state, 0 and -1 included
+        clock,      // a clock reading, whose whole seconds start the state
+        clockBits,  // the bit pattern of a clock reading (the seed prompt's -1), never given again
+    };
+    Kind kind = Kind::number;
+    std::int32_t number = 0;
+    double seconds = 0;  // the reading, for Kind::clock
+
+    static SeedChoice of(std::int32_t number) { return {Kind::number, number, 0}; }
+    static SeedChoice fromClock(double seconds) { return {Kind::clock, 0, seconds}; }
+    static SeedChoice fromClockBits() { return {Kind::clockBits, 0, 0}; }
+};
+
+// What seeded a run.
+struct SeedOutcome {
+    bool used = false;       // random1 was 1; otherwise the source keeps the sequence of seed 0
+    bool fromClock = false;  // the seed came from the clock
+    // The seed that makes the same map again: the number, or a clock reading's whole seconds
+    // (-1 for a bit pattern, which cannot be given). 0 when no seed was used.
+    std::int32_t seed = 0;
+};
+
+// The seeding step of a run, before the initial landmass: when random1 is 1 the source is
+// seeded as chosen (seedSource); then, when randratio is 0, it receives floor(r x 10) + 40 from
+// one draw (drawRandratio). clock is what a bit-pattern seed reads. The window program runs the
+// two halves with its seed dialogue between them, which seeds and then waits for a key.
+SeedOutcome seedRun(Random& random, Settings& settings, const SeedChoice& choice,
+                    const std::function<double()>& clock);
+SeedOutcome seedSource(Random& random, const SeedChoice& choice, const std::function<double()>& clock);
+void drawRandratio(Settings& settings, Random& random);
+
+// The straightforward functions above under the names of the fast engine's, so that one
+// generation cycle, one run and one test harness serve both engines.
+struct ReferenceEngine {
+    void fillInitialLandmass(MapState& map, const Settings& settings, Random& random) const {
+        orv::fillInitialLandmass(map, settings, random);
+    }
+    void wrapBorder(MapState& map, const Settings& settings) const { orv::wrapBorder(map, settings); }
+    void computeGeneration(MapState& map, const Settings& settings, Random& random) const {
+        orv::computeGeneration(map, settings, random);
+    }
+    void commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas,
+                       const MapColors& colors) const {
+        orv::commitAndDraw(map, settings, canvas, colors);
+    }
+    MapStatistics finalStatistics(const MapState& map, const Settings& settings) const {
+        return computeFinalStatistics(map, settings);
+    }
+};
+
+// The end of a generation cycle: the cycle is counted and, with erosion on, landwaterratio
+// becomes the erosion table's entry for it.
+inline void countCycle(MapState& map, Settings& settings) {
+    ++map.cycleCount;
+    if (settings.erosion == 1)
+        settings.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
+}
+
+// One generation cycle up to the key poll, with either engine: flip phaseFlag, refresh the
+// border, compute the next generation into nextMap, count the cycle and look up the erosion
+// ratio. Further arguments go to the engine's computeGeneration, whose result is returned.
+template <class Engine, class... Extra>
+auto generationCycle(Engine& engine, MapState& map, Settings& settings, Random& random, Extra&&... extra) {
+    map.phaseFlag = 1 - map.phaseFlag;
+    engine.wrapBorder(map, settings);
+    if constexpr (std::is_void_v<decltype(engine.computeGeneration(map, settings, random,
+                                                                   std::forward<Extra>(extra)...))>) {
+        engine.computeGeneration(map, settings, random, std::forward<Extra>(extra)...);
+        countCycle(map, settings);
+    } else {
+        auto result = engine.computeGeneration(map, settings, random, std::forward<Extra>(extra)...);
+        countCycle(map, settings);
+        return result;
+    }
+}
 
 }  // namespace orv

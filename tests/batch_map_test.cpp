@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/Palette.hpp"
 #include "sim/GenerateMap.hpp"
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
@@ -17,7 +18,7 @@ namespace orv {
 namespace {
 
 struct Expected {
-    BatchResult result;
+    MapResult result;
     std::vector<std::uint32_t> picture;
 };
 
@@ -39,15 +40,14 @@ bool flowsLeftToChance(const Settings& s) {
 // generation whose picture equals that of k.
 Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t generations, bool untilSettled) {
     Expected e;
-    BatchResult& r = e.result;
+    MapResult& r = e.result;
     r.settings = settings;
     Settings& s = r.settings;
     Random random;
-    random.seedRandom(seed);
-    r.seed = seed;
-    if (s.randratio == 0) s.randratio = static_cast<std::int32_t>(scaleDraw(random.nextRaw(), 10)) + 40;
+    r.seed = seedRun(random, s, SeedChoice::of(seed), [] { return 0.0; }).seed;
     MapState map(s.xsize, s.ysize);
-    fillInitialLandmass(map, s, random);
+    ReferenceEngine engine;
+    engine.fillInitialLandmass(map, s, random);
     e.picture.assign(static_cast<std::size_t>(s.xsize) * static_cast<std::size_t>(s.ysize), 0xFF000000u);
     const MapCanvas canvas{e.picture.data(), s.xsize, s.xsize, s.ysize, -1, -1};
     const bool fixedRule = !flowsLeftToChance(s);
@@ -60,11 +60,7 @@ Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t ge
         return cells;
     };
     for (;;) {
-        map.phaseFlag = 1 - map.phaseFlag;
-        wrapBorder(map, s);
-        computeGeneration(map, s, random);
-        ++map.cycleCount;
-        if (s.erosion == 1) s.landwaterratio = map.erosionTable[static_cast<std::size_t>(map.cycleCount % 1000)];
+        generationCycle(engine, map, s, random);
         const std::vector<CellValue> next = interior(map.nextMap);
         r.stable = next == interior(map.currentMap);
         const std::int64_t k = r.committedGenerations;
@@ -77,12 +73,12 @@ Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t ge
         }
         if (k >= generations || (untilSettled && r.settled)) break;
         before = interior(map.currentMap);
-        commitAndDraw(map, s, canvas);
+        engine.commitAndDraw(map, s, canvas, mapColors(s));
         pictures.push_back(e.picture);
         ++r.committedGenerations;
     }
     r.cycles = map.cycleCount;
-    const MapStatistics stats = computeFinalStatistics(map, s);
+    const MapStatistics stats = engine.finalStatistics(map, s);
     r.unchangedCount = stats.unchangedCount;
     r.waterCount = stats.waterCount;
     r.landCount = stats.landCount;
@@ -105,13 +101,18 @@ std::string describe(const BatchCase& c) {
 
 // Runs the case both ways; the picture is read bottom row first when `backwards`.
 testing::AssertionResult sameMap(const BatchCase& c, MapPicture& picture, bool backwards = false,
-                                 BatchResult* out = nullptr) {
+                                 MapResult* out = nullptr) {
     const Expected e = windowLoop(c.settings, c.seed, c.generations, c.untilSettled);
-    const BatchResult r = generateMap(
-        c.settings, SeedChoice{false, c.seed}, c.generations, c.untilSettled, [] { return 0.0; }, picture,
-        [](double) {}, c.threads);
+    MapRequest request;
+    request.settings = c.settings;
+    request.seed = SeedChoice::of(c.seed);
+    request.generations = c.generations;
+    request.untilSettled = c.untilSettled;
+    request.colors = mapColors(c.settings);
+    request.threads = c.threads;
+    const MapResult r = generateMap(request, picture);
     if (out != nullptr) *out = r;
-    const BatchResult& x = e.result;
+    const MapResult& x = e.result;
     const std::string where = " (" + describe(c) + ")";
     if (r.committedGenerations != x.committedGenerations || r.cycles != x.cycles || r.stable != x.stable ||
         r.settled != x.settled || r.settledAt != x.settledAt)
@@ -194,7 +195,7 @@ TEST(BatchMap, UntilSettledStopsWhereThePictureNoLongerChanges) {
             c->seed = seed;
             c->generations = 300;
             c->untilSettled = true;
-            BatchResult r;
+            MapResult r;
             ASSERT_TRUE(sameMap(*c, picture, false, &r));
             if (c == &chance) {
                 EXPECT_FALSE(r.settled);
@@ -205,7 +206,7 @@ TEST(BatchMap, UntilSettledStopsWhereThePictureNoLongerChanges) {
             // Capped one generation short of seeing it: not settled.
             BatchCase shorter = *c;
             shorter.generations = r.committedGenerations - 1;
-            BatchResult early;
+            MapResult early;
             ASSERT_TRUE(sameMap(shorter, picture, false, &early));
             EXPECT_FALSE(early.settled);
             capped += !early.settled;

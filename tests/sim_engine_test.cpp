@@ -9,11 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "rng/Random.hpp"
-#include "settings/Settings.hpp"
-#include "sim/FastEngine.hpp"
-#include "sim/FlowDecisions.hpp"
-#include "sim/Simulation.hpp"
 #include "tests/SimSupport.hpp"
 
 namespace orv {
@@ -24,117 +19,18 @@ void PrintTo(KernelLevel level, std::ostream* out) {
 
 namespace {
 
-struct Canvas {
-    int width, height, originX, originY;
-};
+using test::drawnRunMatches;
+using test::RunCase;
+using test::sameSource;
 
-struct Case {
-    Settings settings;
-    double seed = 0;
-    int generations = 4;
-    int capacity = 40;
-    bool buildErosion = false;
-    Canvas canvas{80, 60, 4, 3};
-};
-
-std::string describe(const Case& c) {
-    const Settings& s = c.settings;
-    return "size " + std::to_string(s.xsize) + "x" + std::to_string(s.ysize) + " in " + std::to_string(c.capacity) +
-           ", margins " + std::to_string(s.oceanedgesizex) + "/" + std::to_string(s.oceanedgesizey) + ", seed " +
-           std::to_string(c.seed) + ", downupflow " + std::to_string(s.downupflow) + " up/down enabled " +
-           std::to_string(s.upflowenabled) + "/" + std::to_string(s.downflowenabled) + " upflowratio " +
-           std::to_string(s.upflowratio) + ", leftrightflow " + std::to_string(s.leftrightflow) +
-           " left/right enabled " + std::to_string(s.leftflowenabled) + "/" + std::to_string(s.rightflowenabled) +
-           " rightflowratio " + std::to_string(s.rightflowratio) + ", landmasssize " + std::to_string(s.landmasssize) +
-           ", landwaterratio " + std::to_string(s.landwaterratio) + ", erosion " + std::to_string(s.erosion) +
-           (c.buildErosion ? " (table built)" : "") + ", canvas " + std::to_string(c.canvas.width) + "x" +
-           std::to_string(c.canvas.height) + "+" + std::to_string(c.canvas.originX) + "+" +
-           std::to_string(c.canvas.originY);
-}
-
-testing::AssertionResult sameSource(const Random& a, const Random& b) {
-    if (a.draws() != b.draws()) return testing::AssertionFailure() << "draws " << a.draws() << " and " << b.draws();
-    if (a.position() != b.position() || a.state() != b.state())
-        return testing::AssertionFailure()
-               << "random source state differs (positions " << a.position() << ", " << b.position() << ")";
-    return testing::AssertionSuccess();
-}
-
-testing::AssertionResult sameGrid(const char* what, const MapGrid& a, const MapGrid& b) {
-    if (a == b) return testing::AssertionSuccess();
-    for (int x = 0; x < a.xCapacity() + 3; ++x)
-        for (int y = 0; y < a.yCapacity() + 3; ++y)
-            if (a(x, y) != b(x, y))
-                return testing::AssertionFailure() << what << " differs first at (" << x << ", " << y
-                                                   << "): " << int{a(x, y)} << " and " << int{b(x, y)};
-    return testing::AssertionFailure() << what << " differs";
-}
-
-// Runs the case both ways, step by step, and reports the first difference.
-testing::AssertionResult runBothWays(const Case& c, KernelLevel level) {
-    const Canvas& cv = c.canvas;
-    MapState reference(c.capacity, c.capacity), fast(c.capacity, c.capacity);
-    Settings referenceSettings = c.settings, fastSettings = c.settings;
-    Random referenceRandom, fastRandom;
-    // A seed of -1 here stands for "never seeded".
-    if (c.seed != -1) {
-        referenceRandom.seedRandom(c.seed);
-        fastRandom.seedRandom(c.seed);
-    }
-    if (c.buildErosion) {
-        buildErosionTable(reference, referenceSettings, referenceRandom);
-        buildErosionTable(fast, fastSettings, fastRandom);
-    }
-    fillInitialLandmass(reference, referenceSettings, referenceRandom);
-    fillInitialLandmass(fast, fastSettings, fastRandom);
-
-    // Both frame buffers start with the same noise, so that a pixel painted by one pass only shows.
-    const std::size_t pixelCount = static_cast<std::size_t>(cv.width) * static_cast<std::size_t>(cv.height);
-    std::vector<std::uint32_t> referencePixels(pixelCount), fastPixels(pixelCount);
-    std::mt19937 noise(7);
-    for (std::size_t i = 0; i < pixelCount; ++i) referencePixels[i] = fastPixels[i] = noise();
-    const MapCanvas referenceCanvas{referencePixels.data(), cv.width, cv.width, cv.height, cv.originX, cv.originY};
-    const MapCanvas fastCanvas{fastPixels.data(), cv.width, cv.width, cv.height, cv.originX, cv.originY};
-
-    FastEngine engine(level);
-    for (int generation = 1; generation <= c.generations; ++generation) {
-        const std::string where = " in generation " + std::to_string(generation) + " (" + describe(c) + ")";
-        reference.phaseFlag = 1 - reference.phaseFlag;
-        fast.phaseFlag = 1 - fast.phaseFlag;
-
-        wrapBorder(reference, referenceSettings);
-        engine.wrapBorder(fast, fastSettings);
-        if (auto r = sameGrid("currentMap after the border", reference.currentMap, fast.currentMap); !r)
-            return r << where;
-
-        computeGeneration(reference, referenceSettings, referenceRandom);
-        engine.computeGeneration(fast, fastSettings, fastRandom);
-        if (auto r = sameGrid("nextMap after the rule", reference.nextMap, fast.nextMap); !r) return r << where;
-        if (auto r = sameSource(referenceRandom, fastRandom); !r) return r << " after the rule" << where;
-
-        for (MapState* map : {&reference, &fast}) {
-            ++map->cycleCount;
-        }
-        if (referenceSettings.erosion == 1) {
-            referenceSettings.landwaterratio =
-                reference.erosionTable[static_cast<std::size_t>(reference.cycleCount % 1000)];
-            fastSettings.landwaterratio = fast.erosionTable[static_cast<std::size_t>(fast.cycleCount % 1000)];
-        }
-
-        commitAndDraw(reference, referenceSettings, referenceCanvas);
-        engine.commitAndDraw(fast, fastSettings, fastCanvas);
-        if (auto r = sameGrid("currentMap after the commit", reference.currentMap, fast.currentMap); !r)
-            return r << where;
-        if (auto r = sameGrid("nextMap after the commit", reference.nextMap, fast.nextMap); !r) return r << where;
-        if (referencePixels != fastPixels) {
-            for (std::size_t i = 0; i < pixelCount; ++i)
-                if (referencePixels[i] != fastPixels[i])
-                    return testing::AssertionFailure()
-                           << "pixel (" << i % static_cast<std::size_t>(cv.width) << ", "
-                           << i / static_cast<std::size_t>(cv.width) << ") differs" << where;
-        }
-    }
-    return testing::AssertionSuccess();
+// A case of the window program's cycle in grids for 40 x 40, drawn onto an 80 x 60 canvas.
+RunCase windowCase(const Settings& settings) {
+    RunCase c;
+    c.settings = settings;
+    c.seed = 0;
+    c.capacity = 40;
+    c.canvas = test::CanvasShape{80, 60, 4, 3};
+    return c;
 }
 
 using test::presets;
@@ -149,13 +45,12 @@ std::vector<KernelLevel> levels() {
 class FastEngineMatches : public testing::TestWithParam<KernelLevel> {};
 
 TEST_P(FastEngineMatches, PresetsOnTheFullMap) {
-    Case c;
-    c.settings = presets(400, 400);
+    RunCase c = windowCase(presets(400, 400));
     c.capacity = 400;
     c.seed = 42;
     c.generations = 3;
-    c.canvas = {800, 600, 40, 40};
-    EXPECT_TRUE(runBothWays(c, GetParam()));
+    c.canvas = test::CanvasShape{800, 600, 40, 40};
+    EXPECT_TRUE(drawnRunMatches(c, {GetParam()}));
 }
 
 TEST_P(FastEngineMatches, EveryThresholdOfEachFlowAlone) {
@@ -164,18 +59,16 @@ TEST_P(FastEngineMatches, EveryThresholdOfEachFlowAlone) {
     for (std::int32_t t : {-1, 0, 1, 50, 98, 99, 100}) {
         for (std::int32_t ratio : {-1, 0, 1, 50, 98, 99, 100}) {
             for (int flags = 0; flags < 4; ++flags) {
-                Case vertical;
-                vertical.settings = presets(17, 33);
+                RunCase vertical = windowCase(presets(17, 33));
                 vertical.settings.downupflow = t;
                 vertical.settings.upflowratio = ratio;
                 vertical.settings.upflowenabled = flags & 1;
                 vertical.settings.downflowenabled = flags >> 1;
                 vertical.seed = 1000 + t;
                 vertical.generations = 3;
-                ASSERT_TRUE(runBothWays(vertical, GetParam()));
+                ASSERT_TRUE(drawnRunMatches(vertical, {GetParam()}));
 
-                Case horizontal;
-                horizontal.settings = presets(33, 17);
+                RunCase horizontal = windowCase(presets(33, 17));
                 horizontal.settings.downupflow = 0;
                 horizontal.settings.leftrightflow = t;
                 horizontal.settings.rightflowratio = ratio;
@@ -183,7 +76,7 @@ TEST_P(FastEngineMatches, EveryThresholdOfEachFlowAlone) {
                 horizontal.settings.rightflowenabled = flags >> 1;
                 horizontal.seed = 2000 + ratio;
                 horizontal.generations = 3;
-                ASSERT_TRUE(runBothWays(horizontal, GetParam()));
+                ASSERT_TRUE(drawnRunMatches(horizontal, {GetParam()}));
             }
         }
     }
@@ -195,12 +88,11 @@ TEST_P(FastEngineMatches, SmallAndOddSizesMarginsAndCanvases) {
     };
     const Shape shapes[] = {{1, 1, 1},    {1, 7, 7},    {7, 1, 9},    {3, 2, 3},   {2, 3, 40},
                             {17, 33, 33}, {31, 16, 40}, {33, 65, 70}, {48, 47, 48}};
-    const Canvas canvases[] = {{80, 60, 4, 3}, {10, 9, 2, 1}, {20, 20, -5, -3}, {800, 600, 40, 40}};
+    const test::CanvasShape canvases[] = {{80, 60, 4, 3}, {10, 9, 2, 1}, {20, 20, -5, -3}, {800, 600, 40, 40}};
     int n = 0;
     for (const Shape& shape : shapes) {
         for (std::int32_t margin : {0, 1, 3, -2, 40}) {
-            Case c;
-            c.settings = presets(shape.x, shape.y);
+            RunCase c = windowCase(presets(shape.x, shape.y));
             c.settings.oceanedgesizex = margin;
             c.settings.oceanedgesizey = margin == 3 ? 1 : margin;
             c.settings.leftrightflow = 50;  // both flows random
@@ -211,7 +103,7 @@ TEST_P(FastEngineMatches, SmallAndOddSizesMarginsAndCanvases) {
             c.canvas = canvases[n++ % 4];
             c.seed = n;
             c.generations = 5;
-            ASSERT_TRUE(runBothWays(c, GetParam()));
+            ASSERT_TRUE(drawnRunMatches(c, {GetParam()}));
         }
     }
 }
@@ -223,9 +115,8 @@ TEST_P(FastEngineMatches, ManySeedsAndMixedSettings) {
         return values.begin()[std::uniform_int_distribution<std::size_t>(0, values.size() - 1)(pick)];
     };
     for (int i = 0; i < 120; ++i) {
-        Case c;
+        RunCase c = windowCase(presets(from({1, 2, 5, 16, 17, 32, 33, 39}), from({1, 3, 15, 16, 31, 32, 33, 40})));
         Settings& s = c.settings;
-        s = presets(from({1, 2, 5, 16, 17, 32, 33, 39}), from({1, 3, 15, 16, 31, 32, 33, 40}));
         s.downupflow = from({0, -1, 0, 1, 50, 98, 99, 100});
         s.upflowenabled = from({0, 1, 7});
         s.downflowenabled = from({0, 1});
@@ -245,13 +136,12 @@ TEST_P(FastEngineMatches, ManySeedsAndMixedSettings) {
         c.buildErosion = s.erosion == 1 && from({0, 1}) == 1;
         c.seed = i == 0 ? -1 : static_cast<double>(i * 7919);
         c.generations = 6;
-        ASSERT_TRUE(runBothWays(c, GetParam()));
+        ASSERT_TRUE(drawnRunMatches(c, {GetParam()}));
     }
 }
 
 TEST_P(FastEngineMatches, LongRunWithRandomFlowsOnAMediumMap) {
-    Case c;
-    c.settings = presets(57, 61);
+    RunCase c = windowCase(presets(57, 61));
     c.settings.leftrightflow = 40;
     c.settings.upflowenabled = 1;
     c.settings.upflowratio = 50;
@@ -261,7 +151,7 @@ TEST_P(FastEngineMatches, LongRunWithRandomFlowsOnAMediumMap) {
     c.capacity = 64;
     c.seed = 99;
     c.generations = 40;
-    EXPECT_TRUE(runBothWays(c, GetParam()));
+    EXPECT_TRUE(drawnRunMatches(c, {GetParam()}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, FastEngineMatches, testing::ValuesIn(levels()),

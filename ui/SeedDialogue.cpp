@@ -12,7 +12,8 @@
 
 namespace orv {
 
-void askSeed(Screen& screen, Random& random, const std::function<double()>& clock) {
+SeedOutcome askSeed(Screen& screen, Random& random, const std::function<double()>& clock) {
+    SeedOutcome outcome;
     screen.setTextColor(paletteColor(15));
     std::string clockLine;  // the line that tells where a seed from the clock came from
     int clockRow = 0;
@@ -27,17 +28,17 @@ void askSeed(Screen& screen, Random& random, const std::function<double()>& cloc
             const std::int32_t seed = seedValue(answer);
             if (seed == 0) {
                 const double seconds = clock();
-                random.seedRandom(seconds, clock);
+                outcome = seedSource(random, SeedChoice::fromClock(seconds), clock);
                 // The clock's whole seconds seeded the source: typing them gives the same map,
                 // unless they read as 0 or -1, which would ask for the clock again.
-                const auto again = static_cast<std::int32_t>(seedWord(seconds));
+                const std::int32_t again = outcome.seed;
                 clockLine = again != 0 && again != -1 ? " The seed came from the clock: type " + intToText(again) +
                                                             " to get the same map again."
                                                       : " The seed came from the clock; it cannot be typed again.";
                 clockRow = screen.cursorRow();
                 screen.printText(clockLine, true);
             } else {
-                random.seedRandom(seed, clock);
+                outcome = seedSource(random, seed == -1 ? SeedChoice::fromClockBits() : SeedChoice::of(seed), clock);
             }
             break;
         }
@@ -51,6 +52,7 @@ void askSeed(Screen& screen, Random& random, const std::function<double()>& cloc
     if (clockRow == 23 && clockLine.size() > pressKey.size()) pressKey.resize(clockLine.size(), ' ');
     screen.printText(pressKey, true);
     waitForKey(screen);
+    return outcome;
 }
 
 }  // namespace orv
