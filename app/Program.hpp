@@ -17,19 +17,16 @@ namespace orv {
 class Screen;
 
 // Everything one run of the program owns, from start-up to the end: the settings, both map
-// grids (sized once, 400 x 400, at start-up), the random source, the statistics and the
-// screen it talks through. Tests make a fresh one for every run.
+// grids (sized once, kWindowGridSize on each axis, at start-up), the random source, the
+// statistics and the screen it talks through. Tests make a fresh one for every run.
 struct Program {
-    static constexpr int kGridSize = 400;
     static constexpr int kReportRow = 30;
-    static constexpr int kMapOriginX = 40;
-    static constexpr int kMapOriginY = 40;
 
     explicit Program(Screen& screen, std::function<double()> clock = clockSeconds)
-        : screen(screen), map(kGridSize, kGridSize), clock(std::move(clock)) {}
+        : screen(screen), map(kWindowGridSize, kWindowGridSize), clock(std::move(clock)) {}
 
     Screen& screen;
-    Settings settings;  // every field 0, xsize and ysize 400, until the menu fills it
+    Settings settings;  // every field 0, xsize and ysize kWindowGridSize, until the menu fills it
     MapState map;
     Random random;
     std::function<double()> clock;

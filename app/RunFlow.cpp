@@ -37,11 +37,11 @@ void runGenerations(Program& p) {
         if (p.settings.speed != 0) speedDelay(p.settings.speed, [&screen] { return screen.keyWaiting(); });
         if (!screen.pollKey().empty()) return;
         const MapSize size = mapSize(p.settings, map.currentMap);
-        screen.drawPass(Program::kMapOriginY + 1, Program::kMapOriginY + size.y,
+        screen.drawPass(Screen::kMapOriginY + 1, Screen::kMapOriginY + size.y,
                         [&](std::uint32_t* pixels, std::ptrdiff_t pitch) {
                             engine.commitAndDraw(map, p.settings,
                                                  MapCanvas{pixels, pitch, Screen::kWidth, Screen::kHeight,
-                                                           Program::kMapOriginX, Program::kMapOriginY},
+                                                           Screen::kMapOriginX, Screen::kMapOriginY},
                                                  colors);
                         });
     }

@@ -98,7 +98,8 @@ bool saveMap(Screen& screen, const Settings& settings, int reportRow, const std:
     // Typed in code page 437; on disk names are UTF-8.
     const std::string name = cp437ToUtf8(saveFileName(promptInput(screen, " File name to save as? ")));
     std::unique_ptr<ImageBuffer> image = createImage(settings.xsize, settings.ysize, 0xFF00FFFFu, 32);
-    captureRect(screen, 41, 41, 40 + settings.xsize, 40 + settings.ysize, image.get());
+    captureRect(screen, Screen::kMapOriginX + 1, Screen::kMapOriginY + 1, Screen::kMapOriginX + settings.xsize,
+                Screen::kMapOriginY + settings.ysize, image.get());
     const std::error_code error = writePngFile(directory / name, image.get(), files);
     destroyImage(image);
     if (!error) {

@@ -36,7 +36,8 @@ std::string saveFileName(std::string answer);
 std::string saveFailureLine(const std::string& fileName, std::error_code why, std::size_t width = 100);
 
 // The save dialogue on row reportRow + 5: asks for a file name, captures the drawn map
-// (pixels 41 .. 40 + xsize, 41 .. 40 + ysize), writes it as a PNG file and waits for a key.
+// (cells 1 .. xsize and 1 .. ysize where the screen shows them, from its map origin on), writes
+// it as a PNG file and waits for a key.
 // Relative file names are taken from directory (empty: the current directory).
 // Returns true when the map was saved. When it could not be, the reason is shown on row
 // reportRow + 6 until a key is pressed; rows reportRow + 5 .. + 7 are then wiped, ready for the

@@ -34,6 +34,10 @@ public:
     static constexpr int kHeight = 600;
     static constexpr std::uint32_t kBlack = 0xFF000000u;
     static constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
+    // Where the program draws the map: cell (x, y), counted from 1, at pixel
+    // (kMapOriginX + x, kMapOriginY + y).
+    static constexpr int kMapOriginX = 40;
+    static constexpr int kMapOriginY = 40;
 
     Screen();
     Screen(const Screen&) = delete;
