@@ -7,12 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "app/KeyScript.hpp"
-#include "app/Program.hpp"
+#include "app/Headless.hpp"
 #include "export/SafeWrite.hpp"
-#include "ui/SaveDialogue.hpp"
 #include "settings/SettingsFile.hpp"
-#include "ui/Screen.hpp"
+#include "ui/SaveDialogue.hpp"
 
 namespace {
 
@@ -33,16 +31,6 @@ constexpr std::size_t kMaxScriptSize = std::size_t{64} << 20;
 int usageError(const std::string& message) {
     std::cerr << "orvandel-headless: " << message << "\n" << kUsage;
     return 2;
-}
-
-std::error_code writeScreenText(const orv::Screen& screen, const std::string& path) {
-    std::string text;
-    for (int row = 1; row <= screen.textRows(); ++row) {
-        std::string line = screen.textRow(row);
-        line.erase(line.find_last_not_of(' ') + 1);
-        text += line + '\n';
-    }
-    return orv::writeFileSafely(path, text);
 }
 
 int run(int argc, char** argv) {
@@ -85,20 +73,16 @@ int run(int argc, char** argv) {
         }
     }
 
-    orv::Screen screen;
-    screen.setKeySource(&script);
-    std::function<double()> clock = orv::clockSeconds;
-    if (fixedClock) clock = [seconds = *fixedClock] { return seconds; };
-    auto program = std::make_unique<orv::Program>(screen, clock);
-
-    int status = 0;
-    try {
-        status = orv::runProgram(*program);
-    } catch (const orv::ScriptExhausted&) {
+    orv::HeadlessOptions options;
+    if (fixedClock) options.clock = [seconds = *fixedClock] { return seconds; };
+    const orv::HeadlessSession session = orv::runHeadless(std::move(script), options);
+    int status = session.status;
+    if (session.exhausted) {
         std::cerr << "orvandel-headless: the key script is used up while the program waits for a key\n";
         status = 3;
     }
 
+    const orv::Screen& screen = *session.screen;
     if (pngPath) {
         const orv::ImageBuffer image = orv::screenImage(screen);
         if (const std::error_code why = orv::writePngFile(*pngPath, &image)) {
@@ -107,7 +91,7 @@ int run(int argc, char** argv) {
         }
     }
     if (textPath) {
-        if (const std::error_code why = writeScreenText(screen, *textPath)) {
+        if (const std::error_code why = orv::writeFileSafely(*textPath, orv::screenText(screen))) {
             std::cerr << "orvandel-headless: cannot write " << *textPath << ": " << orv::writeErrorReason(why) << "\n";
             if (status == 0) status = 1;
         }
