@@ -8,15 +8,13 @@
 #include <new>
 #include <stdexcept>
 
-#include "export/Recipe.hpp"
-#include "export/NpyFile.hpp"
-#include "export/PngStream.hpp"
+#include "export/MapFiles.hpp"
 #include "export/PngText.hpp"
-#include "export/PngWriter.hpp"
+#include "export/Recipe.hpp"
 #include "export/SafeWrite.hpp"
-#include "rng/Random.hpp"
-#include "settings/SettingsFile.hpp"
+#include "export/StatsJson.hpp"
 #include "settings/Palette.hpp"
+#include "settings/SettingsFile.hpp"
 
 namespace orv {
 namespace {
@@ -55,38 +53,6 @@ private:
     bool shown_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
-
-// The colours a map can show: the three map colours, and black where nothing was drawn.
-std::vector<std::uint32_t> mapPalette(const MapColors& colors) {
-    std::vector<std::uint32_t> palette;
-    for (std::uint32_t color : {colors.unchanged, colors.water, colors.land, std::uint32_t{0xFF000000}})
-        if (std::find(palette.begin(), palette.end(), color) == palette.end()) palette.push_back(color);
-    return palette;
-}
-
-std::error_code writePicture(const std::string& name, MapPicture& picture, const TextChunks& recipe) {
-    const std::int32_t width = picture.width(), height = picture.height();
-    SafeFile file(name, realFileSystem(), Dash::isStandardOutput);
-    if (!file.ok()) return file.error();
-    // A paletted file decodes to the same pixels as RGBA, and is far smaller and quicker to make.
-    PngStreamWriter png(file, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                        mapPalette(picture.colors()));
-    for (const auto& [keyword, text] : recipe) png.writeText(keyword, text);
-    for (std::int32_t y = 0; y < height && png.ok(); ++y) png.writeRow(picture.row(y));
-    if (png.finish() && file.commit()) return {};
-    return file.ok() ? make_error_code(PngError::compressFailed) : file.error();
-}
-
-std::error_code writeGrid(const std::string& name, MapPicture& picture) {
-    SafeFile file(name, realFileSystem(), Dash::isStandardOutput);
-    const std::string header =
-        npyHeader(static_cast<std::uint64_t>(picture.height()), static_cast<std::uint64_t>(picture.width()));
-    bool ok = file.write(header.data(), header.size());
-    for (int y = 0; y < picture.height() && ok; ++y)
-        ok = file.write(picture.classRow(y), static_cast<std::size_t>(picture.width()));
-    if (ok) file.commit();
-    return file.error();
-}
 
 // What tells whether two output names are one file: the file itself when it exists, its
 // absolute name with "." and ".." worked out otherwise.
@@ -134,17 +100,6 @@ std::optional<std::string> collidingOutputs(const std::vector<Output>& outputs, 
         }
     }
     return std::nullopt;
-}
-
-// The major version of "orvandel-batch X.Y.Z": X, or nothing.
-std::optional<int> majorVersion(const std::string& program) {
-    const std::string prefix = std::string(kProgram) + " ";
-    if (!program.starts_with(prefix)) return std::nullopt;
-    try {
-        return std::stoi(program.substr(prefix.size()));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
 }
 
 // The settings, generations and seeds of the run, from the options or from a map's recipe.
@@ -199,8 +154,8 @@ int planFromOptions(const BatchOptions& o, Plan& plan, std::ostream& err, const 
     for (const std::string& item : o.sets) applySettingsItem(s, item);
     if (o.width) s.xsize = *o.width;
     if (o.height) s.ysize = *o.height;
-    for (const ClampedSetting& c : clampToGrid(s, kMaxBatchSide, kMaxBatchSide))
-        err << kProgram << ": " << c.key << " " << c.from << " is out of range; using " << c.to << "\n";
+    for (const ClampedSetting& c : clampToGrid(s, kMaxMapSide, kMaxMapSide))
+        err << kProgram << ": " << clampedMessage(c) << "\n";
     if (s.random1 != 1)
         err << kProgram << ": the settings set random1 to " << s.random1
             << ", so no seed is used (the window program asks for none either)\n";
@@ -268,25 +223,18 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
                 say << " (--from with the PNG makes this map again)";
             say << "\n";
         }
-        Recipe recipe;
-        recipe.program = std::string(kProgram) + " " + ORVANDEL_VERSION;
-        recipe.seedSource = plan.recipeSource      ? *plan.recipeSource
-                            : !result.seedUsed     ? Recipe::SeedSource::none
-                            : result.seedFromClock ? Recipe::SeedSource::clock
-                                                   : Recipe::SeedSource::given;
-        recipe.seed = result.seed;
-        recipe.generations = result.committedGenerations;
-        recipe.settings = base;
+        Recipe recipe = recipeOf(std::string(kProgram) + " " + ORVANDEL_VERSION, base, result);
+        if (plan.recipeSource) recipe.seedSource = *plan.recipeSource;
 
         for (const Output& output : outputs) {
             const std::string name = outputName(output.pattern, seedValue, several);
             std::error_code why;
             if (output.option == std::string_view("--out"))
-                why = writePicture(name, picture, recipeTexts(recipe));
+                why = writeMapPng(name, picture, recipeTexts(recipe), Dash::isStandardOutput);
             else if (output.option == std::string_view("--stats"))
                 why = writeFileSafely(name, statsJson(result), realFileSystem(), Dash::isStandardOutput);
             else
-                why = writeGrid(name, picture);
+                why = writeMapGrid(name, picture, Dash::isStandardOutput);
             if (why) {
                 progress.finish();
                 err << kProgram << ": cannot write " << (name == "-" ? "to standard output" : name) << ": "

@@ -3,9 +3,7 @@
 #include <functional>
 #include <iosfwd>
 
-#include "sim/GenerateMap.hpp"
 #include "app/BatchOptions.hpp"
-#include "export/StatsJson.hpp"
 
 namespace orv {
 

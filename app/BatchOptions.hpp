@@ -32,8 +32,7 @@ struct BatchOptions {
     std::int64_t generationCount() const { return generations.value_or(100); }
 };
 
-// The largest map side the batch generator accepts, and the most seeds in one call.
-inline constexpr std::int32_t kMaxBatchSide = 65536;
+// The most seeds in one call.
 inline constexpr std::int64_t kMaxBatchSeeds = 1'000'000;
 
 // One option of the command line. The table of them drives the parser, the --help text and

@@ -15,6 +15,7 @@
 #include "sim/GenerateMap.hpp"
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
+#include "export/MapFiles.hpp"
 #include "export/ParallelDeflate.hpp"
 #include "export/PngStream.hpp"
 #include "export/PngWriter.hpp"
@@ -127,10 +128,7 @@ BigMap& bigMap() {
 
 void bigPng(benchmark::State& state, orv::DeflateOptions options) {
     BigMap& map = bigMap();
-    std::vector<std::uint32_t> palette;
-    for (std::uint32_t color : {orv::paletteColor(map.settings.forestcolor), orv::paletteColor(map.settings.watercolor),
-                                orv::paletteColor(map.settings.landcolor), std::uint32_t{0xFF000000}})
-        if (std::find(palette.begin(), palette.end(), color) == palette.end()) palette.push_back(color);
+    const std::vector<std::uint32_t> palette = orv::mapPalette(map.picture.colors());
     ScratchDir dir;
     const std::filesystem::path path = dir.path() / "big.png";
     for (auto _ : state) {

@@ -23,6 +23,29 @@ bool readWhole(std::string_view text, T& value) {
 
 }  // namespace
 
+Recipe recipeOf(const std::string& program, const Settings& begun, const MapResult& result) {
+    Recipe r;
+    r.program = program;
+    r.seedSource = !result.seedUsed       ? Recipe::SeedSource::none
+                   : result.seedFromClock ? Recipe::SeedSource::clock
+                                          : Recipe::SeedSource::given;
+    r.seed = result.seed;
+    r.generations = result.committedGenerations;
+    r.settings = begun;
+    return r;
+}
+
+std::optional<int> majorVersion(const std::string& program) {
+    for (const std::string_view maker : {"orvandel-batch ", "liborvandel "}) {
+        if (!program.starts_with(maker)) continue;
+        const std::string_view version = std::string_view(program).substr(maker.size());
+        int major = 0;
+        const auto [end, ec] = std::from_chars(version.data(), version.data() + version.size(), major);
+        if (ec == std::errc{} && (end == version.data() + version.size() || *end == '.')) return major;
+    }
+    return std::nullopt;
+}
+
 TextChunks recipeTexts(const Recipe& r) {
     std::string settings;
     for (const SettingsKey& key : kSettingsKeys)

@@ -8,6 +8,7 @@
 
 #include "export/PngText.hpp"
 #include "settings/Settings.hpp"
+#include "sim/GenerateMap.hpp"
 
 namespace orv {
 
@@ -20,12 +21,20 @@ namespace orv {
 //   Orvandel settings     every setting as the run began (before the randratio draw), one
 //                         key=value a line, as a settings file holds them
 struct Recipe {
-    std::string program;  // "orvandel-batch 1.0.0"
+    std::string program;  // "orvandel-batch 1.0.0", or "liborvandel 1.1.0" for a map the library wrote
     enum class SeedSource { given, clock, none } seedSource = SeedSource::given;
     std::int32_t seed = 0;
     std::int64_t generations = 0;
     Settings settings;  // xsize and ysize are the size
 };
+
+// The recipe of a map made from `begun` (the settings as the run began), as its result says
+// it was seeded.
+Recipe recipeOf(const std::string& program, const Settings& begun, const MapResult& result);
+
+// The major version of Orvandel that made a recipe ("orvandel-batch 1.2.3" or "liborvandel
+// 1.2.3": 1); nothing for any other maker.
+std::optional<int> majorVersion(const std::string& program);
 
 // The recipe's text chunks, keyword and text, in the order above.
 TextChunks recipeTexts(const Recipe& recipe);

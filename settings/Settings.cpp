@@ -62,6 +62,11 @@ const std::array<SettingsKey, 27> kSettingsKeys{{
     {"rightflowratio", &Settings::rightflowratio},
 }};
 
+std::string clampedMessage(const ClampedSetting& change) {
+    return std::string(change.key) + " " + std::to_string(change.from) + " is out of range; using " +
+           std::to_string(change.to);
+}
+
 std::vector<ClampedSetting> clampToGrid(Settings& s, std::int32_t maxWidth, std::int32_t maxHeight) {
     std::vector<ClampedSetting> changes;
     auto keep = [&changes](std::string_view key, std::int32_t& field, std::int32_t low, std::int32_t high) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -9,6 +10,8 @@ namespace orv {
 
 // The map size the window program's grids hold: 400 x 400 interior cells.
 inline constexpr std::int32_t kWindowGridSize = 400;
+// The largest map side the batch generator and the library make.
+inline constexpr std::int32_t kMaxMapSide = 65536;
 
 // All parameters of a run, each a signed 32-bit integer named after its settings-file key.
 struct Settings {
@@ -61,6 +64,9 @@ struct ClampedSetting {
 
     friend bool operator==(const ClampedSetting&, const ClampedSetting&) = default;
 };
+
+// "xsize 1000 is out of range; using 400": how the batch generator and the library tell of it.
+std::string clampedMessage(const ClampedSetting& change);
 
 // Keeps the map inside grids that hold maxWidth x maxHeight interior cells (both at least 1):
 // xsize goes into 1 .. maxWidth, ysize into 1 .. maxHeight, and a negative ocean-edge margin

@@ -1,0 +1,42 @@
+#include "export/MapFiles.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "export/NpyFile.hpp"
+#include "export/PngStream.hpp"
+#include "export/PngWriter.hpp"
+
+namespace orv {
+
+std::vector<std::uint32_t> mapPalette(const MapColors& colors) {
+    std::vector<std::uint32_t> palette;
+    for (std::uint32_t color : {colors.unchanged, colors.water, colors.land, std::uint32_t{0xFF000000}})
+        if (std::find(palette.begin(), palette.end(), color) == palette.end()) palette.push_back(color);
+    return palette;
+}
+
+std::error_code writeMapPng(const std::filesystem::path& name, MapPicture& picture, const TextChunks& texts,
+                            Dash dash) {
+    SafeFile file(name, realFileSystem(), dash);
+    if (!file.ok()) return file.error();
+    PngStreamWriter png(file, static_cast<std::uint32_t>(picture.width()), static_cast<std::uint32_t>(picture.height()),
+                        mapPalette(picture.colors()));
+    for (const auto& [keyword, text] : texts) png.writeText(keyword, text);
+    for (int y = 0; y < picture.height() && png.ok(); ++y) png.writeRow(picture.row(y));
+    if (png.finish() && file.commit()) return {};
+    return file.ok() ? make_error_code(PngError::compressFailed) : file.error();
+}
+
+std::error_code writeMapGrid(const std::filesystem::path& name, MapPicture& picture, Dash dash) {
+    SafeFile file(name, realFileSystem(), dash);
+    const std::string header =
+        npyHeader(static_cast<std::uint64_t>(picture.height()), static_cast<std::uint64_t>(picture.width()));
+    bool ok = file.write(header.data(), header.size());
+    for (int y = 0; y < picture.height() && ok; ++y)
+        ok = file.write(picture.classRow(y), static_cast<std::size_t>(picture.width()));
+    if (ok) file.commit();
+    return file.error();
+}
+
+}  // namespace orv

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "export/PngText.hpp"
+#include "export/SafeWrite.hpp"
+#include "settings/Palette.hpp"
+#include "sim/GenerateMap.hpp"
+
+namespace orv {
+
+// The files a made map is written as, each by the output rules of SafeWrite.hpp.
+
+// The colours a map's picture can show: its three map colours, and black where nothing was
+// drawn, each once.
+std::vector<std::uint32_t> mapPalette(const MapColors& colors);
+
+// The picture as a paletted PNG (which decodes to the same pixels as RGBA, and is far smaller
+// and quicker to make), with the text chunks (a recipe) before the image data.
+std::error_code writeMapPng(const std::filesystem::path& name, MapPicture& picture, const TextChunks& texts,
+                            Dash dash = Dash::isAFile);
+
+// The cells' classes (CellClass) as a NumPy array of unsigned bytes, shape (height, width).
+std::error_code writeMapGrid(const std::filesystem::path& name, MapPicture& picture, Dash dash = Dash::isAFile);
+
+}  // namespace orv
