@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks what a packager and a user would:
 # every program runs from there and tells the build's version, every manual page formats
-# without a warning, the desktop entry is valid and finds its program and icon, and the
-# documentation and licences are there.
-# usage: install_test.sh BUILD_DIR VERSION
+# without a warning, the desktop entry is valid and finds its program and icon, the
+# documentation and licences are there, and the README's library example builds against the
+# installed package (CMake and pkg-config) and writes the batch generator's map.
+# usage: install_test.sh BUILD_DIR VERSION [LINK_FLAGS]
+#   LINK_FLAGS: what a program linking the installed library needs besides (the sanitizers')
 set -euo pipefail
 build=${1:?build directory}
 version=${2:?version}
+link_flags=${3:-}
+readme="$(dirname "$0")/../README.md"
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/orvandel-install-XXXXXX")
 trap 'rm -rf "$prefix"' EXIT
 fail() {
@@ -56,4 +60,41 @@ for doc in README.md CHANGELOG.md LICENSE font/OFL.txt examples/world.ini; do
   [ -s "$prefix/share/doc/orvandel/$doc" ] || fail "$doc is not installed"
 done
 grep -q "^## $version" "$prefix/share/doc/orvandel/CHANGELOG.md" || fail "CHANGELOG.md has no entry for $version"
+# The library: the README's example program and its CMakeLists.txt (the first cpp and cmake
+# blocks of its "Library" section), built against the installed package, write example.png,
+# which must be the map orvandel-batch writes, pixel for pixel. Then the same with pkg-config.
+[ -f "$prefix/include/orvandel/orvandel.hpp" ] || fail "the library's header is not installed"
+pc=$(find "$prefix" -name orvandel.pc)
+[ -n "$pc" ] || fail "orvandel.pc is not installed"
+[ -n "$(find "$prefix" -name OrvandelConfig.cmake)" ] && [ -n "$(find "$prefix" -name OrvandelConfigVersion.cmake)" ] ||
+  fail "the CMake package files are not installed"
+libdir=$(dirname "$(dirname "$pc")")
+example="$prefix/example"
+mkdir -p "$example"
+block() {
+  awk -v fence="\`\`\`$1" '/^## / { library = ($0 == "## Library") } library && $0 == fence { on = 1; next }
+    on && /^```$/ { exit } on { print }' "$readme"
+}
+block cpp >"$example/example.cpp"
+block cmake >"$example/CMakeLists.txt"
+[ -s "$example/example.cpp" ] && [ -s "$example/CMakeLists.txt" ] ||
+  fail "README.md has no cpp and cmake blocks in its Library section"
+cmake -S "$example" -B "$example/build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_EXE_LINKER_FLAGS="$link_flags" \
+  >"$prefix/example.log" 2>&1 || fail "the example does not configure: $(cat "$prefix/example.log")"
+cmake --build "$example/build" >"$prefix/example.log" 2>&1 || fail "the example does not build: $(cat "$prefix/example.log")"
+(cd "$example" && LD_LIBRARY_PATH="$libdir" ./build/example >out.txt) || fail "the example failed"
+grep -q "^400 x 400, seed 42: water" "$example/out.txt" || fail "the example printed '$(cat "$example/out.txt")'"
+"$prefix/bin/orvandel-batch" --seed 42 --generations 100 --quiet --out "$example/x.png"
+pixels() { convert "$1" -depth 8 rgba:- | sha256sum; }
+[ "$(pixels "$example/x.png")" = "$(pixels "$example/example.png")" ] ||
+  fail "the example's example.png is not orvandel-batch's map"
+rm "$example/example.png"
+# shellcheck disable=SC2046 # pkg-config's words are meant to be split
+c++ -std=c++17 -o "$example/by-pkg-config" "$example/example.cpp" \
+  $(PKG_CONFIG_PATH="$(dirname "$pc")" pkg-config --cflags --libs orvandel) $link_flags 2>"$prefix/example.log" ||
+  fail "the example does not build with pkg-config: $(cat "$prefix/example.log")"
+(cd "$example" && LD_LIBRARY_PATH="$libdir" ./by-pkg-config >/dev/null) || fail "the example built with pkg-config failed"
+[ "$(pixels "$example/x.png")" = "$(pixels "$example/example.png")" ] ||
+  fail "the example built with pkg-config does not write orvandel-batch's map"
+
 echo "ok: installed and checked in $prefix"
