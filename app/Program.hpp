@@ -22,8 +22,8 @@ class Screen;
 struct Program {
     static constexpr int kReportRow = 30;
 
-    explicit Program(Screen& screen, std::function<double()> clock = clockSeconds)
-        : screen(screen), map(kWindowGridSize, kWindowGridSize), clock(std::move(clock)) {}
+    explicit Program(Screen& programScreen, std::function<double()> programClock = clockSeconds)
+        : screen(programScreen), map(kWindowGridSize, kWindowGridSize), clock(std::move(programClock)) {}
 
     Screen& screen;
     Settings settings;  // every field 0, xsize and ysize kWindowGridSize, until the menu fills it

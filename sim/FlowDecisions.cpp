@@ -305,7 +305,7 @@ void FlowDecisions::openWindow(Random& random, int carried) {
     total += kStartCount[lastStarts];
     int j = lastChunk;
     while (startMasks_[static_cast<std::size_t>(j)] == 0) --j;  // chunk 0 starts with a cell
-    carry_ = kWalkChunk * j + std::bit_width(unsigned{startMasks_[static_cast<std::size_t>(j)]}) - 1;
+    carry_ = kWalkChunk * j + static_cast<int>(std::bit_width(unsigned{startMasks_[static_cast<std::size_t>(j)]})) - 1;
     cellCount_ = total - 1;
     origin_ = from - carried;
     originDraws_ = random.draws() - static_cast<std::uint64_t>(carried);

@@ -27,8 +27,8 @@ void wrapBorder(MapState& map, const Settings& settings) {
 FillRange initialFillRange(const Settings& settings, const MapGrid& grid) {
     const MapSize size = mapSize(settings, grid);
     // A range reaching past the grid (a negative margin) is cut to the grid's indices.
-    auto range = [](std::int64_t size, std::int64_t margin, std::int64_t last) {
-        return std::pair{std::max<std::int64_t>(margin, 0), std::min<std::int64_t>(size - margin, last)};
+    auto range = [](std::int64_t side, std::int64_t margin, std::int64_t last) {
+        return std::pair{std::max<std::int64_t>(margin, 0), std::min<std::int64_t>(side - margin, last)};
     };
     const auto [x0, x1] = range(size.x, settings.oceanedgesizex, grid.xCapacity() + 2);
     const auto [y0, y1] = range(size.y, settings.oceanedgesizey, grid.yCapacity() + 2);

@@ -348,10 +348,10 @@ void rankLand(Level& level, Random& random, int landshare, std::vector<std::uint
     Byte* __restrict cells = level.cells;
     // Four histograms, so that runs of equal scores do not wait on one counter.
     std::array<std::array<std::uint32_t, 256>, 4> counts{};
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        for (std::size_t k = 0; k < 4; ++k) ++counts[k][cells[i + k]];
-    for (; i < n; ++i) ++counts[0][cells[i]];
+    std::size_t counted = 0;
+    for (; counted + 4 <= n; counted += 4)
+        for (std::size_t k = 0; k < 4; ++k) ++counts[k][cells[counted + k]];
+    for (; counted < n; ++counted) ++counts[0][cells[counted]];
     std::array<std::size_t, 256> histogram{};
     for (std::size_t v = 0; v < 256; ++v)
         for (const auto& c : counts) histogram[v] += c[v];

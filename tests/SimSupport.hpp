@@ -143,9 +143,9 @@ inline testing::AssertionResult drawnRunMatches(const RunCase& c, const EngineCh
     EngineRun<FastEngine> fast(c, e.level, e.threads, e.threadedCells, e.walk);
     const MapSize size = reference.size();
     const CanvasShape shape = c.canvas.value_or(CanvasShape{size.x + 3, size.y / 2 + 2, 1, -1});
-    std::vector<std::uint32_t> referencePixels(static_cast<std::size_t>(shape.width) * shape.height);
+    std::vector<std::uint32_t> referencePixels(static_cast<std::size_t>(shape.width * shape.height));
     std::mt19937 noise(7);
-    for (std::uint32_t& p : referencePixels) p = noise();
+    for (std::uint32_t& p : referencePixels) p = static_cast<std::uint32_t>(noise());
     std::vector<std::uint32_t> fastPixels = referencePixels;
     auto canvas = [&shape](std::vector<std::uint32_t>& pixels) {
         return MapCanvas{pixels.data(), shape.width, shape.width, shape.height, shape.originX, shape.originY};
@@ -181,7 +181,7 @@ inline testing::AssertionResult keptRunMatches(const RunCase& c, const EngineCho
     EngineRun<FastEngine> fast(c, e.level, e.threads, e.threadedCells, e.walk);
     const MapSize size = reference.size();
     const int width = size.x, height = size.y;
-    std::vector<std::uint32_t> referencePixels(static_cast<std::size_t>(width) * height, 0),
+    std::vector<std::uint32_t> referencePixels(static_cast<std::size_t>(width * height), 0),
         fastPixels(referencePixels.size(), 1);
     const MapColors colors = mapColors(c.settings);
     ChangeMask computed, kept;
@@ -219,13 +219,13 @@ inline testing::AssertionResult keptRunMatches(const RunCase& c, const EngineCho
         // A canvas showing the map from cell (4, 7) on: rows start between words of the mask.
         if (size.x > 3 && size.y > 6) {
             const int partWidth = size.x - 3, partHeight = size.y - 6;
-            std::vector<std::uint32_t> part(static_cast<std::size_t>(partWidth) * partHeight, 1);
+            std::vector<std::uint32_t> part(static_cast<std::size_t>(partWidth * partHeight), 1);
             fast.engine.drawChanges(fast.map.currentMap, kept, keptPhase, colors,
                                     MapCanvas{part.data(), partWidth, partWidth, partHeight, -4, -7});
             for (int y = 0; y < partHeight; ++y)
                 for (int x = 0; x < partWidth; ++x)
-                    if (part[static_cast<std::size_t>(y) * partWidth + x] !=
-                        referencePixels[static_cast<std::size_t>(y + 6) * width + (x + 3)])
+                    if (part[static_cast<std::size_t>(y * partWidth + x)] !=
+                        referencePixels[static_cast<std::size_t>((y + 6) * width + (x + 3))])
                         return testing::AssertionFailure()
                                << "pixel (" << x << ", " << y << ") of the part differs" << atEnd;
         }

@@ -134,7 +134,7 @@ testing::AssertionResult sameMap(const BatchCase& c, MapPicture& picture, bool b
         const int y = backwards ? h - 1 - i : i;
         const std::uint32_t* row = picture.row(y);
         for (int x0 = 0; x0 < w; ++x0)
-            if (row[x0] != e.picture[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + x0])
+            if (row[x0] != e.picture[static_cast<std::size_t>(y * w + x0)])
                 return testing::AssertionFailure() << "pixel (" << x0 << ", " << y << ") differs" << where;
     }
     return testing::AssertionSuccess();

@@ -26,8 +26,8 @@ std::uint32_t bigEndian(const std::string& bytes, std::size_t at) {
 std::string hex(const std::string& bytes) {
     std::string out;
     char buf[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X ", c);
+    for (const char c : bytes) {
+        std::snprintf(buf, sizeof buf, "%02X ", static_cast<unsigned char>(c));
         out += buf;
     }
     if (!out.empty()) out.pop_back();

@@ -25,7 +25,7 @@ TEST(SaveMap, CreateImageFillsEveryByteOfEveryRowPaddingIncluded) {
         EXPECT_EQ(image->width, static_cast<std::uint32_t>(w));
         EXPECT_EQ(image->height, static_cast<std::uint32_t>(h));
         EXPECT_EQ(image->pitch, pitch);
-        ASSERT_EQ(image->pixels.size(), static_cast<std::size_t>(pitch) * h);
+        ASSERT_EQ(image->pixels.size(), static_cast<std::size_t>(pitch) * static_cast<std::size_t>(h));
         for (std::size_t i = 0; i < image->pixels.size(); i += 4) {
             std::uint32_t p;
             std::memcpy(&p, &image->pixels[i], 4);
@@ -44,14 +44,16 @@ TEST(SaveMap, CreateImageFillsEveryByteOfEveryRowPaddingIncluded) {
 TEST(SaveMap, CaptureCopiesTheRectangleCornersIncludedInEitherOrder) {
     Screen screen;
     for (int y = 0; y < Screen::kHeight; ++y)
-        for (int x = 0; x < Screen::kWidth; x += 7) screen.plotPixel(x, y, 0x01000000u * (y % 256) + 0x10000u * x + y);
+        for (int x = 0; x < Screen::kWidth; x += 7)
+            screen.plotPixel(x, y, static_cast<std::uint32_t>(0x1000000 * (y % 256) + 0x10000 * x + y));
     std::unique_ptr<ImageBuffer> image = createImage(400, 400, 0xFF00FFFFu, 32);
     captureRect(screen, 41, 41, 440, 440, image.get());
     EXPECT_EQ(image->width, 400u);
     EXPECT_EQ(image->pitch, 1600u);
     std::size_t mismatches = 0;
     for (std::uint32_t y = 0; y < 400; ++y)
-        for (std::uint32_t x = 0; x < 400; ++x) mismatches += imagePixel(*image, x, y) != screen.pixel(41 + x, 41 + y);
+        for (std::uint32_t x = 0; x < 400; ++x)
+            mismatches += imagePixel(*image, x, y) != screen.pixel(41 + static_cast<int>(x), 41 + static_cast<int>(y));
     EXPECT_EQ(mismatches, 0u);
 
     // Corners given the other way round, and a rectangle at the window's far corner.
@@ -61,7 +63,8 @@ TEST(SaveMap, CaptureCopiesTheRectangleCornersIncludedInEitherOrder) {
     EXPECT_EQ(corner->height, 2u);
     EXPECT_EQ(corner->pitch, 16u);
     for (std::uint32_t y = 0; y < 2; ++y)
-        for (std::uint32_t x = 0; x < 3; ++x) EXPECT_EQ(imagePixel(*corner, x, y), screen.pixel(797 + x, 598 + y));
+        for (std::uint32_t x = 0; x < 3; ++x)
+            EXPECT_EQ(imagePixel(*corner, x, y), screen.pixel(797 + static_cast<int>(x), 598 + static_cast<int>(y)));
 }
 
 TEST(SaveMap, CaptureOutsideTheWindowCopiesNothing) {

@@ -204,12 +204,12 @@ TEST(ScaledPicture, WholeMultiplesWhereTheyFitTheShapeKeptBelow) {
 TEST(ScaledPicture, NearestNeighbourAndOnlyWhatChanged) {
     std::mt19937 random(5);
     std::vector<std::uint32_t> frame(800 * 600);
-    for (std::uint32_t& pixel : frame) pixel = random();
+    for (std::uint32_t& pixel : frame) pixel = static_cast<std::uint32_t>(random());
     for (const auto& [w, h] : {std::pair{800, 600}, {1600, 1200}, {1000, 700}, {600, 400}, {1234, 987}}) {
         PictureScaler scaler;
         scaler.resize(w, h);
         const Placement p = scaler.placement();
-        std::vector<std::uint32_t> window(static_cast<std::size_t>(w) * h, 0x12345678u);
+        std::vector<std::uint32_t> window(static_cast<std::size_t>(w * h), 0x12345678u);
         const PictureScaler::Area all{0, 0, 799, 599};
         const PictureScaler::Area drawn = scaler.draw(frame.data(), all, window.data(), w * 4);
         EXPECT_EQ((std::array{drawn.firstX, drawn.firstY, drawn.lastX, drawn.lastY}),
@@ -221,9 +221,9 @@ TEST(ScaledPicture, NearestNeighbourAndOnlyWhatChanged) {
                 if (x >= p.x && x < p.x + p.width && y >= p.y && y < p.y + p.height) {
                     const int sx = static_cast<int>((x - p.x + 0.5) * 800 / p.width);
                     const int sy = static_cast<int>((y - p.y + 0.5) * 600 / p.height);
-                    expected = frame[static_cast<std::size_t>(sy) * 800 + sx];
+                    expected = frame[static_cast<std::size_t>(sy * 800 + sx)];
                 }
-                wrong += window[static_cast<std::size_t>(y) * w + x] != expected;
+                wrong += window[static_cast<std::size_t>(y * w + x)] != expected;
             }
         }
         EXPECT_EQ(wrong, 0) << w << " x " << h;
@@ -232,7 +232,7 @@ TEST(ScaledPicture, NearestNeighbourAndOnlyWhatChanged) {
         // to date.
         std::vector<std::uint32_t> shown = frame;
         for (int y = 300; y <= 340; ++y)
-            for (int x = 41; x <= 440; x += 13) frame[static_cast<std::size_t>(y) * 800 + x] ^= 0xFFu;
+            for (int x = 41; x <= 440; x += 13) frame[static_cast<std::size_t>(y * 800 + x)] ^= 0xFFu;
         const PictureScaler::Area changed = PictureScaler::takeDifferences(shown.data(), frame.data(), 250, 350);
         EXPECT_EQ((std::array{changed.firstX, changed.firstY, changed.lastX, changed.lastY}),
                   (std::array{41, 300, 431, 340}));

@@ -155,8 +155,8 @@ TEST_P(FastEngineMatches, LongRunWithRandomFlowsOnAMediumMap) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, FastEngineMatches, testing::ValuesIn(levels()),
-                         [](const testing::TestParamInfo<KernelLevel>& info) {
-                             return std::string(kernelLevelName(info.param));
+                         [](const testing::TestParamInfo<KernelLevel>& param) {
+                             return std::string(kernelLevelName(param.param));
                          });
 
 // The decisions of the next cell and its draws, one by one as the straightforward rule takes them.
@@ -237,8 +237,8 @@ TEST_P(FlowWalkMatches, CellByCellInRunsOfAnyLength) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, FlowWalkMatches, testing::ValuesIn(levels()),
-                         [](const testing::TestParamInfo<KernelLevel>& info) {
-                             return std::string(kernelLevelName(info.param));
+                         [](const testing::TestParamInfo<KernelLevel>& param) {
+                             return std::string(kernelLevelName(param.param));
                          });
 
 TEST(FlowDecisions, PassLimitIsTheLastOutputWhoseDrawPasses) {

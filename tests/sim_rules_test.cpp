@@ -73,7 +73,7 @@ MapState committedMap(int capacity, const std::vector<std::string>& rows) {
 }
 
 struct Frame {
-    explicit Frame(int width = 800, int height = 600) : pixels(static_cast<std::size_t>(width) * height, kBlank) {
+    explicit Frame(int width = 800, int height = 600) : pixels(static_cast<std::size_t>(width * height), kBlank) {
         canvas = MapCanvas{pixels.data(), width, width, height, 40, 40};
     }
     std::uint32_t at(int px, int py) const { return pixels[static_cast<std::size_t>(py * canvas.width + px)]; }
@@ -353,8 +353,8 @@ TEST_P(MapRules, CellsOutsideTheCanvasAreCommittedButNotPainted) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, MapRules, testing::Values(Engine::Reference, Engine::Fast),
-                         [](const testing::TestParamInfo<Engine>& info) {
-                             return std::string(info.param == Engine::Reference ? "reference" : "fast");
+                         [](const testing::TestParamInfo<Engine>& param) {
+                             return std::string(param.param == Engine::Reference ? "reference" : "fast");
                          });
 
 // The initial fill and the erosion table run once a run, in one version.

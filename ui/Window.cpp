@@ -121,7 +121,7 @@ public:
         if (!direct && !(drawn.empty() && !whole)) {
             SDL_ConvertPixels(
                 rect.w, rect.h, SDL_PIXELFORMAT_ARGB8888,
-                staging_.data() + static_cast<std::size_t>(rect.y) * width_ + rect.x, pitch, surface->format->format,
+                staging_.data() + static_cast<std::ptrdiff_t>(rect.y) * width_ + rect.x, pitch, surface->format->format,
                 static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(rect.y) * surface->pitch +
                     rect.x * surface->format->BytesPerPixel,
                 surface->pitch);
