@@ -50,9 +50,12 @@ int run(int argc, char** argv) {
             return usageError((arg.starts_with("-") ? "unknown option " : "unexpected argument ") + arg);
         if (i + 1 >= argc) return usageError("missing value after " + arg);
         const std::string value = argv[++i];
-        if (arg == "--script") scriptPath = value;
-        else if (arg == "--screen-png") pngPath = value;
-        else if (arg == "--screen-text") textPath = value;
+        if (arg == "--script")
+            scriptPath = value;
+        else if (arg == "--screen-png")
+            pngPath = value;
+        else if (arg == "--screen-text")
+            textPath = value;
         else {
             char* end = nullptr;
             const double seconds = std::strtod(value.c_str(), &end);

@@ -27,7 +27,8 @@ KeyScript KeyScript::parse(std::string_view text) {
             std::optional<Key> key = keyFromName(rest);
             if (!key) {
                 const std::string code = utf8ToCp437(rest);
-                if (code.size() == 1 && static_cast<unsigned char>(code[0]) > 32) key = charKey(static_cast<std::uint8_t>(code[0]));
+                if (code.size() == 1 && static_cast<unsigned char>(code[0]) > 32)
+                    key = charKey(static_cast<std::uint8_t>(code[0]));
             }
             if (!key) fail("unknown key name '" + std::string(rest) + "'");
             script.steps_.push_back({key, 0});

@@ -1,8 +1,8 @@
 #include "app/Program.hpp"
-#include "ui/Interaction.hpp"
 #include "settings/Palette.hpp"
-#include "ui/Screen.hpp"
 #include "settings/TextFormat.hpp"
+#include "ui/Interaction.hpp"
+#include "ui/Screen.hpp"
 
 namespace orv {
 

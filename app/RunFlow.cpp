@@ -1,15 +1,15 @@
 #include <cmath>
 
 #include "app/Program.hpp"
-#include "ui/SaveDialogue.hpp"
-#include "ui/SeedDialogue.hpp"
-#include "ui/SettingsDialogue.hpp"
+#include "settings/Palette.hpp"
+#include "settings/TextFormat.hpp"
 #include "sim/FastEngine.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
-#include "settings/Palette.hpp"
+#include "ui/SaveDialogue.hpp"
 #include "ui/Screen.hpp"
-#include "settings/TextFormat.hpp"
+#include "ui/SeedDialogue.hpp"
+#include "ui/SettingsDialogue.hpp"
 
 namespace orv {
 
@@ -37,13 +37,13 @@ void runGenerations(Program& p) {
         if (p.settings.speed != 0) speedDelay(p.settings.speed, [&screen] { return screen.keyWaiting(); });
         if (!screen.pollKey().empty()) return;
         const MapSize size = mapSize(p.settings, map.currentMap);
-        screen.drawPass(Screen::kMapOriginY + 1, Screen::kMapOriginY + size.y,
-                        [&](std::uint32_t* pixels, std::ptrdiff_t pitch) {
-                            engine.commitAndDraw(map, p.settings,
-                                                 MapCanvas{pixels, pitch, Screen::kWidth, Screen::kHeight,
-                                                           Screen::kMapOriginX, Screen::kMapOriginY},
-                                                 colors);
-                        });
+        screen.drawPass(
+            Screen::kMapOriginY + 1, Screen::kMapOriginY + size.y, [&](std::uint32_t* pixels, std::ptrdiff_t pitch) {
+                engine.commitAndDraw(
+                    map, p.settings,
+                    MapCanvas{pixels, pitch, Screen::kWidth, Screen::kHeight, Screen::kMapOriginX, Screen::kMapOriginY},
+                    colors);
+            });
     }
 }
 
@@ -60,9 +60,14 @@ int runProgram(Program& p) {
     screen.setTextColor(paletteColor(4));
     p.optionTexts = {"no", "yes", "exit"};
     switch (chooseOption(screen, p.optionTexts, 7, 43, 3)) {
-        case 0: loadSettingsFile(p.screen, p.settings, p.directory); break;
-        case 1: applyPresets(p.settings); break;
-        default: return 0;
+        case 0:
+            loadSettingsFile(p.screen, p.settings, p.directory);
+            break;
+        case 1:
+            applyPresets(p.settings);
+            break;
+        default:
+            return 0;
     }
     // The seeding step, with the dialogue's wait for a key between its two halves.
     if (p.settings.random1 == 1) askSeed(p.screen, p.random, p.clock);

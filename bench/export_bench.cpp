@@ -12,7 +12,6 @@
 #include <fstream>
 #include <string>
 
-#include "sim/GenerateMap.hpp"
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
 #include "export/MapFiles.hpp"
@@ -20,8 +19,9 @@
 #include "export/PngStream.hpp"
 #include "export/PngWriter.hpp"
 #include "export/SafeWrite.hpp"
-#include "ui/SaveDialogue.hpp"
 #include "settings/Palette.hpp"
+#include "sim/GenerateMap.hpp"
+#include "ui/SaveDialogue.hpp"
 #include "ui/Screen.hpp"
 
 namespace {

@@ -1,10 +1,9 @@
 // The public API of include/orvandel/orvandel.hpp over the core: the batch generator's map
 // making, files and statistics behind a small set of value types.
-#include <orvandel/orvandel.hpp>
-
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <orvandel/orvandel.hpp>
 
 #include "export/MapFiles.hpp"
 #include "export/Recipe.hpp"
@@ -21,17 +20,17 @@ namespace orvandel {
 struct SettingsAccess {
     static orv::Settings core(const Settings& settings) {
         orv::Settings s;
-        for (std::size_t i = 0; i < orv::kSettingsKeys.size(); ++i) s.*orv::kSettingsKeys[i].field = settings.values_[i];
+        for (std::size_t i = 0; i < orv::kSettingsKeys.size(); ++i)
+            s.*orv::kSettingsKeys[i].field = settings.values_[i];
         return s;
     }
     static Settings of(const orv::Settings& s) {
         Settings settings;
-        for (std::size_t i = 0; i < orv::kSettingsKeys.size(); ++i) settings.values_[i] = s.*orv::kSettingsKeys[i].field;
+        for (std::size_t i = 0; i < orv::kSettingsKeys.size(); ++i)
+            settings.values_[i] = s.*orv::kSettingsKeys[i].field;
         return settings;
     }
-    static std::int32_t& field(Settings& settings, std::string_view key) {
-        return settings.values_[index(key)];
-    }
+    static std::int32_t& field(Settings& settings, std::string_view key) { return settings.values_[index(key)]; }
     static std::size_t index(std::string_view key) {
         if (key.find('=') == std::string_view::npos)
             if (const orv::SettingsKey* found = orv::findSettingsKey(key))
@@ -236,7 +235,9 @@ Statistics Map::statistics() const {
     st.land = r.landCount;
     st.unchanged = r.unchangedCount;
     // As the report computes them.
-    auto percent = [&st](std::int64_t count) { return static_cast<double>(count * 100) / static_cast<double>(st.cells); };
+    auto percent = [&st](std::int64_t count) {
+        return static_cast<double>(count * 100) / static_cast<double>(st.cells);
+    };
     st.waterPercent = percent(st.water);
     st.landPercent = percent(st.land);
     st.unchangedPercent = percent(st.cells - st.water - st.land);

@@ -3,9 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <vector>
-
 #include <string_view>
+#include <vector>
 
 #include "export/ParallelDeflate.hpp"
 

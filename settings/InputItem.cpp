@@ -3,7 +3,9 @@
 namespace orv {
 namespace {
 
-bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+bool isBlankOrTab(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // Consumes one line end at pos, if there is one there.
 bool consumeLineEnd(std::string_view text, std::size_t& pos) {
@@ -34,16 +36,20 @@ std::string readInputItem(std::string_view text, std::size_t& pos) {
         if (consumeLineEnd(text, pos)) return item;
         if (pos < text.size()) ++pos;  // the closing quote
         while (pos < text.size() && isBlankOrTab(text[pos])) ++pos;
-        if (pos < text.size() && text[pos] == ',') ++pos;
-        else consumeLineEnd(text, pos);
+        if (pos < text.size() && text[pos] == ',')
+            ++pos;
+        else
+            consumeLineEnd(text, pos);
         return item;
     }
     while (pos < text.size() && text[pos] != ',' && text[pos] != '\n' && text[pos] != '\r') {
         if (item.size() == kMaxItemLength) return item;
         item.push_back(text[pos++]);
     }
-    if (pos < text.size() && text[pos] == ',') ++pos;
-    else consumeLineEnd(text, pos);
+    if (pos < text.size() && text[pos] == ',')
+        ++pos;
+    else
+        consumeLineEnd(text, pos);
     return item;
 }
 

@@ -12,7 +12,9 @@
 namespace orv {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string_view takeDigits(std::string_view text, std::size_t& i) {
     const std::size_t start = i;
@@ -123,6 +125,8 @@ std::int32_t roundToSeed(double number) {
     return static_cast<std::int32_t>(whole);
 }
 
-std::int32_t seedValue(std::string_view answer) { return roundToSeed(seedNumber(answer)); }
+std::int32_t seedValue(std::string_view answer) {
+    return roundToSeed(seedNumber(answer));
+}
 
 }  // namespace orv

@@ -31,7 +31,9 @@ unsigned digitValue(char c) {
     return 99;
 }
 
-std::error_code lastError() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
+std::error_code lastError() {
+    return {errno != 0 ? errno : EIO, std::generic_category()};
+}
 
 class ReadCategory : public std::error_category {
 public:
@@ -50,10 +52,23 @@ std::int32_t settingsInteger(std::string_view text) {
         unsigned base = 8;
         std::size_t start = 1;
         switch (text[1]) {
-            case 'h': case 'H': base = 16; start = 2; break;
-            case 'o': case 'O': base = 8; start = 2; break;
-            case 'b': case 'B': base = 2; start = 2; break;
-            default: break;
+            case 'h':
+            case 'H':
+                base = 16;
+                start = 2;
+                break;
+            case 'o':
+            case 'O':
+                base = 8;
+                start = 2;
+                break;
+            case 'b':
+            case 'B':
+                base = 2;
+                start = 2;
+                break;
+            default:
+                break;
         }
         std::uint32_t value = 0;  // unsigned, so that long numbers wrap around
         for (std::size_t i = start; i < text.size(); ++i) {

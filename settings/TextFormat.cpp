@@ -4,9 +4,13 @@
 
 namespace orv {
 
-std::string intToText(std::int32_t value) { return std::to_string(value); }
+std::string intToText(std::int32_t value) {
+    return std::to_string(value);
+}
 
-std::string int64ToText(std::int64_t value) { return std::to_string(value); }
+std::string int64ToText(std::int64_t value) {
+    return std::to_string(value);
+}
 
 std::string realToText(double value) {
     char buffer[64];

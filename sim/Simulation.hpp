@@ -82,8 +82,7 @@ struct SeedOutcome {
 // seeded as chosen (seedSource); then, when randratio is 0, it receives floor(r x 10) + 40 from
 // one draw (drawRandratio). clock is what a bit-pattern seed reads. The window program runs the
 // two halves with its seed dialogue between them, which seeds and then waits for a key.
-SeedOutcome seedRun(Random& random, Settings& settings, const SeedChoice& choice,
-                    const std::function<double()>& clock);
+SeedOutcome seedRun(Random& random, Settings& settings, const SeedChoice& choice, const std::function<double()>& clock);
 SeedOutcome seedSource(Random& random, const SeedChoice& choice, const std::function<double()>& clock);
 void drawRandratio(Settings& settings, Random& random);
 

@@ -10,11 +10,11 @@
 #include <sstream>
 
 #include "app/Batch.hpp"
+#include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
+#include "settings/TextFormat.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
-#include "settings/Palette.hpp"
-#include "settings/TextFormat.hpp"
 
 namespace orv::test {
 namespace {

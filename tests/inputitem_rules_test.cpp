@@ -44,7 +44,7 @@ TEST(InputItem, LfCrLfAndLoneCrAreEachOneLineEnd) {
     EXPECT_EQ(items("x=1\ny=2\n\nz\n"), expected);
     EXPECT_EQ(items("x=1\r\ny=2\r\n\r\nz\r\n"), expected);
     EXPECT_EQ(items("x=1\ry=2\r\rz\r"), expected);
-    EXPECT_EQ(items("x=1\ry=2\n\r\nz"), expected);  // mixed, and no line end after the last
+    EXPECT_EQ(items("x=1\ry=2\n\r\nz"), expected);      // mixed, and no line end after the last
     EXPECT_EQ(items("a\n\rb"), (Items{"a", "", "b"}));  // LF then CR: two line ends
     EXPECT_EQ(items("a\r\r\nb"), (Items{"a", "", "b"}));
 }
@@ -53,7 +53,7 @@ TEST(InputItem, QuotedItemsKeepCommasAndEndAtTheQuoteOrLineEnd) {
     EXPECT_EQ(items("\"a, b\" ,c"), (Items{"a, b", "c"}));
     EXPECT_EQ(items("\"a, b\"\t\nc"), (Items{"a, b", "c"}));
     EXPECT_EQ(items("\"ab\"cd,e"), (Items{"ab", "cd", "e"}));  // text after the quote starts the next item
-    EXPECT_EQ(items("\"ab\ncd\""), (Items{"ab", "cd\""}));    // a line end closes the quote
+    EXPECT_EQ(items("\"ab\ncd\""), (Items{"ab", "cd\""}));     // a line end closes the quote
     EXPECT_EQ(items("\"ab\r\ncd"), (Items{"ab", "cd"}));
     EXPECT_EQ(items("\"\""), (Items{""}));
     EXPECT_EQ(items("\"unclosed"), (Items{"unclosed"}));
@@ -65,7 +65,8 @@ TEST(InputItem, ItemsHoldAtMost4096CharactersAndTheRestIsTheNextItem) {
     EXPECT_EQ(items(x4096 + "\ny"), (Items{x4096, "y"}));
     EXPECT_EQ(items(x4096 + "z"), (Items{x4096, "z"}));
     EXPECT_EQ(items(x4096 + " \t z,w"), (Items{x4096, "z", "w"}));  // leading blanks of the rest go
-    EXPECT_EQ(items(std::string(10000, 'q')), (Items{std::string(4096, 'q'), std::string(4096, 'q'), std::string(1808, 'q')}));
+    EXPECT_EQ(items(std::string(10000, 'q')),
+              (Items{std::string(4096, 'q'), std::string(4096, 'q'), std::string(1808, 'q')}));
     EXPECT_EQ(items("\"" + x4096 + "\""), (Items{x4096}));
     EXPECT_EQ(items("\"" + x4096 + "ab\",c"), (Items{x4096, "ab\"", "c"}));
     EXPECT_EQ(firstInputItem(x4096 + "tail"), x4096);

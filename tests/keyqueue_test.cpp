@@ -1,6 +1,7 @@
+#include "ui/KeyQueue.hpp"
+
 #include <gtest/gtest.h>
 
-#include "ui/KeyQueue.hpp"
 #include "ui/Keys.hpp"
 
 namespace orv {
@@ -28,8 +29,11 @@ TEST(KeyQueue, KeepsWorkingAfterWrappingAroundManyTimes) {
 
 TEST(KeyText, SpellsCharactersAndExtendedKeys) {
     EXPECT_EQ(keyText(charKey(chr::Enter)), std::string(1, '\r'));
-    EXPECT_EQ(keyText(extendedKey(ext::Up)), std::string("\xFF" "H"));
-    EXPECT_EQ(keyFromText(std::string("\xFF" "k")), extendedKey(ext::Close));
+    EXPECT_EQ(keyText(extendedKey(ext::Up)), std::string("\xFF"
+                                                         "H"));
+    EXPECT_EQ(keyFromText(std::string("\xFF"
+                                      "k")),
+              extendedKey(ext::Close));
     EXPECT_FALSE(keyFromText("").has_value());
     EXPECT_EQ(keyFromName("F10"), extendedKey(68));
     EXPECT_EQ(keyFromName("PgDn"), extendedKey(ext::PageDown));

@@ -54,14 +54,16 @@ TEST(Library, MapsAreTheBatchGeneratorsPixelForPixel) {
     writeBytes(dir.path() / "flows.ini", flows);
     const orvandel::Settings fromFile = orvandel::Settings::fromFile(dir.path() / "flows.ini");
     EXPECT_EQ(fromFile, orvandel::Settings::fromText(flows));
-    expectSameAsBatch(orvandel::Map::generate(fromFile, -12, {.generations = 15}),
-                      batchFiles(dir, "--settings " + (dir.path() / "flows.ini").string() + " --seed -12 --generations 15"));
+    expectSameAsBatch(
+        orvandel::Map::generate(fromFile, -12, {.generations = 15}),
+        batchFiles(dir, "--settings " + (dir.path() / "flows.ini").string() + " --seed -12 --generations 15"));
 
     const orvandel::Settings overrides =
         orvandel::Settings::fromPairs({{"LandColor", "&hC"}, {"erosion", "1"}, {"xsize", "33"}, {"ysize", "20"}});
     const orvandel::Map settled = orvandel::Map::generate(overrides, 7, {.generations = 500, .untilSettled = true});
-    expectSameAsBatch(settled, batchFiles(dir, "--set landcolor=12 --set erosion=1 --size 33x20 --seed 7 "
-                                               "--generations 500 --until-settled"));
+    expectSameAsBatch(settled, batchFiles(dir,
+                                          "--set landcolor=12 --set erosion=1 --size 33x20 --seed 7 "
+                                          "--generations 500 --until-settled"));
 
     // The library's PNG carries a recipe the batch makes the same map from, without a warning.
     settled.writePng(dir.path() / "lib.png");
@@ -88,7 +90,8 @@ TEST(Library, SettingsByKeyAndTheirMistakes) {
         FAIL();
     } catch (const orvandel::FileError& e) {
         EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
-        EXPECT_NE(std::string(e.what()).find("cannot read the settings file /nonexistent/world.ini"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("cannot read the settings file /nonexistent/world.ini"),
+                  std::string::npos);
     }
     for (const auto& [seed, says] : {std::pair<std::int64_t, const char*>{-1, "clock's bit pattern"},
                                      {std::int64_t{1} << 31, "beyond the seeds"}}) {
@@ -107,8 +110,9 @@ TEST(Library, AdjustmentsAreListedNeverMadeSilently) {
     s.size(0, 70000).set("oceanedgesizey", -3);
     std::vector<std::string> said;
     for (const orvandel::Adjustment& a : s.adjustments()) said.push_back(a.message());
-    EXPECT_EQ(said, (std::vector<std::string>{"xsize 0 is out of range; using 1", "ysize 70000 is out of range; using 65536",
-                                              "oceanedgesizey -3 is out of range; using 0"}));
+    EXPECT_EQ(said,
+              (std::vector<std::string>{"xsize 0 is out of range; using 1", "ysize 70000 is out of range; using 65536",
+                                        "oceanedgesizey -3 is out of range; using 0"}));
     s.size(3, 2);
     const orvandel::Map map = orvandel::Map::generate(s, 9, {.generations = 2});
     EXPECT_EQ(map.adjustments().size(), 1u);

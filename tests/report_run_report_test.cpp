@@ -3,8 +3,8 @@
 #include <string>
 
 #include "app/Program.hpp"
-#include "ui/Keys.hpp"
 #include "settings/Palette.hpp"
+#include "ui/Keys.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv {

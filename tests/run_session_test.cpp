@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/KeyScript.hpp"
+#include "settings/Palette.hpp"
 #include "tests/IndependentMap.hpp"
 #include "tests/Session.hpp"
-#include "settings/Palette.hpp"
 
 namespace orv::test {
 namespace {

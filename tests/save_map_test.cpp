@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "ui/SaveDialogue.hpp"
 #include "settings/Settings.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
+#include "ui/SaveDialogue.hpp"
 
 namespace orv::test {
 namespace {

@@ -1,3 +1,5 @@
+#include "ui/Screen.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,10 +8,9 @@
 #include <random>
 #include <set>
 
-#include "ui/Font.hpp"
 #include "settings/Palette.hpp"
+#include "ui/Font.hpp"
 #include "ui/ScaledPicture.hpp"
-#include "ui/Screen.hpp"
 
 namespace orv {
 namespace {
@@ -18,8 +19,7 @@ namespace {
 std::string cellPicture(const Screen& screen, int row, int column, std::uint32_t fg) {
     std::string picture;
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 8; ++x)
-            picture += screen.pixel((column - 1) * 8 + x, (row - 1) * 16 + y) == fg ? '#' : '.';
+        for (int x = 0; x < 8; ++x) picture += screen.pixel((column - 1) * 8 + x, (row - 1) * 16 + y) == fg ? '#' : '.';
     return picture;
 }
 
@@ -65,7 +65,7 @@ TEST(Screen, PrintsGlyphsInForegroundOnBlackAndAdvancesTheCursor) {
 TEST(Screen, BlanksEraseAndLinesWrapAtColumn100) {
     Screen screen;
     screen.setCursor(10, 95);
-    screen.printText("0123456789", true);  // wraps to row 11, then the line end goes to row 12
+    screen.printText("0123456789", true);                // wraps to row 11, then the line end goes to row 12
     EXPECT_EQ(screen.textRow(10).substr(94), "012345");  // columns 95 .. 100
     EXPECT_EQ(screen.textRow(11).substr(0, 5), "6789 ");
     EXPECT_EQ(screen.cursorRow(), 12);

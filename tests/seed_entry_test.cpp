@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "settings/SeedNumber.hpp"
-#include "ui/SeedDialogue.hpp"
 #include "tests/Session.hpp"
+#include "ui/SeedDialogue.hpp"
 
 namespace orv::test {
 namespace {

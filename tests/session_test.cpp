@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "tests/Session.hpp"
+
+#include <gtest/gtest.h>
 
 namespace orv::test {
 namespace {

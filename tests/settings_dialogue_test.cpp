@@ -4,9 +4,9 @@
 #include <fstream>
 
 #include "settings/SettingsFile.hpp"
-#include "ui/SettingsDialogue.hpp"
 #include "tests/Session.hpp"
 #include "tests/SettingsPrinter.hpp"
+#include "ui/SettingsDialogue.hpp"
 
 namespace orv::test {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <limits>
-#include <unistd.h>
 
 #include "settings/SettingsFile.hpp"
 #include "tests/Session.hpp"
@@ -34,15 +34,42 @@ void writeFile(const std::filesystem::path& path, std::string_view text) {
 
 TEST(SettingsInteger, DecimalAndBasePrefixedValues) {
     const std::pair<const char*, std::int32_t> table[] = {
-        {"6", 6}, {"-3", -3}, {"+3", 3}, {"7abc", 7}, {"abc", 0}, {"", 0}, {"0x1F", 0}, {"1e3", 1},
-        {"&hff", 255}, {"&o17", 15}, {"&b101", 5}, {"&17", 15}, {"&8", 0}, {"&", 0}, {"&h", 0},
-        {"&hfg", 15}, {"&b102", 2}, {"   42", 42}, {" \t-42", -42}, {"\t&h10", 0}, {"- 5", 0}, {"--5", 0},
-        {"007", 7}, {"3.9", 3},
+        {"6", 6},
+        {"-3", -3},
+        {"+3", 3},
+        {"7abc", 7},
+        {"abc", 0},
+        {"", 0},
+        {"0x1F", 0},
+        {"1e3", 1},
+        {"&hff", 255},
+        {"&o17", 15},
+        {"&b101", 5},
+        {"&17", 15},
+        {"&8", 0},
+        {"&", 0},
+        {"&h", 0},
+        {"&hfg", 15},
+        {"&b102", 2},
+        {"   42", 42},
+        {" \t-42", -42},
+        {"\t&h10", 0},
+        {"- 5", 0},
+        {"--5", 0},
+        {"007", 7},
+        {"3.9", 3},
         // Hexadecimal, octal and binary keep the low 32 bits.
-        {"&hffffffff", -1}, {"&h80000000", kMin}, {"&h100000005", 5}, {"&o37777777777", -1},
+        {"&hffffffff", -1},
+        {"&h80000000", kMin},
+        {"&h100000005", 5},
+        {"&o37777777777", -1},
         // Decimals beyond the 32-bit range are held at its ends.
-        {"2147483647", kMax}, {"2147483648", kMax}, {"-2147483648", kMin}, {"-2147483649", kMin},
-        {"99999999999999999999999999999999", kMax}, {"-99999999999999999999999999999999", kMin},
+        {"2147483647", kMax},
+        {"2147483648", kMax},
+        {"-2147483648", kMin},
+        {"-2147483649", kMin},
+        {"99999999999999999999999999999999", kMax},
+        {"-99999999999999999999999999999999", kMin},
         {"00000000000000000000000000000012", 12},
     };
     for (const auto& [text, value] : table) EXPECT_EQ(settingsInteger(text), value) << '"' << text << '"';
@@ -58,8 +85,8 @@ TEST(SettingsText, KeysMatchInAnyCaseWithBlanksButNotWithTabsOrBlanksInside) {
     EXPECT_EQ(loaded("  LandColor   =   12  \nSPEED=5"), expected);
     EXPECT_EQ(loaded("speed=5\nlandcolor=\t12"), expected);  // a tab after the "=" is harmless
 
-    for (const char* ignored : {"=5", "land color=5", "landcolor\t=5", "landcolors=5",
-                                "landcolor 5", "# landcolor=5 is the default", "xlandcolor=5", "landcolor:5"})
+    for (const char* ignored : {"=5", "land color=5", "landcolor\t=5", "landcolors=5", "landcolor 5",
+                                "# landcolor=5 is the default", "xlandcolor=5", "landcolor:5"})
         EXPECT_EQ(loaded(ignored), presets()) << '"' << ignored << '"';
 }
 
@@ -68,7 +95,7 @@ TEST(SettingsText, ValuesWithoutANumberGiveZero) {
     expected.landcolor = 0;
     EXPECT_EQ(loaded("landcolor="), expected);
     EXPECT_EQ(loaded("landcolor=blue"), expected);
-    EXPECT_EQ(loaded("landcolor"), expected);  // a key name alone is its own value text
+    EXPECT_EQ(loaded("landcolor"), expected);        // a key name alone is its own value text
     EXPECT_EQ(loaded("\"landcolor\"=5"), expected);  // the item ends at the quote; "=5" is ignored
     expected.landcolor = 3;
     EXPECT_EQ(loaded("landcolor=3=4"), expected);  // split at the first "="
@@ -94,9 +121,9 @@ TEST(SettingsText, LineEndsOfEveryKindGiveTheSameSettings) {
     expected.landcolor = 3;
     expected.speed = 5;
     expected.xsize = 200;
-    for (const char* text : {"landcolor=3\nspeed=5\nxsize=200\n", "landcolor=3\r\nspeed=5\r\nxsize=200\r\n",
-                             "landcolor=3\rspeed=5\rxsize=200\r", "landcolor=3\nspeed=5\nxsize=200",
-                             "landcolor=3\r\nspeed=5\rxsize=200"})
+    for (const char* text :
+         {"landcolor=3\nspeed=5\nxsize=200\n", "landcolor=3\r\nspeed=5\r\nxsize=200\r\n",
+          "landcolor=3\rspeed=5\rxsize=200\r", "landcolor=3\nspeed=5\nxsize=200", "landcolor=3\r\nspeed=5\rxsize=200"})
         EXPECT_EQ(loaded(text), expected) << testing::PrintToString(std::string(text));
 }
 
@@ -204,8 +231,7 @@ TEST(ClampToGrid, SizesGoIntoTheGridAndNegativeMarginsToZero) {
     // Other grid sizes: the limit is the caller's.
     s.xsize = kMax;
     s.ysize = kMin;
-    EXPECT_EQ(clampToGrid(s, 16384, 100),
-              (std::vector<ClampedSetting>{{"xsize", kMax, 16384}, {"ysize", kMin, 1}}));
+    EXPECT_EQ(clampToGrid(s, 16384, 100), (std::vector<ClampedSetting>{{"xsize", kMax, 16384}, {"ysize", kMin, 1}}));
     s.xsize = 7;
     s.ysize = 7;
     EXPECT_EQ(clampToGrid(s, 0, -5), (std::vector<ClampedSetting>{{"xsize", 7, 1}, {"ysize", 7, 1}}));

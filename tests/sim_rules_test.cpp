@@ -2,18 +2,17 @@
 // and through the fast engine.
 #include <gtest/gtest.h>
 
-#include "tests/SimSupport.hpp"
-
 #include <array>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "rng/Random.hpp"
+#include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/Simulation.hpp"
-#include "settings/Palette.hpp"
+#include "tests/SimSupport.hpp"
 
 namespace orv {
 namespace {

@@ -3,11 +3,11 @@
 #include <limits>
 
 #include "app/KeyScript.hpp"
+#include "settings/TextFormat.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
 #include "ui/Screen.hpp"
-#include "settings/TextFormat.hpp"
 
 namespace orv {
 namespace {

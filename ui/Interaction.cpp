@@ -14,21 +14,27 @@ int chooseOption(Screen& screen, const std::vector<std::string>& optionTexts, in
         width = std::max(width, optionTexts[static_cast<std::size_t>(i)].size());
     int choice = 0;
     for (;;) {
-        std::string shown = choice < static_cast<int>(optionTexts.size()) ? optionTexts[static_cast<std::size_t>(choice)] : "";
+        std::string shown =
+            choice < static_cast<int>(optionTexts.size()) ? optionTexts[static_cast<std::size_t>(choice)] : "";
         shown.append(width - shown.size(), ' ');
         screen.setCursor(row, column);
         screen.printText(shown, true);
 
         const Key key = screen.waitKey();
-        if (key.extended && (key.code == ext::Right || key.code == ext::Up)) ++choice;
-        else if (key.extended && (key.code == ext::Left || key.code == ext::Down)) --choice;
-        else if (key == charKey(chr::Enter)) return choice;
+        if (key.extended && (key.code == ext::Right || key.code == ext::Up))
+            ++choice;
+        else if (key.extended && (key.code == ext::Left || key.code == ext::Down))
+            --choice;
+        else if (key == charKey(chr::Enter))
+            return choice;
         if (choice < 0) choice = count - 1;
         if (choice > count - 1) choice = 0;
     }
 }
 
-void waitForKey(Screen& screen) { (void)screen.waitKey(); }
+void waitForKey(Screen& screen) {
+    (void)screen.waitKey();
+}
 
 void speedDelay(std::int32_t speed, const std::function<bool()>& keyWaiting) {
     // A look for a key costs about as much as a hundred steps: one look every 2^16 steps costs

@@ -47,7 +47,8 @@ std::optional<Key> keyFromName(std::string_view name) {
         if (n >= 1 && n <= 10) return extendedKey(static_cast<std::uint8_t>(ext::F1 + n - 1));
         return std::nullopt;
     }
-    if (name.size() == 1 && static_cast<unsigned char>(name[0]) > 32) return charKey(static_cast<std::uint8_t>(name[0]));
+    if (name.size() == 1 && static_cast<unsigned char>(name[0]) > 32)
+        return charKey(static_cast<std::uint8_t>(name[0]));
     return std::nullopt;
 }
 

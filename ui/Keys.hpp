@@ -28,7 +28,7 @@ inline constexpr std::uint8_t Down = 80;
 inline constexpr std::uint8_t PageDown = 81;
 inline constexpr std::uint8_t Insert = 82;
 inline constexpr std::uint8_t Delete = 83;
-inline constexpr std::uint8_t F1 = 59;   // F1 .. F10 are 59 .. 68
+inline constexpr std::uint8_t F1 = 59;  // F1 .. F10 are 59 .. 68
 inline constexpr std::uint8_t F10 = 68;
 inline constexpr std::uint8_t Close = 107;  // the window's close button
 }  // namespace ext
@@ -42,8 +42,12 @@ inline constexpr std::uint8_t Enter = 13;
 inline constexpr std::uint8_t Escape = 27;
 }  // namespace chr
 
-inline constexpr Key charKey(std::uint8_t code) { return Key{code, false}; }
-inline constexpr Key extendedKey(std::uint8_t code) { return Key{code, true}; }
+inline constexpr Key charKey(std::uint8_t code) {
+    return Key{code, false};
+}
+inline constexpr Key extendedKey(std::uint8_t code) {
+    return Key{code, true};
+}
 
 // The key text of pollKey: one character, or character 255 and the extended code.
 std::string keyText(Key key);

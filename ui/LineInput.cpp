@@ -28,7 +28,8 @@ public:
         if (!key.extended) {
             switch (key.code) {
                 case chr::Enter:
-                case chr::LineFeed: return true;
+                case chr::LineFeed:
+                    return true;
                 case chr::Backspace:
                     if (point_ > 0) erase(--point_);
                     return false;
@@ -47,16 +48,29 @@ public:
             }
         }
         switch (key.code) {
-            case ext::Left: point_ = point_ > 0 ? point_ - 1 : 0; break;
-            case ext::Right: point_ = std::min(point_ + 1, line_.size()); break;
-            case ext::Home: point_ = 0; break;
-            case ext::End: point_ = line_.size(); break;
-            case ext::Up: point_ = point_ >= 100 ? point_ - 100 : 0; break;
-            case ext::Down: point_ = std::min(point_ + 100, line_.size()); break;
+            case ext::Left:
+                point_ = point_ > 0 ? point_ - 1 : 0;
+                break;
+            case ext::Right:
+                point_ = std::min(point_ + 1, line_.size());
+                break;
+            case ext::Home:
+                point_ = 0;
+                break;
+            case ext::End:
+                point_ = line_.size();
+                break;
+            case ext::Up:
+                point_ = point_ >= 100 ? point_ - 100 : 0;
+                break;
+            case ext::Down:
+                point_ = std::min(point_ + 100, line_.size());
+                break;
             case ext::Delete:
                 if (point_ < line_.size()) erase(point_);
                 break;
-            default: break;  // other extended keys do nothing here
+            default:
+                break;  // other extended keys do nothing here
         }
         return false;
     }
@@ -122,9 +136,9 @@ private:
     std::size_t capacity_ = 0;
     std::string line_;
     std::size_t point_ = 0;
-    std::size_t drawn_ = 0;           // cells drawn so far, from the first
-    std::size_t changedFrom_ = 0;     // the first cell to draw again (kNone: none); all at first
-    std::size_t markAt_ = kNone;      // where the mark stands
+    std::size_t drawn_ = 0;        // cells drawn so far, from the first
+    std::size_t changedFrom_ = 0;  // the first cell to draw again (kNone: none); all at first
+    std::size_t markAt_ = kNone;   // where the mark stands
 };
 
 }  // namespace

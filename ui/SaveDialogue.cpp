@@ -6,13 +6,13 @@
 #include <new>
 #include <string>
 
+#include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
+#include "settings/TextFormat.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
-#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
-#include "settings/TextFormat.hpp"
 
 namespace orv {
 namespace {

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "rng/Random.hpp"
+#include "settings/Palette.hpp"
 #include "settings/SeedNumber.hpp"
+#include "settings/TextFormat.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
-#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
-#include "settings/TextFormat.hpp"
 
 namespace orv {
 
@@ -23,7 +23,8 @@ SeedOutcome askSeed(Screen& screen, Random& random, const std::function<double()
         screen.setCursor(8, 1);
         screen.printText(repeatChar(80, " "), true);
         screen.setCursor(7, 1);
-        const std::string answer = lowerCase(promptInput(screen, " Give me a random number seed! (0 = random number) "));
+        const std::string answer =
+            lowerCase(promptInput(screen, " Give me a random number seed! (0 = random number) "));
         if (answer != "no") {
             const std::int32_t seed = seedValue(answer);
             if (seed == 0) {

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "settings/Palette.hpp"
 #include "settings/SettingsFile.hpp"
+#include "settings/TextFormat.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
-#include "settings/Palette.hpp"
 #include "ui/Screen.hpp"
-#include "settings/TextFormat.hpp"
 
 namespace orv {
 

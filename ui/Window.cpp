@@ -25,21 +25,36 @@ constexpr Uint32 kRefreshMs = 10;
 std::optional<Key> keyOf(const SDL_Keysym& keysym) {
     switch (keysym.sym) {
         case SDLK_RETURN:
-        case SDLK_KP_ENTER: return charKey(chr::Enter);
-        case SDLK_BACKSPACE: return charKey(chr::Backspace);
-        case SDLK_TAB: return charKey(chr::Tab);
-        case SDLK_ESCAPE: return charKey(chr::Escape);
-        case SDLK_UP: return extendedKey(ext::Up);
-        case SDLK_DOWN: return extendedKey(ext::Down);
-        case SDLK_LEFT: return extendedKey(ext::Left);
-        case SDLK_RIGHT: return extendedKey(ext::Right);
-        case SDLK_HOME: return extendedKey(ext::Home);
-        case SDLK_END: return extendedKey(ext::End);
-        case SDLK_PAGEUP: return extendedKey(ext::PageUp);
-        case SDLK_PAGEDOWN: return extendedKey(ext::PageDown);
-        case SDLK_INSERT: return extendedKey(ext::Insert);
-        case SDLK_DELETE: return extendedKey(ext::Delete);
-        default: break;
+        case SDLK_KP_ENTER:
+            return charKey(chr::Enter);
+        case SDLK_BACKSPACE:
+            return charKey(chr::Backspace);
+        case SDLK_TAB:
+            return charKey(chr::Tab);
+        case SDLK_ESCAPE:
+            return charKey(chr::Escape);
+        case SDLK_UP:
+            return extendedKey(ext::Up);
+        case SDLK_DOWN:
+            return extendedKey(ext::Down);
+        case SDLK_LEFT:
+            return extendedKey(ext::Left);
+        case SDLK_RIGHT:
+            return extendedKey(ext::Right);
+        case SDLK_HOME:
+            return extendedKey(ext::Home);
+        case SDLK_END:
+            return extendedKey(ext::End);
+        case SDLK_PAGEUP:
+            return extendedKey(ext::PageUp);
+        case SDLK_PAGEDOWN:
+            return extendedKey(ext::PageDown);
+        case SDLK_INSERT:
+            return extendedKey(ext::Insert);
+        case SDLK_DELETE:
+            return extendedKey(ext::Delete);
+        default:
+            break;
     }
     if (keysym.sym >= SDLK_F1 && keysym.sym <= SDLK_F10)
         return extendedKey(static_cast<std::uint8_t>(ext::F1 + (keysym.sym - SDLK_F1)));

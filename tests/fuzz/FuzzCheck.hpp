@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 // Stops the fuzzer with a finding when a property of the code under test does not hold.
-#define FUZZ_CHECK(condition)                                                            \
-    do {                                                                                 \
-        if (!(condition)) {                                                              \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                \
-        }                                                                                \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)

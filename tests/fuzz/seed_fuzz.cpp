@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t i = rest[0] == '+' || rest[0] == '-' ? 1 : 0;
         const std::size_t digits = i;
         while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
-        const bool whole = i > digits && (i == rest.size() || std::string_view(".eEdD").find(rest[i]) == std::string_view::npos);
+        const bool whole =
+            i > digits && (i == rest.size() || std::string_view(".eEdD").find(rest[i]) == std::string_view::npos);
         if (whole) FUZZ_CHECK(seed == orv::settingsInteger(answer));
     }
     return 0;

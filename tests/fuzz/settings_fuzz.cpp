@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "settings/InputItem.hpp"
 #include "settings/SettingsFile.hpp"
 #include "tests/fuzz/FuzzCheck.hpp"
-#include "settings/InputItem.hpp"
 
 namespace {
 
