@@ -11,7 +11,7 @@ case "${1:-}" in
   "") ;;
   --test)
     packages+=(
-      clang python3
+      clang clang-format python3
       libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck libssl-dev nlohmann-json3-dev
       xvfb xauth x11-utils x11-xkb-utils xdotool imagemagick libx11-dev openbox
       time man-db groff-base desktop-file-utils
