@@ -32,10 +32,6 @@ long long decimalPosition(std::string_view wholeDigits, std::string_view fractio
     return exponent - static_cast<long long>(firstFraction);
 }
 
-}  // namespace
-
-namespace {
-
 // The parts of a decimal number at the start of text: sign, digits, point and fraction, and
 // an exponent with e or d (counted only when digits follow the letter).
 struct DecimalNumber {

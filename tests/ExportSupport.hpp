@@ -3,8 +3,12 @@
 // What the export tests share: an independent PNG reader (libpng), a file system that fails
 // where a test tells it to, and small file helpers.
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "export/PngWriter.hpp"
@@ -212,17 +217,6 @@ inline int runCommand(const std::string& command) {
     const int status = std::system(command.c_str());
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-}  // namespace orv::test
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
-#include <thread>
-
-namespace orv::test {
 
 // A character device node like the system's /dev/null (1, 3) or /dev/full (1, 7), made in a
 // test's own directory; false when the system does not let us (not root, or no devices there).

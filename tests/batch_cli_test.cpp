@@ -348,12 +348,6 @@ TEST(BatchGenerator, ProgressShowsOnlyOnATerminalOrWhenAskedFor) {
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\x1b[K");  // the bar is wiped at the end
 }
 
-}  // namespace
-}  // namespace orv::test
-
-namespace orv::test {
-namespace {
-
 TEST(BatchProgram, ExitStatusesOfTheRealProgram) {
     TempDir dir;
     const std::string program = "cd '" + dir.path().string() + "' && '" ORVANDEL_BATCH_PATH "' ";
@@ -367,12 +361,6 @@ TEST(BatchProgram, ExitStatusesOfTheRealProgram) {
     EXPECT_EQ(decodePng(dir.path() / "a.png")->width, 20u);
     EXPECT_EQ(runCommand(program + "--seed 5 --out missing/a.png 2>/dev/null"), 1);
 }
-
-}  // namespace
-}  // namespace orv::test
-
-namespace orv::test {
-namespace {
 
 // A .npy file as NumPy reads it: the magic, version 1.0, a header padded to a multiple of 64
 // bytes ending in a newline, and the bytes after it.

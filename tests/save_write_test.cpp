@@ -103,12 +103,6 @@ TEST(SafeWrite, ReasonsAreShortAndSayWhatHappened) {
     EXPECT_EQ(writeErrorReason(std::make_error_code(std::errc::too_many_files_open)), "too many open files");
 }
 
-}  // namespace
-}  // namespace orv::test
-
-namespace orv::test {
-namespace {
-
 mode_t modeOf(const std::filesystem::path& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);

@@ -20,12 +20,6 @@ TEST(Session, ScriptRunningOutEndsTheRun) {
     EXPECT_EQ(s.row(7), " Use pre-set conditions? (use arrow keys) yes");
 }
 
-}  // namespace
-}  // namespace orv::test
-
-namespace orv::test {
-namespace {
-
 TEST(Session, PresetsAreTheDocumentedValuesAndTheSeedIsAsked) {
     Session s = runSession("key Up\nkey Enter\n");
     ASSERT_TRUE(s.exhausted);  // waiting at the seed prompt
