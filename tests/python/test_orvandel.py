@@ -1,0 +1,160 @@
+"""The Python module held to orvandel-batch: the same pictures, classes, statistics and mistakes."""
+
+import json
+import os
+import subprocess
+import threading
+from pathlib import Path
+
+import numpy as np
+import pytest
+from PIL import Image
+
+import orvandel
+
+BATCH = os.environ["ORVANDEL_BATCH"]
+WORLD_INI = Path(os.environ["ORVANDEL_SOURCE_DIR"]) / "examples" / "world.ini"
+
+
+def batch(tmp_path, *args):
+    """orvandel-batch's PNG pixels (decoded), --grid classes and --stats JSON for these arguments."""
+    out, grid, stats = tmp_path / "batch.png", tmp_path / "batch.npy", tmp_path / "batch.json"
+    subprocess.run([BATCH, *map(str, args), "--quiet", "--out", out, "--stats", stats, "--grid", grid],
+                   check=True, capture_output=True)
+    with Image.open(out) as png:
+        pixels = np.asarray(png.convert("RGBA"))  # a palette PNG
+    with open(stats) as f:
+        return pixels, np.load(grid), json.load(f)
+
+
+def batch_says(*args):
+    """What orvandel-batch says first on stderr for these arguments, without its name."""
+    run = subprocess.run([BATCH, *map(str, args), "--quiet", "--stats", "/nonexistent/never.json"],
+                         capture_output=True, text=True)
+    assert run.returncode != 0
+    return run.stderr.splitlines()[0].removeprefix("orvandel-batch: ")
+
+
+# The presets; a settings file with a vertical flow; overrides with horizontal flows, erosion, a
+# size of their own and until_settled.
+OVERRIDES = {"landcolor": 12, "watercolor": "&h0E", "leftrightflow": 40, "rightflowratio": 30, "erosion": 1}
+CASES = {
+    "presets": (dict(seed=42), ["--seed", 42]),
+    "settings file": (dict(seed=7, generations=60, settings=WORLD_INI),
+                      ["--seed", 7, "--generations", 60, "--settings", WORLD_INI]),
+    "overrides": (dict(seed=3, width=300, height=200, generations=300, settings=OVERRIDES, until_settled=True),
+                  ["--seed", 3, "--size", "300x200", "--generations", 300, "--until-settled"]
+                  + [a for k, v in OVERRIDES.items() for a in ("--set", f"{k}={v}")]),
+}
+
+
+@pytest.mark.parametrize("case", CASES)
+def test_maps_are_the_batch_maps(tmp_path, case):
+    kwargs, args = CASES[case]
+    pixels, grid, stats = batch(tmp_path, *args)
+    m = orvandel.generate(**kwargs)
+    assert m.rgba.shape == (m.height, m.width, 4) and m.classes.dtype == np.uint8
+    np.testing.assert_array_equal(m.rgba, pixels)
+    np.testing.assert_array_equal(m.classes, grid)
+    assert m.stats == stats
+    assert (m.seed, m.generations) == (stats["seed"], stats["generations"])
+    m.save_png(tmp_path / "saved.png")
+    with Image.open(tmp_path / "saved.png") as png:
+        np.testing.assert_array_equal(np.asarray(png.convert("RGBA")), pixels)
+    # What the map says it was made from makes it again.
+    again = orvandel.generate(m.seed, settings=m.settings, generations=m.generations)
+    np.testing.assert_array_equal(again.rgba, m.rgba)
+
+
+def test_settings_and_clock_seeds():
+    presets = orvandel.presets()
+    assert list(presets) == list(orvandel.generate(1, 8, 8).stats["settings"])
+    from_file = orvandel.read_settings(WORLD_INI)
+    assert from_file != presets and orvandel.read_settings(str(WORLD_INI).encode()) == from_file
+    by_dict = orvandel.generate(9, generations=20, settings=from_file)
+    by_path = orvandel.generate(9, generations=20, settings=str(WORLD_INI))
+    np.testing.assert_array_equal(by_dict.rgba, by_path.rgba)
+    clock = orvandel.generate(0, 50, 40, generations=5)
+    assert clock.seed not in (0, -1)
+    np.testing.assert_array_equal(orvandel.generate(clock.seed, 50, 40, generations=5).classes, clock.classes)
+
+
+def test_mistakes_in_the_batch_words(tmp_path):
+    # Input that can make no map: the words after what was wrong are the batch's.
+    for kwargs, args in [
+        (dict(seed=2**40), ["--seed", 2**40]),
+        (dict(seed=2**70), ["--seed", 2**70]),
+        (dict(seed=1, generations=-1), ["--seed", 1, "--generations", -1]),
+        (dict(seed=1, width=0), ["--seed", 1, "--size", "0x400"]),
+        (dict(seed=1, width=70000, height=5), ["--seed", 1, "--size", "70000x5"]),
+        (dict(seed=1, settings={"colour": 1}), ["--seed", 1, "--set", "colour=1"]),
+    ]:
+        with pytest.raises(ValueError) as e:
+            orvandel.generate(**kwargs)
+        assert str(e.value).split(": ", 1)[1] == batch_says(*args).split(": ", 1)[1]
+    with pytest.raises(ValueError, match="clock's bit pattern"):
+        orvandel.generate(-1)
+
+    # Files that cannot be read or written: the batch's message, and the errno's OSError.
+    for error, path in [(FileNotFoundError, tmp_path / "missing.ini"), (IsADirectoryError, tmp_path)]:
+        with pytest.raises(error) as e:
+            orvandel.read_settings(path)
+        assert e.value.strerror == batch_says("--seed", 1, "--settings", path)
+        with pytest.raises(error):
+            orvandel.generate(1, settings=path)
+    target = tmp_path / "no-such-folder" / "map.png"
+    with pytest.raises(OSError) as e:
+        orvandel.generate(1, 8, 8).save_png(target)
+    assert e.value.strerror == batch_says("--seed", 1, "--size", "8x8", "--out", target)
+
+    # Sizes a settings dict gives out of range are brought into it, warned as the batch warns.
+    with pytest.warns(UserWarning) as warned:
+        m = orvandel.generate(1, settings={"xsize": 12, "ysize": 0, "oceanedgesizex": -2}, generations=3)
+    said = subprocess.run([BATCH, "--seed", "1", "--set", "xsize=12", "--set", "ysize=0", "--set", "oceanedgesizex=-2",
+                           "--generations", "3", "--stats", tmp_path / "s.json"], capture_output=True, text=True)
+    assert [str(w.message) for w in warned] == [line.removeprefix("orvandel-batch: ")
+                                                for line in said.stderr.splitlines()]
+    assert (m.width, m.height) == (12, 1)
+
+    for kwargs in [dict(seed="42"), dict(seed=True), dict(seed=1, width=2.5), dict(seed=1, settings=3.5),
+                   dict(seed=1, settings={"landcolor": 2.5}), dict(seed=1, settings={1: 2})]:
+        with pytest.raises(TypeError):
+            orvandel.generate(**kwargs)
+
+
+def test_threads_make_the_same_maps_side_by_side():
+    jobs = [dict(seed=11, width=700, height=500, generations=80),
+            dict(seed=12, width=500, height=700, generations=90, settings=OVERRIDES)]
+    one_after_another = [orvandel.generate(**job) for job in jobs]
+    side_by_side = [None] * len(jobs)
+    start = threading.Barrier(len(jobs))
+
+    def make(i):
+        start.wait()
+        side_by_side[i] = orvandel.generate(**jobs[i])
+
+    threads = [threading.Thread(target=make, args=(i,)) for i in range(len(jobs))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for a, b in zip(one_after_another, side_by_side):
+        np.testing.assert_array_equal(a.rgba, b.rgba)
+        assert a.stats == b.stats
+
+
+def test_a_large_map_is_seen_without_copies(tmp_path):
+    m = orvandel.generate(5, 4096, 4096, generations=20)
+    classes = m.classes
+    assert classes.shape == (4096, 4096) and classes.base is m
+    assert not classes.flags.owndata and not classes.flags.writeable
+    assert classes.ctypes.data == m.classes.ctypes.data
+    rgba = m.rgba
+    assert rgba.base is m and rgba.ctypes.data == m.rgba.ctypes.data
+    with pytest.raises(ValueError):
+        classes[0, 0] = 1
+    del m  # the views keep the map
+    subprocess.run([BATCH, "--seed", "5", "--size", "4096x4096", "--generations", "20", "--quiet",
+                    "--grid", tmp_path / "g.npy"], check=True)
+    np.testing.assert_array_equal(classes, np.load(tmp_path / "g.npy"))
+    assert int((rgba[..., 3] == 255).sum()) == 4096 * 4096
