@@ -3,6 +3,7 @@
 import json
 import os
 import subprocess
+import sys
 import threading
 from pathlib import Path
 
@@ -13,7 +14,8 @@ from PIL import Image
 import orvandel
 
 BATCH = os.environ["ORVANDEL_BATCH"]
-WORLD_INI = Path(os.environ["ORVANDEL_SOURCE_DIR"]) / "examples" / "world.ini"
+SOURCE = Path(os.environ["ORVANDEL_SOURCE_DIR"])
+WORLD_INI = SOURCE / "examples" / "world.ini"
 
 
 def batch(tmp_path, *args):
@@ -158,3 +160,11 @@ def test_a_large_map_is_seen_without_copies(tmp_path):
                     "--grid", tmp_path / "g.npy"], check=True)
     np.testing.assert_array_equal(classes, np.load(tmp_path / "g.npy"))
     assert int((rgba[..., 3] == 255).sum()) == 4096 * 4096
+
+
+def test_the_example_draws_a_sheet(tmp_path):
+    sheet = tmp_path / "sheet.png"
+    subprocess.run([sys.executable, SOURCE / "examples" / "python" / "seed_sheet.py", sheet, "--generations", "5"],
+                   check=True, capture_output=True)
+    with Image.open(sheet) as png:
+        assert png.size == (900, 900)
