@@ -4,13 +4,15 @@
 // classes whatever it paints, so that a new key or class reaches Python without a change here.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-#include <pybind11/stl/filesystem.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <new>
 #include <optional>
 #include <orvandel/orvandel.hpp>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace py = pybind11;
 
@@ -31,6 +33,17 @@ std::optional<std::int64_t> wholeNumber(py::handle value, const std::string& wha
     const long long n = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
     if (overflow != 0) return std::nullopt;
     return static_cast<std::int64_t>(n);
+}
+
+// A file name from Python as open() takes one: a str, bytes or os.PathLike, in the file system's
+// encoding; a name holding a NUL byte is refused as open() refuses it.
+std::filesystem::path pathOf(py::handle name) {
+    if (!py::isinstance<py::str>(name) && !py::isinstance<py::bytes>(name) && !py::hasattr(name, "__fspath__"))
+        throw py::type_error("expected a path (str, bytes or os.PathLike), not " + typeName(name));
+    const py::module_ os = py::module_::import("os");
+    const auto bytes = os.attr("fsencode")(os.attr("fspath")(name)).cast<std::string>();
+    if (bytes.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    return std::filesystem::path(bytes);
 }
 
 std::string numberText(py::handle value) {
@@ -60,7 +73,7 @@ orvandel::Settings settingsOf(py::handle settings) {
     if (!py::isinstance<py::str>(settings) && !py::isinstance<py::bytes>(settings) &&
         !py::hasattr(settings, "__fspath__"))
         throw py::type_error("settings: expected None, a path or a dict of settings, not " + typeName(settings));
-    const auto path = settings.cast<std::filesystem::path>();
+    const std::filesystem::path path = pathOf(settings);
     py::gil_scoped_release unlocked;
     return orvandel::Settings::fromFile(path);
 }
@@ -179,6 +192,9 @@ made on access, and the map lives as long as any of them.)";
 }  // namespace
 
 PYBIND11_MODULE(orvandel, m) {
+    // Every docstring begins with the call as a Python user writes it, instead of pybind11's types.
+    py::options options;
+    options.disable_function_signatures();
     m.doc() = kModuleDoc;
     m.attr("__version__") = orvandel::version();
 
@@ -193,6 +209,10 @@ PYBIND11_MODULE(orvandel, m) {
                 PyErr_SetObject(PyExc_OSError, py::make_tuple(code.value(), e.what()).ptr());
             else
                 PyErr_SetString(PyExc_OSError, e.what());
+        } catch (const std::bad_alloc&) {
+            PyErr_SetString(PyExc_MemoryError, "out of memory");  // as orvandel-batch says it
+        } catch (const std::length_error&) {
+            PyErr_SetString(PyExc_MemoryError, "out of memory (a map too large for this machine)");
         }
     });
 
@@ -204,7 +224,14 @@ Every setting with its preset value (the window program's "yes" in its start-up 
 the settings file's keys in their order; a 400 x 400 map.)");
 
     m.def(
-        "read_settings", [](const std::filesystem::path& path) { return dictOf(orvandel::Settings::fromFile(path)); },
+        "read_settings",
+        [](py::handle path) {
+            const std::filesystem::path name = pathOf(path);
+            return dictOf([&] {
+                py::gil_scoped_release unlocked;
+                return orvandel::Settings::fromFile(name);
+            }());
+        },
         py::arg("path"),
         R"(read_settings(path) -> dict[str, int]
 
@@ -253,8 +280,15 @@ given. 0 when the settings use no seed (random1 is not 1).)")
                                "The generations drawn (with until_settled, where the picture settled).")
         .def_property_readonly("width", &orvandel::Map::width, "The map's width in cells.")
         .def_property_readonly("height", &orvandel::Map::height, "The map's height in cells.")
-        .def("save_png", &orvandel::Map::writePng, py::arg("path"), py::call_guard<py::gil_scoped_release>(),
-             R"(save_png(path) -> None
+        .def(
+            "save_png",
+            [](const orvandel::Map& map, py::handle path) {
+                const std::filesystem::path name = pathOf(path);
+                py::gil_scoped_release unlocked;
+                map.writePng(name);
+            },
+            py::arg("path"),
+            R"(save_png(path) -> None
 
 Writes the map as orvandel-batch --out writes it: the picture as a PNG with the recipe that makes
 it again (orvandel-batch --from reads it). A file is replaced only by a whole new one, keeping its

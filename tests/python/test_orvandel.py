@@ -96,6 +96,8 @@ def test_mistakes_in_the_batch_words(tmp_path):
         assert str(e.value).split(": ", 1)[1] == batch_says(*args).split(": ", 1)[1]
     with pytest.raises(ValueError, match="clock's bit pattern"):
         orvandel.generate(-1)
+    with pytest.raises(ValueError, match="null byte"):
+        orvandel.read_settings("world\0.ini")
 
     # Files that cannot be read or written: the batch's message, and the errno's OSError.
     for error, path in [(FileNotFoundError, tmp_path / "missing.ini"), (IsADirectoryError, tmp_path)]:
@@ -117,6 +119,12 @@ def test_mistakes_in_the_batch_words(tmp_path):
     assert [str(w.message) for w in warned] == [line.removeprefix("orvandel-batch: ")
                                                 for line in said.stderr.splitlines()]
     assert (m.width, m.height) == (12, 1)
+
+    # A map beyond the memory there is: the batch's words.
+    limited = subprocess.run([sys.executable, "-c", "import resource, orvandel; "
+                              "resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30)); "
+                              "orvandel.generate(1, 65536, 65536, generations=1)"], capture_output=True, text=True)
+    assert limited.stderr.splitlines()[-1] == "MemoryError: out of memory"
 
     for kwargs in [dict(seed="42"), dict(seed=True), dict(seed=1, width=2.5), dict(seed=1, settings=3.5),
                    dict(seed=1, settings={"landcolor": 2.5}), dict(seed=1, settings={1: 2})]:
