@@ -85,7 +85,7 @@ py::dict dictOf(const orvandel::Settings& settings) {
 }
 
 void warn(const std::string& message) {
-    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 2) != 0) throw py::error_already_set();
+    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) != 0) throw py::error_already_set();
 }
 
 orvandel::Map generate(py::handle seed, py::handle width, py::handle height, py::handle generations,

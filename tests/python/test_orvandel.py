@@ -68,6 +68,15 @@ def test_maps_are_the_batch_maps(tmp_path, case):
     np.testing.assert_array_equal(again.rgba, m.rgba)
 
 
+def test_maps_are_the_window_programs_saved_maps(tmp_path):
+    # The presets, seed 42, stopped after 9 generations and saved as saved.png, by the headless runner.
+    (tmp_path / "run.keys").write_text("key Up\nkey Enter\ntype 42\nkey Enter\nkey Space\nwait 9\nkey x\nkey x\n"
+                                       "type yes\nkey Enter\ntype saved\nkey Enter\nkey Enter\n")
+    subprocess.run([os.environ["ORVANDEL_HEADLESS"], "--script", "run.keys"], cwd=tmp_path, check=True)
+    with Image.open(tmp_path / "saved.png") as png:
+        np.testing.assert_array_equal(orvandel.generate(42, generations=9).rgba, np.asarray(png.convert("RGBA")))
+
+
 def test_settings_and_clock_seeds():
     presets = orvandel.presets()
     assert list(presets) == list(orvandel.generate(1, 8, 8).stats["settings"])
