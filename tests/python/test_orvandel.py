@@ -37,16 +37,19 @@ def batch_says(*args):
     return run.stderr.splitlines()[0].removeprefix("orvandel-batch: ")
 
 
-# The presets; a settings file with a vertical flow; overrides with horizontal flows, erosion, a
-# size of their own and until_settled.
-OVERRIDES = {"landcolor": 12, "watercolor": "&h0E", "leftrightflow": 40, "rightflowratio": 30, "erosion": 1}
+# The presets; a settings file with a vertical flow; overrides with horizontal flows and erosion
+# (which never settle); overrides of a size of their own until settled (at generation 49).
+FLOWS = {"landcolor": 12, "watercolor": "&h0E", "leftrightflow": 40, "rightflowratio": 30, "erosion": 1}
+SETTLING = {"landcolor": 12, "watercolor": "&h0E", "oceanedgesizey": 10, "randratio": 45}
 CASES = {
     "presets": (dict(seed=42), ["--seed", 42]),
     "settings file": (dict(seed=7, generations=60, settings=WORLD_INI),
                       ["--seed", 7, "--generations", 60, "--settings", WORLD_INI]),
-    "overrides": (dict(seed=3, width=300, height=200, generations=300, settings=OVERRIDES, until_settled=True),
-                  ["--seed", 3, "--size", "300x200", "--generations", 300, "--until-settled"]
-                  + [a for k, v in OVERRIDES.items() for a in ("--set", f"{k}={v}")]),
+    "flows": (dict(seed=3, generations=50, settings=FLOWS),
+              ["--seed", 3, "--generations", 50] + [a for k, v in FLOWS.items() for a in ("--set", f"{k}={v}")]),
+    "until settled": (dict(seed=3, width=300, height=200, generations=300, settings=SETTLING, until_settled=True),
+                      ["--seed", 3, "--size", "300x200", "--generations", 300, "--until-settled"]
+                      + [a for k, v in SETTLING.items() for a in ("--set", f"{k}={v}")]),
 }
 
 
@@ -145,7 +148,7 @@ def test_a_map_beyond_the_memory_there_is():
 
 def test_threads_make_the_same_maps_side_by_side():
     jobs = [dict(seed=11, width=700, height=500, generations=80),
-            dict(seed=12, width=500, height=700, generations=90, settings=OVERRIDES)]
+            dict(seed=12, width=500, height=700, generations=90, settings=FLOWS)]
     one_after_another = [orvandel.generate(**job) for job in jobs]
     side_by_side = [None] * len(jobs)
     start = threading.Barrier(len(jobs))
