@@ -54,8 +54,8 @@ public:
         err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
              << std::string(static_cast<std::size_t>(30 - filled), '.') << "] " << static_cast<int>(fraction * 100)
              << "% " << (maps_ ? "" : "generation ") << done << "/" << total_ << (maps_ ? " maps, " : ", ") << rateText
-             << (maps_ ? " maps/s, " : " generations/s, ") << timeLeft(rate > 0 ? static_cast<double>(total_ - done) / rate : -1)
-             << " left\x1b[K" << std::flush;
+             << (maps_ ? " maps/s, " : " generations/s, ")
+             << timeLeft(rate > 0 ? static_cast<double>(total_ - done) / rate : -1) << " left\x1b[K" << std::flush;
     }
     void finish() {
         if (enabled_ && shown_) err_ << "\r\x1b[K" << std::flush;
@@ -138,8 +138,8 @@ struct Plan {
     Settings settings;  // as the run begins: clamped, before the randratio draw
     std::int64_t generations = 0;
     bool untilSettled = false;
-    std::vector<std::int32_t> seeds;  // this run's: the whole range, or its shard
-    bool several = false;             // the range holds several seeds (output names then carry the seed)
+    std::vector<std::int32_t> seeds;                 // this run's: the whole range, or its shard
+    bool several = false;                            // the range holds several seeds (output names then carry the seed)
     bool fromClock = false;                          // the one seed comes from the clock (its value is already read)
     std::optional<Recipe::SeedSource> recipeSource;  // --from: the seed source of the map made before
 };
@@ -374,9 +374,8 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
                 }
     }
     // Standard output may carry a map or the manifest: then what would be said there goes to stderr.
-    const bool outputOnStdout =
-        o.manifest == "-" ||
-        std::any_of(outputs.begin(), outputs.end(), [](const Output& x) { return x.pattern == "-"; });
+    const bool outputOnStdout = o.manifest == "-" || std::any_of(outputs.begin(), outputs.end(),
+                                                                 [](const Output& x) { return x.pattern == "-"; });
     std::ostream& say = outputOnStdout ? err : out;
 
     std::optional<AppendedFile> manifest;
@@ -402,9 +401,8 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
     const int processors = static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
     int workers = 1;
     if (manyMaps && cells < static_cast<double>(FastEngine::kThreadedCells))
-        workers = static_cast<int>(std::min<std::size_t>(o.jobs > 0 ? static_cast<std::size_t>(o.jobs)
-                                                                    : static_cast<std::size_t>(processors),
-                                                         plan.seeds.size()));
+        workers = static_cast<int>(std::min<std::size_t>(
+            o.jobs > 0 ? static_cast<std::size_t>(o.jobs) : static_cast<std::size_t>(processors), plan.seeds.size()));
 
     auto make = [&](std::size_t index, MapPicture& picture) {
         Made made;
