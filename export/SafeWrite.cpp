@@ -34,8 +34,10 @@ TemporarySlot temporarySlots[kSlots];
 std::atomic<TemporarySlot*> moreSlots{nullptr};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<TemporarySlot*>::is_always_lock_free);
 // Threads between creating (or removing) a temporary file and noting it in the table. They hold
-// the signals back, so a signal reaches another thread, whose handler waits for them.
+// the signals back, so a signal reaches another thread, whose handler waits for them; once the
+// handler has begun (ending), no thread starts such a change again.
 std::atomic<int> threadsChangingTemporaries{0};
+std::atomic<bool> ending{false};
 
 TemporarySlot& slotAt(int i) {
     return i < kSlots ? temporarySlots[i] : moreSlots.load()[i - kSlots];
@@ -66,6 +68,7 @@ void unregisterTemporary(int& slot) {
 }
 
 extern "C" void removeTemporariesAndDie(int signalNumber) {
+    ending.store(true);
     while (threadsChangingTemporaries.load() != 0) {
     }
     for (TemporarySlot& slot : temporarySlots)
@@ -88,6 +91,12 @@ public:
         for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
         pthread_sigmask(SIG_BLOCK, &held, &previous_);
         threadsChangingTemporaries.fetch_add(1);
+        if (ending.load()) {
+            // Another thread is removing the temporary files and ending the program: this one
+            // waits for the end, making no file the handler would not see.
+            threadsChangingTemporaries.fetch_sub(1);
+            for (;;) ::pause();
+        }
     }
     ~HeldSignals() {
         threadsChangingTemporaries.fetch_sub(1);
@@ -407,17 +416,17 @@ void SyncBatch::discard() {
 std::error_code SyncBatch::flush() {
     std::error_code error;
     // One flush for each file system (most runs write to one), named by a directory on it.
-    std::vector<std::pair<dev_t, std::string>> systems;
+    std::vector<std::pair<dev_t, const Held*>> systems;
     for (const Held& h : held_) {
         struct stat info {};
         if (files_.status(h.directory, info, true) != 0) info.st_dev = 0;
         if (std::none_of(systems.begin(), systems.end(), [&](const auto& s) { return s.first == info.st_dev; }))
-            systems.emplace_back(info.st_dev, h.directory);
+            systems.emplace_back(info.st_dev, &h);
     }
-    for (const auto& [device, directory] : systems) {
-        if (files_.syncFileSystem(directory) != 0) {
+    for (const auto& [device, first] : systems) {
+        if (files_.syncFileSystem(first->directory) != 0) {
             error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
-            failedPath_ = directory;
+            failedPath_ = first->final;  // the first file that could not be flushed
             discard();
             return error;
         }
@@ -478,6 +487,8 @@ AppendedFile::~AppendedFile() {
 
 bool AppendedFile::append(std::string_view text) {
     if (error_) return false;
+    // A signal that ends the program in the middle of a write to a file can cut it short.
+    const HeldSignals held;
     for (;;) {
         const long written = files_.write(fd_, text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;

@@ -143,7 +143,7 @@ public:
     SyncBatch& operator=(const SyncBatch&) = delete;
 
     // No error when every file is in place; otherwise the first failure, and failedPath() names
-    // the file (or the directory whose file system would not flush). The files renamed before
+    // the file (the first on a file system that would not flush). The files renamed before
     // a failure stay; the others are removed.
     std::error_code flush();
     std::size_t size() const { return held_.size(); }

@@ -118,7 +118,8 @@ inline std::set<std::string> fileNames(const std::filesystem::path& directory) {
 }
 
 // A file system that fails where the test says: creating files, after a number of bytes
-// (a short write, then the error on the next call), or at the flush, close or rename.
+// (a short write, then the error on the next call), or at the flush (of a file or of a whole
+// file system), close or rename.
 // Everything else goes to the real file system.
 class FaultyFileSystem : public FileSystem {
 public:
@@ -126,12 +127,15 @@ public:
     long long bytesBeforeFull = -1;  // bytes that fit; -1: no limit
     int writeError = ENOSPC;         // what a write beyond the limit fails with
     int syncError = 0;
+    int fileSystemSyncError = 0;
     int closeError = 0;
     int renameError = 0;
     int interruptions = 0;  // the first writes that fail with EINTR before doing anything
     long long written = 0;
     std::vector<std::string> created, removed;
-    std::vector<std::string> events;  // "rename FROM TO" and "sync-directory DIR", in order
+    int fileSyncs = 0;
+    // "rename FROM TO", "sync-directory DIR" and "sync-file-system DIR", in order
+    std::vector<std::string> events;
 
     int createNew(const std::string& path) override {
         if (createError != 0) {
@@ -160,7 +164,12 @@ public:
         return n;
     }
     int sync(int fd) override {
+        ++fileSyncs;
         return failOr(syncError, [&] { return FileSystem::sync(fd); });
+    }
+    int syncFileSystem(const std::string& path) override {
+        events.push_back("sync-file-system " + path);
+        return failOr(fileSystemSyncError, [&] { return FileSystem::syncFileSystem(path); });
     }
     int close(int fd) override {
         const int result = FileSystem::close(fd);  // the descriptor is gone either way

@@ -14,7 +14,7 @@ case "${1:-}" in
       clang clang-format python3
       libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck libssl-dev nlohmann-json3-dev
       xvfb xauth x11-utils x11-xkb-utils xdotool imagemagick libx11-dev openbox
-      time man-db groff-base desktop-file-utils
+      time man-db groff-base desktop-file-utils parallel
     )
     ;;
   *)
