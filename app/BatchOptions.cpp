@@ -336,9 +336,13 @@ std::string batchUsage() {
         "written directly; a directory, or a path whose directory is missing, is refused. Two outputs\n"
         "that name one file are refused before any work.\n"
         "\n"
+        "Files are flushed to the disk in batches, then renamed into place and listed in the manifest;\n"
+        "a run that ends with status 0 has every output on the disk.\n"
+        "\n"
         "Exit status: 0 every output written; 1 a file could not be read or written, or memory ran out\n"
         "(the message says which and why, nothing partial is left); 2 a mistake on the command line\n"
-        "(nothing is done); 128 + N ended by signal N (INT, TERM, HUP: temporary files removed).\n";
+        "(nothing is done); 128 + N ended by signal N (INT, TERM, HUP: temporary files removed, the\n"
+        "files already renamed into place are whole).\n";
     return text;
 }
 
