@@ -398,7 +398,7 @@ int run(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::
 
     // Small maps are made side by side, one on each processor; a large one alone, its work
     // shared by the engine's own threads.
-    const int processors = static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
+    const int processors = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxBatchJobs);
     int workers = 1;
     if (manyMaps && cells < static_cast<double>(FastEngine::kThreadedCells))
         workers = static_cast<int>(std::min<std::size_t>(
