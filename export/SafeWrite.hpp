@@ -51,8 +51,8 @@ public:
     virtual void syncDirectory(const std::string& path);
     // Flushes everything written to the file system that holds path (syncfs).
     virtual int syncFileSystem(const std::string& path);
-    // Opens a file for appending (O_APPEND), creating a missing one (a device, FIFO or socket
-    // as openExisting does); a descriptor, or -1.
+    // Opens a regular file for appending (O_APPEND), creating it when missing; a descriptor,
+    // or -1.
     virtual int openAppending(const std::string& path);
     // stat (followLinks) or lstat.
     virtual int status(const std::string& path, struct stat& info, bool followLinks);
