@@ -1,4 +1,5 @@
 // orvandel-batch: generates maps of any size without a window.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -8,6 +9,13 @@
 #include "rng/Random.hpp"
 
 int main(int argc, char** argv) {
+#if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD)
+    // A range makes map after map of the same size: their grids are kept for the next map
+    // instead of being handed back to the system and faulted in afresh (a fifth of the
+    // processor time of 400 x 400 maps). Only grids of 32 MiB and more are mapped on their own.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
     orv::prepareSignalsForWriting();
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;

@@ -120,7 +120,29 @@ bool output(std::optional<std::string>& field, std::string_view option, std::str
     return true;
 }
 
-const std::array<BatchOption, 14> kOptions{{
+bool applyShard(BatchOptions& o, std::string_view v, std::string& error) {
+    const std::size_t slash = v.find('/');
+    std::int64_t k = 0, n = 0;
+    if (slash == std::string_view::npos || !isWholeNumber(v.substr(0, slash)) || !isWholeNumber(v.substr(slash + 1)) ||
+        v[0] == '-' || v[slash + 1] == '-' || !parseInt64(v.substr(0, slash), k) ||
+        !parseInt64(v.substr(slash + 1), n) || n < 1 || n > kMaxBatchSeeds || k < 1 || k > n)
+        return fail(error, "--shard " + std::string(v) + ": expected K/N, the K-th of N parts (1 <= K <= N, N up to " +
+                               std::to_string(kMaxBatchSeeds) + ")");
+    o.shardIndex = static_cast<int>(k);
+    o.shardCount = static_cast<int>(n);
+    return true;
+}
+
+bool applyJobs(BatchOptions& o, std::string_view v, std::string& error) {
+    std::int64_t n = 0;
+    if (!isWholeNumber(v) || v[0] == '-' || !parseInt64(v, n) || n < 0 || n > kMaxBatchJobs)
+        return fail(error, "--jobs " + std::string(v) + ": expected a whole number from 1 to " +
+                               std::to_string(kMaxBatchJobs) + " (0: one per processor)");
+    o.jobs = static_cast<int>(n);
+    return true;
+}
+
+const std::array<BatchOption, 17> kOptions{{
     {"--seed", "", "N|A-B|clock",
      "the seed: one number as the seed prompt reads it, nothing after it\n"
      "(42, 2.5, 1e3, &hFF); 0 or 'clock' takes one from the clock and prints\n"
@@ -163,6 +185,19 @@ const std::array<BatchOption, 14> kOptions{{
      "the cells' classes as a NumPy array: uint8, height x width,\n0 water, 1 land, 2 unchanged ('-': standard output)",
      false, "",
      [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.gridPattern, "--grid", v, e); }},
+    {"--manifest", "", "FILE.jsonl",
+     "append one JSON line for every map written (seed, files,\nstatistics), once its files are on the disk ('-': "
+     "standard\noutput)",
+     false, "",
+     [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.manifest, "--manifest", v, e); }},
+    {"--shard", "", "K/N",
+     "make only the K-th of N parts of the seed range: the seeds whose\nplace in it (0 for the first), divided by N, "
+     "leaves K - 1",
+     false, "", applyShard},
+    {"--jobs", "", "N",
+     "maps made side by side, each on its own processor (default 0:\none per processor); maps of 524288 cells and "
+     "more are made\none at a time, the engine sharing each among its threads",
+     false, "", applyJobs},
     {"--progress", "", "", "always show a progress bar on stderr (by default: on a terminal,\nfor large work)", false,
      "progress",
      [](BatchOptions& o, std::string_view, std::string&) {
@@ -251,9 +286,13 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
         fail(error, "nothing to write: give --out FILE.png, --stats FILE.json and/or --grid FILE.npy");
         return std::nullopt;
     }
+    if (o.shardCount > 1 && (o.from || o.seedFromClock)) {
+        fail(error, "--shard parts a seed range: give --seed A-B (not a clock seed or --from)");
+        return std::nullopt;
+    }
     int toStandardOutput = 0;
     for (const auto* pattern : {&o.pngPattern, &o.statsPattern, &o.gridPattern}) toStandardOutput += *pattern == "-";
-    if (toStandardOutput > 1) {
+    if (toStandardOutput + (o.manifest == "-") > 1) {
         fail(error, "only one output can go to standard output (-)");
         return std::nullopt;
     }
@@ -297,9 +336,13 @@ std::string batchUsage() {
         "written directly; a directory, or a path whose directory is missing, is refused. Two outputs\n"
         "that name one file are refused before any work.\n"
         "\n"
+        "Files are flushed to the disk in batches, then renamed into place and listed in the manifest;\n"
+        "a run that ends with status 0 has every output on the disk.\n"
+        "\n"
         "Exit status: 0 every output written; 1 a file could not be read or written, or memory ran out\n"
         "(the message says which and why, nothing partial is left); 2 a mistake on the command line\n"
-        "(nothing is done); 128 + N ended by signal N (INT, TERM, HUP: temporary files removed).\n";
+        "(nothing is done); 128 + N ended by signal N (INT, TERM, HUP: temporary files removed, the\n"
+        "files already renamed into place are whole).\n";
     return text;
 }
 

@@ -25,6 +25,12 @@ struct BatchOptions {
     std::optional<std::string> statsPattern;    // --stats, may hold {seed}
     std::optional<std::string> gridPattern;     // --grid, may hold {seed}
     std::optional<std::filesystem::path> from;  // --from: the recipe of a map made before
+    std::optional<std::string> manifest;        // --manifest: a line appended for every map written
+    int shardIndex = 1, shardCount = 1;         // --shard K/N: the seeds whose place in the range, mod N, is K - 1
+    int jobs = 0;                               // --jobs: maps made side by side (0: one per processor)
+    // Every output flushed to the disk on its own before the next is written (as before batched
+    // flushes); not on the command line, for measuring the two side by side.
+    bool flushEachFile = false;
     enum class Progress { Auto, Always, Never } progress = Progress::Auto;
     bool help = false;
     bool version = false;
@@ -34,6 +40,8 @@ struct BatchOptions {
 
 // The most seeds in one call.
 inline constexpr std::int64_t kMaxBatchSeeds = 1'000'000;
+// The most maps made side by side (--jobs).
+inline constexpr int kMaxBatchJobs = 64;
 
 // One option of the command line. The table of them drives the parser, the --help text and
 // the check that the README lists the same options.

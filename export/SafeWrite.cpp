@@ -6,10 +6,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace orv {
 namespace {
@@ -19,6 +21,9 @@ namespace {
 // character arrays, each guarded by a lock-free atomic state; it is the one piece of state
 // shared by the whole process, because signals are.
 constexpr int kSlots = 16;
+// More, made the first time the sixteen are taken (by the maps a batch run has in flight and
+// those waiting for their flush), so that a program writing one file at a time never holds them.
+constexpr int kMoreSlots = 1008;
 constexpr std::size_t kSlotPath = 4096;
 enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
 struct TemporarySlot {
@@ -26,28 +31,51 @@ struct TemporarySlot {
     char path[kSlotPath];
 };
 TemporarySlot temporarySlots[kSlots];
-static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<TemporarySlot*> moreSlots{nullptr};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<TemporarySlot*>::is_always_lock_free);
+// Threads between creating (or removing) a temporary file and noting it in the table. They hold
+// the signals back, so a signal reaches another thread, whose handler waits for them; once the
+// handler has begun (ending), no thread starts such a change again.
+std::atomic<int> threadsChangingTemporaries{0};
+std::atomic<bool> ending{false};
+
+TemporarySlot& slotAt(int i) {
+    return i < kSlots ? temporarySlots[i] : moreSlots.load()[i - kSlots];
+}
 
 int registerTemporary(const std::string& path) {
     if (path.size() >= kSlotPath) return -1;
-    for (int i = 0; i < kSlots; ++i) {
+    for (int i = 0; i < kSlots + kMoreSlots; ++i) {
+        if (i == kSlots && moreSlots.load() == nullptr) {
+            TemporarySlot* made = new (std::nothrow) TemporarySlot[kMoreSlots];
+            TemporarySlot* expected = nullptr;
+            if (made == nullptr) return -1;
+            if (!moreSlots.compare_exchange_strong(expected, made)) delete[] made;  // another thread made them
+        }
         int expected = kFree;
-        if (!temporarySlots[i].state.compare_exchange_strong(expected, kFilling)) continue;
-        std::memcpy(temporarySlots[i].path, path.c_str(), path.size() + 1);
-        temporarySlots[i].state.store(kReady);
+        TemporarySlot& slot = slotAt(i);
+        if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.state.store(kReady);
         return i;
     }
     return -1;  // all taken: this file is still removed on every failure, only not on a signal
 }
 
 void unregisterTemporary(int& slot) {
-    if (slot >= 0) temporarySlots[slot].state.store(kFree);
+    if (slot >= 0) slotAt(slot).state.store(kFree);
     slot = -1;
 }
 
 extern "C" void removeTemporariesAndDie(int signalNumber) {
+    ending.store(true);
+    while (threadsChangingTemporaries.load() != 0) {
+    }
     for (TemporarySlot& slot : temporarySlots)
         if (slot.state.load() == kReady) (void)::unlink(slot.path);
+    if (TemporarySlot* more = moreSlots.load())
+        for (int i = 0; i < kMoreSlots; ++i)
+            if (more[i].state.load() == kReady) (void)::unlink(more[i].path);
     // End as the signal would have: the parent sees the usual status (128 + the signal).
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
@@ -62,8 +90,18 @@ public:
         sigemptyset(&held);
         for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
         pthread_sigmask(SIG_BLOCK, &held, &previous_);
+        threadsChangingTemporaries.fetch_add(1);
+        if (ending.load()) {
+            // Another thread is removing the temporary files and ending the program: this one
+            // waits for the end, making no file the handler would not see.
+            threadsChangingTemporaries.fetch_sub(1);
+            for (;;) ::pause();
+        }
     }
-    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    ~HeldSignals() {
+        threadsChangingTemporaries.fetch_sub(1);
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
     HeldSignals(const HeldSignals&) = delete;
     HeldSignals& operator=(const HeldSignals&) = delete;
 
@@ -153,6 +191,20 @@ void FileSystem::syncDirectory(const std::string& path) {
     if (fd < 0) return;
     (void)::fsync(fd);
     (void)::close(fd);
+}
+
+int FileSystem::syncFileSystem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const int result = ::syncfs(fd);
+    const int why = errno;
+    (void)::close(fd);
+    errno = why;
+    return result;
+}
+
+int FileSystem::openAppending(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
 }
 
 int FileSystem::status(const std::string& path, struct stat& info, bool followLinks) {
@@ -329,6 +381,131 @@ bool SafeFile::commit() {
         files_.syncDirectory(directory_);
     }
     committed_ = true;
+    return true;
+}
+
+bool SafeFile::commit(SyncBatch& batch) {
+    if (error_ || committed_ || kind_ != OutputKind::replaced) return commit();
+    const int fd = fd_;
+    fd_ = -1;
+    if (files_.close(fd) != 0) {
+        failWithErrno(errno);
+        return false;
+    }
+    // The batch owns the temporary file from here on, its removal on a signal included.
+    batch.held_.push_back({temporary_, final_, directory_, slot_});
+    temporary_.clear();
+    slot_ = -1;
+    committed_ = true;
+    return true;
+}
+
+SyncBatch::~SyncBatch() {
+    discard();
+}
+
+void SyncBatch::discard() {
+    const HeldSignals held;
+    for (Held& h : held_) {
+        (void)files_.remove(h.temporary);
+        unregisterTemporary(h.slot);
+    }
+    held_.clear();
+}
+
+std::error_code SyncBatch::flush() {
+    std::error_code error;
+    // One flush for each file system (most runs write to one), named by a directory on it.
+    std::vector<std::pair<dev_t, const Held*>> systems;
+    for (const Held& h : held_) {
+        struct stat info {};
+        if (files_.status(h.directory, info, true) != 0) info.st_dev = 0;
+        if (std::none_of(systems.begin(), systems.end(), [&](const auto& s) { return s.first == info.st_dev; }))
+            systems.emplace_back(info.st_dev, &h);
+    }
+    for (const auto& [device, first] : systems) {
+        if (files_.syncFileSystem(first->directory) != 0) {
+            error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+            failedPath_ = first->final;  // the first file that could not be flushed
+            discard();
+            return error;
+        }
+    }
+    std::vector<std::string> directories;
+    std::size_t renamed = 0;
+    for (; renamed < held_.size(); ++renamed) {
+        Held& h = held_[renamed];
+        const HeldSignals held;
+        if (files_.rename(h.temporary, h.final) != 0) {
+            error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+            failedPath_ = h.final;
+            break;
+        }
+        unregisterTemporary(h.slot);
+        if (std::find(directories.begin(), directories.end(), h.directory) == directories.end())
+            directories.push_back(h.directory);
+    }
+    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(renamed));
+    for (const std::string& directory : directories) files_.syncDirectory(directory);
+    discard();
+    return error;
+}
+
+AppendedFile::AppendedFile(const std::filesystem::path& target, FileSystem& files, Dash dash) : files_(files) {
+    const std::string name = target.string();
+    if (dash == Dash::isStandardOutput && name == "-") {
+        kind_ = OutputKind::standardOutput;
+        fd_ = STDOUT_FILENO;
+        return;
+    }
+    if (name.empty()) {
+        error_ = std::make_error_code(std::errc::invalid_argument);
+        return;
+    }
+    struct stat info {};
+    if (files_.status(name, info, true) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            error_ = std::make_error_code(std::errc::is_a_directory);
+            return;
+        }
+        if (S_ISBLK(info.st_mode)) {
+            error_ = OutputError::blockDevice;
+            return;
+        }
+        if (!S_ISREG(info.st_mode)) kind_ = OutputKind::direct;
+    } else if (errno != ENOENT) {
+        error_ = std::error_code(errno, std::generic_category());
+        return;
+    }
+    fd_ = kind_ == OutputKind::direct ? files_.openExisting(name) : files_.openAppending(name);
+    if (fd_ < 0) error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+}
+
+AppendedFile::~AppendedFile() {
+    if (fd_ >= 0 && kind_ != OutputKind::standardOutput) (void)files_.close(fd_);
+}
+
+bool AppendedFile::append(std::string_view text) {
+    if (error_) return false;
+    // A signal that ends the program in the middle of a write to a file can cut it short.
+    const HeldSignals held;
+    for (;;) {
+        const long written = files_.write(fd_, text.data(), text.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written == static_cast<long>(text.size())) return true;
+        // A piece cut short is not finished by a second write, which another process's piece
+        // could come before: the file is full (or broken), and that is the error.
+        error_ = std::error_code(written < 0 && errno != 0 ? errno : ENOSPC, std::generic_category());
+        return false;
+    }
+}
+
+bool AppendedFile::sync() {
+    if (error_) return false;
+    if (kind_ == OutputKind::replaced && files_.sync(fd_) != 0) {
+        error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+        return false;
+    }
     return true;
 }
 

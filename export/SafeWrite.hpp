@@ -13,6 +13,11 @@
 // A failure on the way removes the temporary file, and whatever file had the target's name
 // before stays as it was. A temporary file is removed too when SIGINT, SIGTERM or SIGHUP ends
 // the program (see prepareSignalsForWriting).
+//
+// A write committed into a SyncBatch is flushed later, together with the others of the batch:
+// its temporary file is closed at the commit and renamed over the target only once the batch has
+// flushed its file system, so that the target is never a file whose bytes may not have reached
+// the disk.
 
 #include <sys/stat.h>
 
@@ -23,6 +28,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace orv {
 
@@ -43,6 +49,11 @@ public:
     virtual int remove(const std::string& path);
     // Flushes a directory's entries (after a rename); failures here are not errors.
     virtual void syncDirectory(const std::string& path);
+    // Flushes everything written to the file system that holds path (syncfs).
+    virtual int syncFileSystem(const std::string& path);
+    // Opens a regular file for appending (O_APPEND), creating it when missing; a descriptor,
+    // or -1.
+    virtual int openAppending(const std::string& path);
     // stat (followLinks) or lstat.
     virtual int status(const std::string& path, struct stat& info, bool followLinks);
     // The text of a symbolic link.
@@ -73,6 +84,8 @@ inline std::error_code make_error_code(OutputError e) {
     return {static_cast<int>(e), outputErrorCategory()};
 }
 
+class SyncBatch;
+
 // One safe write in progress. Write the bytes, then commit; a SafeFile that is destroyed
 // without a successful commit removes its temporary file and leaves the target alone.
 class SafeFile {
@@ -88,6 +101,9 @@ public:
     bool write(std::span<const std::uint8_t> bytes) { return write(bytes.data(), bytes.size()); }
     // Flushes, closes and renames the temporary file over the target (a direct write is closed).
     bool commit();
+    // Closes the temporary file and hands it to batch, which flushes and renames it with the
+    // others (a direct write is closed at once).
+    bool commit(SyncBatch& batch);
     // Abandons the write: closes and removes the temporary file, keeping the first error.
     void fail(std::error_code why);
 
@@ -112,6 +128,64 @@ private:
     int slot_ = -1;  // where the temporary file is registered for removal on a signal
     int fd_ = -1;
     bool committed_ = false;
+    std::error_code error_;
+};
+
+// Safe writes whose flush to the disk is made for all of them at once: flush() flushes each file
+// system that holds one of their temporary files (one syncfs each), then renames them over their
+// targets in the order they were committed and flushes their directories. Until then their
+// targets are untouched; a batch destroyed or failing before that removes the temporary files.
+class SyncBatch {
+public:
+    explicit SyncBatch(FileSystem& files = realFileSystem()) : files_(files) {}
+    ~SyncBatch();
+    SyncBatch(const SyncBatch&) = delete;
+    SyncBatch& operator=(const SyncBatch&) = delete;
+
+    // No error when every file is in place; otherwise the first failure, and failedPath() names
+    // the file (the first on a file system that would not flush). The files renamed before
+    // a failure stay; the others are removed.
+    std::error_code flush();
+    std::size_t size() const { return held_.size(); }
+    const std::string& failedPath() const { return failedPath_; }
+
+private:
+    friend class SafeFile;
+    struct Held {
+        std::string temporary, final, directory;
+        int slot;
+    };
+    void discard();
+
+    FileSystem& files_;
+    std::vector<Held> held_;
+    std::string failedPath_;
+};
+
+// A file that lines are appended to, such as a list of the files written. By the output rule,
+// except that a regular file (or the file a symbolic link leads to) is appended to, never
+// replaced, and created when missing. Each piece goes in one write call with O_APPEND, so that
+// pieces that processes append to one regular file at once never mix.
+class AppendedFile {
+public:
+    explicit AppendedFile(const std::filesystem::path& target, FileSystem& files = realFileSystem(),
+                          Dash dash = Dash::isAFile);
+    ~AppendedFile();
+    AppendedFile(const AppendedFile&) = delete;
+    AppendedFile& operator=(const AppendedFile&) = delete;
+
+    // Appends text in one write; false (and nothing more is written) after any failure,
+    // including a write cut short.
+    bool append(std::string_view text);
+    // Flushes a regular file to the disk; false on failure.
+    bool sync();
+    bool ok() const { return !error_; }
+    std::error_code error() const { return error_; }
+
+private:
+    FileSystem& files_;
+    OutputKind kind_ = OutputKind::replaced;
+    int fd_ = -1;
     std::error_code error_;
 };
 

@@ -66,7 +66,9 @@ public:
 private:
     friend MapResult generateMap(const MapRequest&, MapPicture&, const std::function<double()>&,
                                  const std::function<void(double)>&);
-    static constexpr int kBandRows = 64;
+    // Tall enough that each column's visit (a page of its own in a wide map) reads several cache
+    // lines: at 16384 wide, 256 rows paint the picture in about half the time 64 rows took.
+    static constexpr int kBandRows = 256;
     void paintBand(int first, const MapColors& colors);
 
     int width_ = 0, height_ = 0;

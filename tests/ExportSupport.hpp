@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -118,22 +119,27 @@ inline std::set<std::string> fileNames(const std::filesystem::path& directory) {
 }
 
 // A file system that fails where the test says: creating files, after a number of bytes
-// (a short write, then the error on the next call), or at the flush, close or rename.
-// Everything else goes to the real file system.
+// (a short write, then the error on the next call), or at the flush (of a file or of a whole
+// file system), close or rename.
+// Everything else goes to the real file system. Threads may share it (the batch's map makers).
 class FaultyFileSystem : public FileSystem {
 public:
     int createError = 0;
     long long bytesBeforeFull = -1;  // bytes that fit; -1: no limit
     int writeError = ENOSPC;         // what a write beyond the limit fails with
     int syncError = 0;
+    int fileSystemSyncError = 0;
     int closeError = 0;
     int renameError = 0;
     int interruptions = 0;  // the first writes that fail with EINTR before doing anything
     long long written = 0;
     std::vector<std::string> created, removed;
-    std::vector<std::string> events;  // "rename FROM TO" and "sync-directory DIR", in order
+    int fileSyncs = 0;
+    // "rename FROM TO", "sync-directory DIR" and "sync-file-system DIR", in order
+    std::vector<std::string> events;
 
     int createNew(const std::string& path) override {
+        const std::lock_guard lock(mutex_);
         if (createError != 0) {
             errno = createError;
             return -1;
@@ -142,6 +148,7 @@ public:
         return FileSystem::createNew(path);
     }
     long write(int fd, const void* data, std::size_t size) override {
+        const std::lock_guard lock(mutex_);
         if (interruptions > 0) {
             --interruptions;
             errno = EINTR;
@@ -160,26 +167,38 @@ public:
         return n;
     }
     int sync(int fd) override {
+        const std::lock_guard lock(mutex_);
+        ++fileSyncs;
         return failOr(syncError, [&] { return FileSystem::sync(fd); });
     }
+    int syncFileSystem(const std::string& path) override {
+        const std::lock_guard lock(mutex_);
+        events.push_back("sync-file-system " + path);
+        return failOr(fileSystemSyncError, [&] { return FileSystem::syncFileSystem(path); });
+    }
     int close(int fd) override {
+        const std::lock_guard lock(mutex_);
         const int result = FileSystem::close(fd);  // the descriptor is gone either way
         return closeError != 0 ? (errno = closeError, -1) : result;
     }
     int rename(const std::string& from, const std::string& to) override {
+        const std::lock_guard lock(mutex_);
         events.push_back("rename " + from + " " + to);
         return failOr(renameError, [&] { return FileSystem::rename(from, to); });
     }
     void syncDirectory(const std::string& path) override {
+        const std::lock_guard lock(mutex_);
         events.push_back("sync-directory " + path);
         FileSystem::syncDirectory(path);
     }
     int remove(const std::string& path) override {
+        const std::lock_guard lock(mutex_);
         removed.push_back(path);
         return FileSystem::remove(path);
     }
 
 private:
+    std::mutex mutex_;
     template <class F>
     int failOr(int error, F&& call) {
         if (error == 0) return call();

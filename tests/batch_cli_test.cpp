@@ -6,7 +6,6 @@
 
 #include <charconv>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <sstream>
 
 #include "app/Batch.hpp"
@@ -69,6 +68,17 @@ TEST(BatchArguments, RefuseMistakesWithOneLineSayingWhat) {
         {{"--seed", "1", "--out", "-", "--stats", "-"}, "only one output"},
         {{"--seed", "1-3", "--grid", "-"}, "standard output (-) takes the outputs of one map"},
         {{"--seed", "1", "a.png"}, "unexpected argument 'a.png'"},
+        {{"--seed", "1-9", "--out", "a.png", "--shard", "0/3"}, "--shard 0/3: expected K/N"},
+        {{"--seed", "1-9", "--out", "a.png", "--shard", "4/3"}, "--shard 4/3"},
+        {{"--seed", "1-9", "--out", "a.png", "--shard", "1/0"}, "--shard 1/0"},
+        {{"--seed", "1-9", "--out", "a.png", "--shard", "-1/-3"}, "--shard -1/-3"},
+        {{"--seed", "1-9", "--out", "a.png", "--shard", "2"}, "--shard 2"},
+        {{"--seed", "clock", "--out", "a.png", "--shard", "1/2"}, "--shard parts a seed range"},
+        {{"--from", "m.png", "--out", "a.png", "--shard", "1/2"}, "--shard parts a seed range"},
+        {{"--seed", "1-9", "--out", "a.png", "--jobs", "65"}, "--jobs 65"},
+        {{"--seed", "1-9", "--out", "a.png", "--jobs", "-2"}, "--jobs -2"},
+        {{"--seed", "1", "--out", "-", "--manifest", "-"}, "only one output"},
+        {{"--seed", "1", "--out", "a.png", "--manifest", ""}, "--manifest: the file name is empty"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -113,6 +123,11 @@ TEST(BatchArguments, ReadSeedsSizesAndSwitches) {
     o = parse({"--seed", "clock", "--out", "m.png"});
     ASSERT_TRUE(o);
     EXPECT_TRUE(o->seedFromClock);
+    o = parse({"--seed", "1-9", "--stats", "s.json", "--shard", "2/3", "--jobs", "5", "--manifest", "-"});
+    ASSERT_TRUE(o);
+    EXPECT_EQ(std::pair(o->shardIndex, o->shardCount), std::pair(2, 3));
+    EXPECT_EQ(o->jobs, 5);
+    EXPECT_EQ(o->manifest, "-");
     EXPECT_TRUE(parse({"--help"})->help);
     EXPECT_TRUE(parse({"--version"})->version);
 }
@@ -134,7 +149,7 @@ struct BatchRun {
 };
 
 BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, double clock = 500.5,
-                   bool terminal = false) {
+                   bool terminal = false, FileSystem& files = realFileSystem()) {
     std::vector<std::string> list;
     for (const char* a : args) {
         std::string arg = a;
@@ -155,7 +170,7 @@ BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, dou
     }
     std::ostringstream out, err;
     run.status = runBatch(
-        *o, out, err, [clock] { return clock; }, terminal);
+        *o, out, err, [clock] { return clock; }, terminal, files);
     run.out = out.str();
     run.err = err.str();
     return run;
@@ -287,6 +302,146 @@ TEST(BatchGenerator, SeveralSeedsMakeOneMapEach) {
     EXPECT_EQ(decodePng(dir.path() / "one.png")->pixels, decodePng(dir.path() / "m-4.png")->pixels);
 }
 
+// Every regular file under a directory, by its name there: its bytes.
+std::map<std::string, std::string> filesUnder(const std::filesystem::path& directory) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+        if (entry.is_regular_file())
+            files[std::filesystem::relative(entry.path(), directory).string()] = readBytes(entry.path());
+    return files;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// A manifest's lines, each read by a real JSON parser (a malformed line fails the test).
+std::vector<nlohmann::json> manifestLines(const std::filesystem::path& file) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream text(readBytes(file));
+    for (std::string line; std::getline(text, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
+// Maps made side by side are the maps made one at a time, byte for byte, and are told of in
+// seed order: random flows (which the engine would share between threads on a larger map) and
+// all three outputs.
+TEST(BatchGenerator, MapsMadeSideBySideAreTheMapsMadeOneAtATime) {
+    TempDir dir;
+    for (const char* jobs : {"1", "3"}) {
+        const std::string folder = std::string("j") + jobs;
+        std::filesystem::create_directory(dir.path() / folder);
+        const std::string png = folder + "/{seed}.png", json = folder + "/{seed}.json", npy = folder + "/{seed}.npy",
+                          manifest = folder + ".jsonl";
+        BatchRun run = batch({"--seed",        "2-12",
+                              "--size",        "45x31",
+                              "--generations", "9",
+                              "--set",         "downupflow=60",
+                              "--set",         "upflowenabled=1",
+                              "--set",         "leftrightflow=70",
+                              "--out",         png.c_str(),
+                              "--stats",       json.c_str(),
+                              "--grid",        npy.c_str(),
+                              "--manifest",    manifest.c_str(),
+                              "--jobs",        jobs},
+                             dir);
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    const auto one = filesUnder(dir.path() / "j1");
+    EXPECT_EQ(one.size(), 33u);
+    EXPECT_TRUE(one == filesUnder(dir.path() / "j3"));
+    const std::vector<nlohmann::json> lines = manifestLines(dir.path() / "j3.jsonl");
+    ASSERT_EQ(lines.size(), 11u);
+    for (int seed = 2; seed <= 12; ++seed) {
+        const nlohmann::json& line = lines[static_cast<std::size_t>(seed - 2)];
+        const std::filesystem::path stats = dir.path() / "j3" / (std::to_string(seed) + ".json");
+        EXPECT_EQ(line["seed"], seed);
+        EXPECT_EQ(line["files"]["stats"], stats.string());
+        EXPECT_EQ(line["files"]["grid"], (dir.path() / "j3" / (std::to_string(seed) + ".npy")).string());
+        EXPECT_EQ(line["statistics"], statsOf(stats));
+    }
+    // The manifests differ only in the folder's name.
+    EXPECT_EQ(replaceAll(readBytes(dir.path() / "j1.jsonl"), "/j1/", "/j3/"), readBytes(dir.path() / "j3.jsonl"));
+}
+
+// A range's files go to the disk together: no flush of each file, but one of the file system
+// before any of them takes its name (in seed order), and the manifest tells of them only after
+// it. A flush that fails is an error: no map file, no line, no temporary file.
+TEST(BatchGenerator, ARangeIsFlushedTogetherBeforeItIsReported) {
+    for (const int error : {0, EIO}) {
+        TempDir dir;
+        FaultyFileSystem files;
+        files.fileSystemSyncError = error;
+        BatchRun run = batchArgs({"--seed", "1-3", "--size", "16x16", "--generations", "2", "--out", "{seed}.png",
+                                  "--stats", "{seed}.json", "--manifest", "m.jsonl", "--jobs", "2"},
+                                 dir, 500.5, false, files);
+        if (error != 0) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("cannot write " + (dir.path() / "1.png").string() + ": input/output error"),
+                      std::string::npos)
+                << run.err;
+            EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"m.jsonl"});
+            EXPECT_EQ(readBytes(dir.path() / "m.jsonl"), "");
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err;
+        ASSERT_GE(files.events.size(), 8u);
+        EXPECT_EQ(files.events[0], "sync-file-system " + dir.path().string());
+        std::vector<std::string> renamed;
+        for (const std::string& event : files.events)
+            if (event.starts_with("rename ")) renamed.push_back(std::filesystem::path(event).filename().string());
+        EXPECT_EQ(renamed, (std::vector<std::string>{"1.png", "1.json", "2.png", "2.json", "3.png", "3.json"}));
+        EXPECT_EQ(files.events.back(), "sync-directory " + dir.path().string());
+        EXPECT_EQ(files.fileSyncs, 1);  // the manifest's, at the end
+        EXPECT_EQ(manifestLines(dir.path() / "m.jsonl").size(), 3u);
+    }
+}
+
+// The manifest is appended to, never replaced, and otherwise follows the output rule: through
+// a symbolic link, into a FIFO; a directory is refused before any work, and so is a manifest
+// that names an output. File names that are not UTF-8 still make lines of valid JSON.
+TEST(BatchGenerator, TheManifestIsAppendedToByTheOutputRule) {
+    TempDir dir;
+    const auto& d = dir.path();
+    std::filesystem::create_directory(d / "logs");
+    std::filesystem::create_symlink("logs/all.jsonl", d / "link.jsonl");
+    const char* odd = "q\"\\\x01\xff\xc3\xa9{seed}.json";
+    for (int round = 0; round < 2; ++round)
+        ASSERT_EQ(
+            batch({"--seed", "5-6", "--size", "8x8", "--generations", "1", "--stats", odd, "--manifest", "link.jsonl"},
+                  dir)
+                .status,
+            0);
+    EXPECT_TRUE(isKind(d / "link.jsonl", S_IFLNK));
+    const std::vector<nlohmann::json> lines = manifestLines(d / "logs" / "all.jsonl");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3]["seed"], 6);
+    // A byte that is no UTF-8 reads as the character of its Latin-1 reading.
+    EXPECT_EQ(lines[3]["files"]["stats"], (d / "q\"\\\x01\xc3\xbf\xc3\xa9"
+                                               "6.json")
+                                              .string());
+    EXPECT_EQ(lines[3]["statistics"], statsOf(d / "q\"\\\x01\xff\xc3\xa9"
+                                                  "6.json"));
+
+    FifoReader fifo(d / "pipe.jsonl");
+    ASSERT_EQ(batch({"--seed", "7", "--size", "8x8", "--stats", "p.json", "--manifest", "pipe.jsonl"}, dir).status, 0);
+    EXPECT_EQ(nlohmann::json::parse(fifo.take())["files"]["stats"], (d / "p.json").string());
+
+    std::filesystem::create_directory(d / "dir.jsonl");
+    BatchRun folder = batch({"--seed", "7", "--size", "8x8", "--stats", "x.json", "--manifest", "dir.jsonl"}, dir);
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(
+        folder.err.find("cannot write to the manifest " + (d / "dir.jsonl").string() + ": a directory has that name"),
+        std::string::npos)
+        << folder.err;
+    BatchRun same = batch({"--seed", "7", "--size", "8x8", "--stats", "s.json", "--manifest", "s.json"}, dir);
+    EXPECT_EQ(same.status, 2);
+    EXPECT_NE(same.err.find("name the same file"), std::string::npos) << same.err;
+    EXPECT_FALSE(std::filesystem::exists(d / "x.json") || std::filesystem::exists(d / "s.json"));
+}
+
 TEST(BatchGenerator, AClockSeedIsPrintedAndTypingItGivesTheSameMap) {
     TempDir dir;
     BatchRun run = batch({"--seed", "clock", "--size", "40x30", "--generations", "5", "--out", "c.png"}, dir, 1234.9);
@@ -344,8 +499,21 @@ TEST(BatchGenerator, ProgressShowsOnlyOnATerminalOrWhenAskedFor) {
     EXPECT_EQ(quiet.err, "");
     BatchRun shown =
         batch({"--seed", "1", "--size", "64x64", "--generations", "3", "--stats", "s.json", "--progress"}, dir);
-    EXPECT_NE(shown.err.find("%"), std::string::npos);
+    // "[###...] 66% generation 2/3, 41.5 generations/s, 0:00 left"
+    const std::size_t generation = shown.err.find("% generation ");
+    ASSERT_NE(generation, std::string::npos) << shown.err;
+    const std::size_t rate = shown.err.find(" generations/s, ", generation);
+    ASSERT_NE(rate, std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find(" left\x1b[K", rate), std::string::npos) << shown.err;
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\x1b[K");  // the bar is wiped at the end
+    // A range counts maps; its last state is always drawn before it is wiped.
+    BatchRun range = batch(
+        {"--seed", "1-3", "--size", "16x16", "--generations", "3", "--stats", "s.json", "--progress", "--jobs", "2"},
+        dir);
+    EXPECT_NE(range.err.find("[" + std::string(30, '#') + "] 100% 3/3 maps, "), std::string::npos) << range.err;
+    EXPECT_NE(range.err.find(" maps/s, 0:00 left"), std::string::npos) << range.err;
+    EXPECT_EQ(range.err.find("generation"), std::string::npos);
+    EXPECT_EQ(range.err.substr(range.err.size() - 4), "\r\x1b[K");
 }
 
 TEST(BatchProgram, ExitStatusesOfTheRealProgram) {
@@ -555,7 +723,65 @@ TEST_F(BatchHostile, StandardOutputCarriesOneOutputAndTheClockSeedGoesToStderr) 
     EXPECT_NE(readBytes(dir.path() / "err.txt").find("seed from the clock: "), std::string::npos);
     ASSERT_EQ(runCommand(program + "--seed 5-5 --size 30x20 --stats - >s.json"), 0);
     EXPECT_EQ(statsOf(dir.path() / "s.json")["seed"], 5);
-    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"map.png", "err.txt", "s.json"}));
+    ASSERT_EQ(runCommand(program + "--seed 2-3 --size 8x8 --stats s-{seed}.json --manifest - >m.jsonl"), 0);
+    EXPECT_EQ(manifestLines(dir.path() / "m.jsonl")[1]["statistics"], statsOf(dir.path() / "s-3.json"));
+    EXPECT_EQ(fileNames(dir.path()),
+              (std::set<std::string>{"map.png", "err.txt", "s.json", "m.jsonl", "s-2.json", "s-3.json"}));
+}
+
+// Three shards run side by side by GNU parallel, appending to one manifest, make the maps of the
+// whole range exactly once: the same files, and one line for each map.
+TEST_F(BatchHostile, ShardsRunByParallelMakeTheWholeRangeOnce) {
+    ASSERT_EQ(runCommand("command -v parallel >/dev/null"), 0) << "tools/install-deps.sh --test installs GNU parallel";
+    const std::string range = "--seed 3-22 --size 24x18 --generations 4 --quiet ";
+    ASSERT_EQ(runCommand("cd '" + dir.path().string() + "' && mkdir all parts && '" ORVANDEL_BATCH_PATH "' " + range +
+                         "--out 'all/{seed}.png' --stats 'all/{seed}.json' --manifest all.jsonl"),
+              0);
+    ASSERT_EQ(runCommand("cd '" + dir.path().string() + "' && parallel --will-cite -j 3 \"'" ORVANDEL_BATCH_PATH "' " +
+                         range +
+                         "--out parts/{seed}.png --stats parts/{seed}.json --manifest parts.jsonl --shard {}/3\" "
+                         "::: 1 2 3"),
+              0);
+    EXPECT_TRUE(filesUnder(dir.path() / "all") == filesUnder(dir.path() / "parts"));
+    EXPECT_EQ(filesUnder(dir.path() / "parts").size(), 40u);
+    std::multiset<std::string> whole, shards;
+    std::set<int> seeds;
+    for (const nlohmann::json& line : manifestLines(dir.path() / "all.jsonl"))
+        whole.insert(replaceAll(line.dump(), "all/", "parts/"));
+    for (const nlohmann::json& line : manifestLines(dir.path() / "parts.jsonl")) {
+        shards.insert(line.dump());
+        seeds.insert(line["seed"].get<int>());
+    }
+    EXPECT_EQ(shards, whole);
+    EXPECT_EQ(seeds.size(), 20u);  // no map made twice
+}
+
+// A range ended by a signal leaves whole files only: each file its manifest names, and no
+// temporary file.
+TEST_F(BatchHostile, AnInterruptedRangeLeavesWholeFilesAndNoTemporaryFile) {
+    std::filesystem::create_directory(dir.path() / "maps");
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        ::chdir(dir.path().c_str());
+        ::execl(ORVANDEL_BATCH_PATH, ORVANDEL_BATCH_PATH, "--seed", "1-100000", "--size", "120x90", "--generations",
+                "20", "--out", "maps/{seed}.png", "--manifest", "m.jsonl", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Wait for the first maps to be told of.
+    int status = 0;
+    while (readBytes(dir.path() / "m.jsonl").empty() && ::waitpid(child, &status, WNOHANG) == 0) ::usleep(1000);
+    ::kill(child, SIGTERM);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    const std::vector<nlohmann::json> lines = manifestLines(dir.path() / "m.jsonl");
+    ASSERT_FALSE(lines.empty());
+    for (const nlohmann::json& line : lines)
+        EXPECT_TRUE(std::filesystem::exists(dir.path() / line["files"]["png"].get<std::string>())) << line.dump();
+    for (const std::string& name : fileNames(dir.path() / "maps")) {
+        EXPECT_FALSE(name.ends_with(".tmp")) << name;
+        EXPECT_TRUE(decodePng(dir.path() / "maps" / name)) << name;
+    }
 }
 
 // A file-size limit: the write fails with the reason instead of the program dying silently,
@@ -655,9 +881,14 @@ TEST_F(BatchHostile, HelpAndReadmeListTheOptionsOfTheTable) {
     std::getline(rows, line);
     while (std::getline(rows, line) && line.starts_with("|")) {
         const std::string first = line.substr(1, line.find('|', 1) - 1);
-        static const std::regex optionName("--[a-z][a-z-]*");
-        for (auto it = std::sregex_iterator(first.begin(), first.end(), optionName); it != std::sregex_iterator(); ++it)
-            listed.insert(it->str());
+        // Every "--" and the lower-case letters and dashes after it, a letter first.
+        for (std::size_t at = first.find("--"); at != std::string::npos; at = first.find("--", at + 2)) {
+            std::size_t end = at + 2;
+            while (end < first.size() &&
+                   ((first[end] >= 'a' && first[end] <= 'z') || (end > at + 2 && first[end] == '-')))
+                ++end;
+            if (end > at + 2) listed.insert(first.substr(at, end - at));
+        }
     }
     EXPECT_EQ(listed, options);
 }

@@ -16,7 +16,7 @@ case "${1:-}" in
       python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-pil python3-matplotlib
       libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck libssl-dev nlohmann-json3-dev
       xvfb xauth x11-utils x11-xkb-utils xdotool imagemagick libx11-dev openbox
-      time man-db groff-base desktop-file-utils
+      time man-db groff-base desktop-file-utils parallel
     )
     ;;
   *)
