@@ -43,6 +43,30 @@ void fillInitialLandmass(MapState& map, const Settings& settings, Random& random
                 static_cast<CellValue>(scaleDraw(random.nextRaw(), 2));
 }
 
+std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid, Random& random) {
+    if (settings.continents <= 0) return std::nullopt;
+    const MapSize size = mapSize(settings, grid);
+    WorldParameters parameters;
+    parameters.continents = settings.continents;
+    parameters.landshare = settings.landshare;
+    parameters.coastroughness = settings.coastroughness;
+    parameters.islands = settings.islands;
+    // Margins beyond the map hold the whole map as sea, as a margin of the map's size does.
+    auto margin = [](std::int32_t m, int side) { return static_cast<int>(std::clamp<std::int64_t>(m, 0, side)); };
+    return buildWorld(random, size.x, size.y, margin(settings.oceanedgesizex, size.x),
+                      margin(settings.oceanedgesizey, size.y), clampWorldParameters(parameters));
+}
+
+void stampSea(MapState& map, const WorldMask& world) {
+    for (int x = 1; x <= world.width; ++x) {
+        const std::uint8_t* land = world.column(x - 1);
+        CellValue* current = map.currentMap.column(x) + 1;
+        CellValue* next = map.nextMap.column(x) + 1;
+        for (int y = 0; y < world.height; ++y)
+            if (land[y] == 0) current[y] = next[y] = kSea;
+    }
+}
+
 void buildErosionTable(MapState& map, const Settings& settings, Random& random) {
     random.seedRandom(static_cast<double>(settings.erosionseed));
     for (std::size_t i = 1; i <= 1000; ++i) {
@@ -81,7 +105,7 @@ void computeGeneration(MapState& map, const Settings& s, Random& random) {
             const CellValue v = c(x, y);
             if (v == kWater) {
                 if (count < 4) map.nextMap(x, y) = kLand;
-            } else {
+            } else if (v != kSea) {
                 if (v == kLand && count > s.landmasssize) map.nextMap(x, y) = kWater;
                 if (count == s.landwaterratio) map.nextMap(x, y) = kWater;
             }
@@ -109,6 +133,7 @@ void commitAndDraw(MapState& map, const Settings& s, const MapCanvas& canvas, co
                 map.currentMap(x, y) = next;
                 color = phaseValue(next, map.phaseFlag) == kWater ? colors.water : colors.land;
             }
+            if (next == kSea) color = colors.sea;
             if (canvas.contains(x, y)) canvas.at(x, y) = color;
         }
     }
@@ -154,7 +179,9 @@ MapStatistics computeFinalStatistics(const MapState& map, const Settings& s) {
     for (int x = 1; x <= size.x; ++x) {
         for (int y = 1; y <= size.y; ++y) {
             const CellValue next = map.nextMap(x, y);
-            if (map.currentMap(x, y) == next)
+            if (next == kSea)
+                ++stats.seaCount;
+            else if (map.currentMap(x, y) == next)
                 ++stats.unchangedCount;
             else if (phaseValue(next, map.phaseFlag) == kWater)
                 ++stats.waterCount;
