@@ -6,10 +6,12 @@
 
 #include <charconv>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <regex>
 #include <sstream>
 
 #include "app/Batch.hpp"
+#include "export/Recipe.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "settings/TextFormat.hpp"
@@ -336,6 +338,14 @@ TEST(BatchGenerator, ClampsOutOfRangeSettingsAndSaysSo) {
     EXPECT_NE(run.err.find("xsize 0 is out of range; using 1"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("oceanedgesizex -4"), std::string::npos) << run.err;
     EXPECT_EQ(statsOf(dir.path() / "s.json")["cells"], 9);
+    // The world's keys go into their ranges.
+    run = batch({"--seed", "1", "--size", "9x9", "--set", "continents=40", "--set", "landshare=0", "--set",
+                 "islands=-3", "--stats", "s.json"},
+                dir);
+    ASSERT_EQ(run.status, 0);
+    for (const char* told : {"continents 40 is out of range; using 16", "landshare 0 is out of range; using 1",
+                             "islands -3 is out of range; using 0"})
+        EXPECT_NE(run.err.find(told), std::string::npos) << run.err;
 }
 
 TEST(BatchGenerator, ProgressShowsOnlyOnATerminalOrWhenAskedFor) {
@@ -410,6 +420,52 @@ TEST(BatchGenerator, GridHoldsTheClassesThePictureShows) {
     }
 }
 
+// A world: its sea, held through every generation, is drawn in seacolor, written as class 3 in
+// the grid and counted apart in the statistics, which add its land masses; the margins are sea.
+// A classic map has no sea and no land masses. Until-settled still stops.
+TEST(BatchGenerator, WorldsShowTheirSeaInPictureGridAndStatistics) {
+    TempDir dir;
+    BatchRun run = batch(
+        {"--seed", "5", "--size", "96x80", "--set", "continents=3", "--set", "seacolor=9", "--set", "oceanedgesizex=4",
+         "--generations", "40", "--until-settled", "--out", "w.png", "--grid", "w.npy", "--stats", "w.json"},
+        dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::optional<Npy> npy = readNpy(dir.path() / "w.npy");
+    const std::optional<DecodedPng> png = decodePng(dir.path() / "w.png");
+    ASSERT_TRUE(npy && png);
+    const nlohmann::json json = statsOf(dir.path() / "w.json");
+    std::int64_t sea = 0;
+    for (std::uint32_t y = 0; y < 80; ++y)
+        for (std::uint32_t x = 0; x < 96; ++x) {
+            const bool isSea = npy->data[y * 96 + x] == 3;
+            sea += isSea;
+            ASSERT_EQ(isSea, png->at(x, y) == paletteColor(9)) << x << ", " << y;
+            if (x + 1 < 4 || x + 1 > 92) {
+                ASSERT_TRUE(isSea) << x << ", " << y;  // the margins
+            }
+        }
+    EXPECT_EQ(json["sea"]["cells"], sea);
+    EXPECT_EQ(json["sea"]["color"], 9);
+    EXPECT_EQ(json["sea"]["percent"], static_cast<double>(sea * 100) / (96 * 80));
+    EXPECT_EQ(json["water"]["cells"].get<std::int64_t>() + json["land"]["cells"].get<std::int64_t>() +
+                  json["unchanged"]["cells"].get<std::int64_t>() + sea,
+              96 * 80);
+    EXPECT_TRUE(json["settled"].get<bool>());
+    EXPECT_LT(json["generations"].get<int>(), 40);
+    const std::vector<std::int64_t> masses = json["landMasses"]["cells"];
+    EXPECT_EQ(json["landMasses"]["count"], masses.size());
+    EXPECT_TRUE(std::is_sorted(masses.rbegin(), masses.rend()));
+    EXPECT_EQ(std::accumulate(masses.begin(), masses.end(), std::int64_t{0}), 96 * 80 - sea);
+    EXPECT_GT(sea, 96 * 80 / 3);
+    EXPECT_LT(sea, 96 * 80 * 4 / 5);
+
+    ASSERT_EQ(batch({"--seed", "5", "--size", "96x80", "--stats", "c.json"}, dir).status, 0);
+    const nlohmann::json classic = statsOf(dir.path() / "c.json");
+    EXPECT_EQ(classic["sea"]["cells"], 0);
+    EXPECT_EQ(classic["sea"]["color"], 1);  // seacolor -1: the water colour
+    EXPECT_FALSE(classic.contains("landMasses"));
+}
+
 // A setting given with --set goes after the settings file and is read by its rules: any letter
 // case, blanks around, "&h" numbers. XSIZE holds a "Z": every upper-case letter is lowered.
 TEST(BatchGenerator, SetGoesAfterTheSettingsFileAndReadsLikeIt) {
@@ -440,6 +496,7 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
     } cases[] = {
         {{"--seed", "42", "--generations", "30"}, 9.0},
         {{"--settings", "flows.ini", "--seed", "-12", "--generations", "15"}, 9.0},
+        {{"--seed", "8", "--size", "64x48", "--set", "continents=3", "--set", "seacolor=4"}, 9.0},
         {{"--seed", "clock", "--size", "40x30", "--generations", "5", "--until-settled"}, 1234.9},
         {{"--seed", "0", "--size", "33x20", "--generations", "200", "--until-settled"}, 0.5},
     };
@@ -468,6 +525,18 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
     EXPECT_NE(std::find(png->texts.begin(), png->texts.end(),
                         std::pair<std::string, std::string>{"Orvandel seed source", "clock"}),
               png->texts.end());
+
+    // A recipe made before the world's keys existed lacks them: they keep their presets.
+    Recipe old;
+    applyPresets(old.settings);
+    old.settings.landcolor = 3;
+    TextChunks texts = recipeTexts(old);
+    std::string& lines = texts.back().second;
+    lines.erase(lines.find("continents="));
+    std::string why;
+    const std::optional<Recipe> read = recipeFromTexts(texts, why);
+    ASSERT_TRUE(read) << why;
+    EXPECT_EQ(read->settings, old.settings);
 
     // A PNG without a recipe, and a file that is no PNG, are refused with the reason.
     ImageBuffer image = noisyImage(4, 4, 16);

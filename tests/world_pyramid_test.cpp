@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rng/Random.hpp"
+#include "sim/GenerateMap.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
 #include "sim/WorldFigures.hpp"
@@ -201,6 +202,38 @@ TEST(WorldPyramid, WorldsHaveContinentsAndOneOcean) {
         EXPECT_GE(f.landMassesOfAtLeast(0.001), 2);
         EXPECT_LE(f.landMassesOfAtLeast(0.001), 40);
         EXPECT_GE(static_cast<double>(f.largestSea()), 0.8 * static_cast<double>(f.seaCells));
+    }
+}
+
+// The same figures for whole maps, after the classic rule has run on the world (the cells
+// outside the sea taken as land, read back from the classes the map shows): the rule never
+// moves the sea, so the land masses are those the run measured on the world it grew.
+TEST(WorldPyramid, MapsAfterTheRuleKeepTheWorldsFigures) {
+    for (int seed = 1; seed <= 3; ++seed) {
+        MapRequest request;
+        applyPresets(request.settings);
+        request.settings.xsize = request.settings.ysize = 512;
+        request.settings.continents = 4;
+        request.seed = SeedChoice::of(seed);
+        request.generations = 12;
+        MapPicture picture;
+        const MapResult result = generateMap(request, picture);
+        WorldMask seen{512, 512, std::vector<std::uint8_t>(512 * 512)};
+        for (int y = 0; y < 512; ++y)
+            for (int x = 0; x < 512; ++x) seen.cells[seen.index(x, y)] = picture.classRow(y)[x] != kClassSea;
+        const WorldFigures f = measureWorld(seen);
+        EXPECT_EQ(f.landMasses, result.landMasses) << seed;
+        EXPECT_EQ(f.seaCells, result.seaCount) << seed;
+        const double land = static_cast<double>(f.landCells) / static_cast<double>(f.cells);
+        EXPECT_GT(land, 0.2);
+        EXPECT_LT(land, 0.6);
+        EXPECT_GE(static_cast<double>(f.largestLandMass()), 0.25 * static_cast<double>(f.landCells));
+        EXPECT_GE(f.landMassesOfAtLeast(0.001), 2);
+        EXPECT_LE(f.landMassesOfAtLeast(0.001), 40);
+        EXPECT_GE(static_cast<double>(f.largestSea()), 0.8 * static_cast<double>(f.seaCells));
+        // Inside the continents the classic texture: all three classes, not one.
+        EXPECT_GT(result.waterCount, f.landCells / 10);
+        EXPECT_GT(result.unchangedCount, f.landCells / 10);
     }
 }
 
