@@ -47,7 +47,14 @@ std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid
     if (settings.continents <= 0) return std::nullopt;
     const MapSize size = mapSize(settings, grid);
     WorldParameters parameters;
-    parameters.continents = settings.continents;
+    // Levels past the map's size only add steps on a coarsest grid of one cell, where the land
+    // share cannot be held (a 400 x 400 world at 16 levels is nearly all sea): a world takes at
+    // most the levels whose coarsest grid still has two cells across the map's shorter side,
+    // 8 at 400 x 400 and 11 at 4096 x 4096.
+    const int side = std::min(size.x, size.y);
+    int levels = 1;
+    while (levels < settings.continents && (std::int64_t{1} << (levels + 1)) < side) ++levels;
+    parameters.continents = levels;
     parameters.landshare = settings.landshare;
     parameters.coastroughness = settings.coastroughness;
     parameters.islands = settings.islands;

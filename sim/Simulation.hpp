@@ -37,7 +37,8 @@ FillRange initialFillRange(const Settings& settings, const MapGrid& grid);
 void fillInitialLandmass(MapState& map, const Settings& settings, Random& random);
 
 // The world of a run when continents is above 0: grown by the pyramid from the source over the
-// map's size, with the settings' world keys (brought into range) and ocean-edge margins.
+// map's size, with the settings' world keys (brought into range; continents no more than the
+// levels that leave two coarsest cells across the shorter side) and ocean-edge margins.
 // Nothing is drawn, and nothing returned, for the classic map (continents 0).
 std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid, Random& random);
 

@@ -237,6 +237,22 @@ TEST(WorldPyramid, MapsAfterTheRuleKeepTheWorldsFigures) {
     }
 }
 
+// Levels past the map's size act as the most it holds (8 at 400 x 400), which keep the land share.
+TEST(WorldPyramid, LevelsPastTheMapsSizeActAsTheMostItHolds) {
+    Settings s = test::presets(400, 400);
+    const MapGrid grid(400, 400);
+    auto grown = [&](int continents) {
+        s.continents = continents;
+        Random random;
+        random.seedRandom(3);
+        return growWorld(s, grid, random).value();
+    };
+    const WorldMask most = grown(8);
+    EXPECT_EQ(grown(16).cells, most.cells);
+    EXPECT_NE(grown(7).cells, most.cells);
+    EXPECT_NEAR(landShare(most), 0.4, 0.02);
+}
+
 // The sizes of the components by a plain flood fill over every cell, across the wraps.
 std::pair<std::vector<std::int64_t>, std::vector<std::int64_t>> floodFill(const WorldMask& m) {
     std::vector<int> seen(m.cells.size(), 0);
