@@ -64,13 +64,20 @@ std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid
                       margin(settings.oceanedgesizey, size.y), clampWorldParameters(parameters));
 }
 
+namespace {
+
+// cells[y] := kSea where land[y] is 0, for y < count: a select over arrays that do not overlap,
+// which vectorises.
+void stampColumn(CellValue* __restrict cells, const std::uint8_t* __restrict land, int count) {
+    for (int y = 0; y < count; ++y) cells[y] = land[y] != 0 ? cells[y] : kSea;
+}
+
+}  // namespace
+
 void stampSea(MapState& map, const WorldMask& world) {
     for (int x = 1; x <= world.width; ++x) {
-        const std::uint8_t* land = world.column(x - 1);
-        CellValue* current = map.currentMap.column(x) + 1;
-        CellValue* next = map.nextMap.column(x) + 1;
-        for (int y = 0; y < world.height; ++y)
-            if (land[y] == 0) current[y] = next[y] = kSea;
+        stampColumn(map.currentMap.column(x) + 1, world.column(x - 1), world.height);
+        stampColumn(map.nextMap.column(x) + 1, world.column(x - 1), world.height);
     }
 }
 
