@@ -13,10 +13,8 @@
 // Defaults: 4096x4096, seeds 1..20, continents 7 and the presets of the other settings: the
 // default world at that size. Exit status 0 when every world meets every goal, 1 otherwise.
 //
-// The pictures docs/world-*.png are made by it (each at 4096 x 4096, drawn 512 pixels wide):
-//   default:      --seeds 3..3 --picture world-default
-//   archipelago:  --seeds 5..5 --coastroughness 100 --islands 100 --landshare 30 --picture ...
-//   ocean edge:   --seeds 8..8 --margins 400 400 --landshare 45 --picture ...
+// --picture draws each world's land and sea alone (a 4096 x 4096 world drawn 512 pixels wide).
+// The README's pictures of whole worlds, docs/world-*.png, are made by orvandel-batch.
 #include <zlib.h>
 
 #include <algorithm>
