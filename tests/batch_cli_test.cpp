@@ -204,6 +204,9 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         {"xsize=120\nysize=90\noceanedgesizex=10\noceanedgesizey=4\nrandratio=7\n", "3", 4},
         {"xsize=50\nysize=40\nrandom1=0\n", "", 5},
         {"xsize=33\nysize=20\n", "0", 2},  // a seed from the clock
+        // Worlds: the report counts the sea with the water, drawn in the water colour or its own.
+        {"xsize=160\nysize=120\ncontinents=3\noceanedgesizey=5\nleftrightflow=30\n", "8", 7},
+        {"xsize=400\nysize=400\ncontinents=4\nseacolor=11\nislands=90\n", "21", 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings ? c.settings : "presets");
@@ -242,7 +245,12 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         };
         EXPECT_EQ(window.row(30), " Variations ended at: " + jsonField(json, "unchanged", "cells") + " variations. " +
                                       std::to_string(c.generations + 1) + " total cyles.");
-        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " + shown("water") + "%");
+        const nlohmann::json figures = nlohmann::json::parse(json);
+        const std::int64_t sea = figures["sea"]["cells"], water = figures["water"]["cells"];
+        const std::string waterShown =
+            sea == 0 ? shown("water")
+                     : realToText(static_cast<double>((water + sea) * 100) / figures["cells"].get<double>());
+        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " + waterShown + "%");
         EXPECT_EQ(window.row(33), " Percent color " + jsonField(json, "land", "color") + ": " + shown("land") + "%");
         EXPECT_EQ(window.row(34),
                   " Percent color " + jsonField(json, "unchanged", "color") + ": " + shown("unchanged") + "%");
