@@ -59,7 +59,7 @@ std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid
     parameters.coastroughness = settings.coastroughness;
     parameters.islands = settings.islands;
     // Margins beyond the map hold the whole map as sea, as a margin of the map's size does.
-    auto margin = [](std::int32_t m, int side) { return static_cast<int>(std::clamp<std::int64_t>(m, 0, side)); };
+    auto margin = [](std::int32_t m, int length) { return static_cast<int>(std::clamp<std::int64_t>(m, 0, length)); };
     return buildWorld(random, size.x, size.y, margin(settings.oceanedgesizex, size.x),
                       margin(settings.oceanedgesizey, size.y), clampWorldParameters(parameters));
 }
