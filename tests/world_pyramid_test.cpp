@@ -209,6 +209,7 @@ TEST(WorldPyramid, WorldsHaveContinentsAndOneOcean) {
 // outside the sea taken as land, read back from the classes the map shows): the rule never
 // moves the sea, so the land masses are those the run measured on the world it grew.
 TEST(WorldPyramid, MapsAfterTheRuleKeepTheWorldsFigures) {
+    double seam = 0, inside = 0;  // coast cells across the wrap-around, and across the lines inside
     for (int seed = 1; seed <= 3; ++seed) {
         MapRequest request;
         applyPresets(request.settings);
@@ -234,7 +235,18 @@ TEST(WorldPyramid, MapsAfterTheRuleKeepTheWorldsFigures) {
         // Inside the continents the classic texture: all three classes, not one.
         EXPECT_GT(result.waterCount, f.landCells / 10);
         EXPECT_GT(result.unchangedCount, f.landCells / 10);
+        // The map tiles: the last column meets the first, the bottom row the top one, as often
+        // at a coast as two columns or rows inside do (52 against 62 on average here).
+        for (int k = 0; k < 512; ++k) {
+            const int next = (k + 1) % 512;
+            for (int j = 0; j < 512; ++j) {
+                const double coast = (seen.land(k, j) != seen.land(next, j)) + (seen.land(j, k) != seen.land(j, next));
+                (next == 0 ? seam : inside) += coast;
+            }
+        }
     }
+    EXPECT_GT(seam, 0.5 * inside / 511);
+    EXPECT_LT(seam, 2.0 * inside / 511);
 }
 
 // Levels past the map's size act as the most it holds (8 at 400 x 400), which keep the land share.
