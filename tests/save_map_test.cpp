@@ -45,7 +45,9 @@ TEST(SaveMap, CaptureCopiesTheRectangleCornersIncludedInEitherOrder) {
     Screen screen;
     for (int y = 0; y < Screen::kHeight; ++y)
         for (int x = 0; x < Screen::kWidth; x += 7)
-            screen.plotPixel(x, y, static_cast<std::uint32_t>(0x1000000 * (y % 256) + 0x10000 * x + y));
+            screen.plotPixel(x, y,
+                             0x1000000u * static_cast<std::uint32_t>(y % 256) +
+                                 0x10000u * static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(y));
     std::unique_ptr<ImageBuffer> image = createImage(400, 400, 0xFF00FFFFu, 32);
     captureRect(screen, 41, 41, 440, 440, image.get());
     EXPECT_EQ(image->width, 400u);
