@@ -17,6 +17,8 @@
 
 namespace orvandel {
 
+static_assert(maxMapSide == orv::kMaxMapSide, "the public header's largest side is the core's");
+
 struct SettingsAccess {
     static orv::Settings core(const Settings& settings) {
         orv::Settings s;

@@ -388,7 +388,7 @@ std::uint8_t FlowDecisions::decideAcrossBlocks(Random& random, int& position) {
             computeBits(random, 0);
             position = 0;
         }
-        return (static_cast<unsigned>(bits_[static_cast<std::size_t>(position++)]) >> test) & 1u;
+        return (unsigned{bits_[static_cast<std::size_t>(position++)]} >> test) & 1u;
     };
     unsigned counted = kCountUpper | kCountLower | kCountLeft | kCountRight;
     if (takeVertical_ && pass(0) != 0 && verticalActs_) {

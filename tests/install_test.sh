@@ -3,13 +3,17 @@
 # every program runs from there and tells the build's version, every manual page formats
 # without a warning, the desktop entry is valid and finds its program and icon, the
 # documentation and licences are there, and the README's library example builds against the
-# installed package (CMake and pkg-config) and writes the batch generator's map.
-# usage: install_test.sh BUILD_DIR VERSION [LINK_FLAGS]
+# installed package (CMake and pkg-config) and writes the batch generator's map; so does the
+# README's Python example with the installed module, when there is one.
+# usage: install_test.sh BUILD_DIR VERSION [LINK_FLAGS [PYTHON PYTHON_DIR]]
 #   LINK_FLAGS: what a program linking the installed library needs besides (the sanitizers')
+#   PYTHON, PYTHON_DIR: the interpreter the module is built for, and its folder below the prefix
 set -euo pipefail
 build=${1:?build directory}
 version=${2:?version}
 link_flags=${3:-}
+python=${4:-}
+python_dir=${5:-}
 readme="$(dirname "$0")/../README.md"
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/orvandel-install-XXXXXX")
 trap 'rm -rf "$prefix"' EXIT
@@ -71,12 +75,13 @@ pc=$(find "$prefix" -name orvandel.pc)
 libdir=$(dirname "$(dirname "$pc")")
 example="$prefix/example"
 mkdir -p "$example"
+# block SECTION LANGUAGE: the first block of that language in the README's section.
 block() {
-  awk -v fence="\`\`\`$1" '/^## / { library = ($0 == "## Library") } library && $0 == fence { on = 1; next }
+  awk -v section="## $1" -v fence="\`\`\`$2" '/^## / { inside = ($0 == section) } inside && $0 == fence { on = 1; next }
     on && /^```$/ { exit } on { print }' "$readme"
 }
-block cpp >"$example/example.cpp"
-block cmake >"$example/CMakeLists.txt"
+block Library cpp >"$example/example.cpp"
+block Library cmake >"$example/CMakeLists.txt"
 [ -s "$example/example.cpp" ] && [ -s "$example/CMakeLists.txt" ] ||
   fail "README.md has no cpp and cmake blocks in its Library section"
 cmake -S "$example" -B "$example/build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_EXE_LINKER_FLAGS="$link_flags" \
@@ -96,5 +101,21 @@ c++ -std=c++17 -o "$example/by-pkg-config" "$example/example.cpp" \
 (cd "$example" && LD_LIBRARY_PATH="$libdir" ./by-pkg-config >/dev/null) || fail "the example built with pkg-config failed"
 [ "$(pixels "$example/x.png")" = "$(pixels "$example/example.png")" ] ||
   fail "the example built with pkg-config does not write orvandel-batch's map"
+
+# The Python module, in the interpreter's site folder below the prefix, beside its stub: the
+# README's Python example run with it writes the batch's map too.
+if [ -n "$python" ]; then
+  site="$prefix/$python_dir"
+  [ -f "$site/orvandel.pyi" ] || fail "orvandel.pyi is not installed in $python_dir"
+  block Python python >"$example/example.py"
+  [ -s "$example/example.py" ] || fail "README.md has no python block in its Python section"
+  rm -f "$example/example.png"
+  (cd "$example" && PYTHONPATH="$site" PYTHONDONTWRITEBYTECODE=1 "$python" example.py >out.txt 2>&1) ||
+    fail "the Python example failed: $(cat "$example/out.txt")"
+  out=$(cd "$example" && PYTHONPATH="$site" "$python" -c 'import orvandel; print(orvandel.__version__, orvandel.__file__)')
+  [[ "$out" == "$version $site/orvandel."*.so ]] || fail "import orvandel from $site says '$out'"
+  [ "$(pixels "$example/x.png")" = "$(pixels "$example/example.png")" ] ||
+    fail "the Python example's example.png is not orvandel-batch's map"
+fi
 
 echo "ok: installed and checked in $prefix"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Orvandel needs, skipping what is there.
 #   tools/install-deps.sh          what building and running the programs need
-#   tools/install-deps.sh --test   that, and what the tests, benchmarks and fuzzing need
+#   tools/install-deps.sh --test   that, and what the tests, benchmarks, fuzzing and the Python
+#                                  module (built in the release preset) need
 set -euo pipefail
 packages=(
   build-essential pkg-config cmake ninja-build
@@ -12,6 +13,7 @@ case "${1:-}" in
   --test)
     packages+=(
       clang clang-format python3
+      python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-pil python3-matplotlib
       libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck libssl-dev nlohmann-json3-dev
       xvfb xauth x11-utils x11-xkb-utils xdotool imagemagick libx11-dev openbox
       time man-db groff-base desktop-file-utils

@@ -41,6 +41,9 @@ namespace orvandel {
 // version may make other maps from the same settings and seed.
 std::string version();
 
+// The largest width and height of a map, in cells (orvandel-batch --size takes 1 .. maxMapSide).
+inline constexpr std::int32_t maxMapSide = 65536;
+
 // Input that can make no map: an unknown settings key, a seed or a number of generations out of
 // range. what() says which, in the words of orvandel-batch's messages.
 class Error : public std::invalid_argument {
@@ -52,7 +55,13 @@ public:
 // writer's own reasons), what() names the file and the reason.
 class FileError : public std::system_error {
 public:
-    FileError(std::error_code code, const std::string& what) : std::system_error(code, what) {}
+    FileError(std::error_code code, const std::string& what)
+        : std::system_error(code), what_(std::make_shared<const std::string>(what)) {}
+    // The text given, as it is (std::system_error's own would add the reason a second time).
+    const char* what() const noexcept override { return what_->c_str(); }
+
+private:
+    std::shared_ptr<const std::string> what_;
 };
 
 // A setting the library changed so that a map can be made, as orvandel-batch warns of it.
