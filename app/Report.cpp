@@ -10,9 +10,12 @@ void printRunReport(Program& p) {
     Screen& screen = p.screen;
     const MapStatistics& st = p.statistics;
     const double total = static_cast<double>(p.totalCells);
-    const double waterPercent = static_cast<double>(st.waterCount * 100) / total;
+    // A world's sea is drawn like water (in the water colour unless seacolor says otherwise) and
+    // counted with it: the rows stay three.
+    const std::int64_t water = st.waterCount + st.seaCount;
+    const double waterPercent = static_cast<double>(water * 100) / total;
     const double landPercent = static_cast<double>(st.landCount * 100) / total;
-    const double unchangedPercent = static_cast<double>((p.totalCells - st.waterCount - st.landCount) * 100) / total;
+    const double unchangedPercent = static_cast<double>((p.totalCells - water - st.landCount) * 100) / total;
 
     screen.setTextColor(paletteColor(15));
     screen.setCursor(Program::kReportRow, 1);

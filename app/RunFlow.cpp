@@ -72,7 +72,7 @@ int runProgram(Program& p) {
     // The seeding step, with the dialogue's wait for a key between its two halves.
     if (p.settings.random1 == 1) askSeed(p.screen, p.random, p.clock);
     drawRandratio(p.settings, p.random);
-    fillInitialLandmass(p.map, p.settings, p.random);
+    layInitialMap(ReferenceEngine{}, p.map, p.settings, p.random);
     screen.clearScreen();
     const MapSize size = mapSize(p.settings, p.map.currentMap);
     p.totalCells = static_cast<std::int64_t>(size.x) * size.y;

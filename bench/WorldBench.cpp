@@ -5,6 +5,9 @@
 #include <benchmark/benchmark.h>
 
 #include "rng/Random.hpp"
+#include "sim/FastEngine.hpp"
+#include "sim/Simulation.hpp"
+#include "sim/WorldFigures.hpp"
 #include "sim/WorldPyramid.hpp"
 
 namespace orv {
@@ -25,6 +28,27 @@ void worldPyramid(benchmark::State& state, int width, int height, int continents
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Everything a world adds to a run before its first generation, as orvandel-batch does it: the
+// pyramid, the classic pattern laid (which a classic run lays too), the sea stamped into both
+// grids and the land masses measured.
+void worldStart(benchmark::State& state, int continents) {
+    Settings settings;
+    applyPresets(settings);
+    settings.xsize = settings.ysize = 4096;
+    settings.continents = continents;
+    MapState map(4096, 4096);
+    FastEngine engine;
+    Random random;
+    for (auto _ : state) {
+        random.seedRandom(42);
+        std::optional<WorldMask> world = layInitialMap(engine, map, settings, random);
+        if (world) benchmark::DoNotOptimize(measureWorld(*world).landMasses.data());
+        benchmark::DoNotOptimize(map.currentMap.column(1));
+    }
+}
+
+BENCHMARK_CAPTURE(worldStart, classic_4096, 0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldStart, default_world_4096, 7)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(worldPyramid, default_4096, 4096, 4096, 7)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(worldPyramid, small_continents_4096, 4096, 4096, 4)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(worldPyramid, odd_4099x3001, 4099, 3001, 7)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -236,14 +236,20 @@ Statistics Map::statistics() const {
     st.water = r.waterCount;
     st.land = r.landCount;
     st.unchanged = r.unchangedCount;
+    st.sea = r.seaCount;
     // As the report computes them.
     auto percent = [&st](std::int64_t count) {
         return static_cast<double>(count * 100) / static_cast<double>(st.cells);
     };
     st.waterPercent = percent(st.water);
     st.landPercent = percent(st.land);
-    st.unchangedPercent = percent(st.cells - st.water - st.land);
+    st.unchangedPercent = percent(st.cells - st.water - st.land - st.sea);
+    st.seaPercent = percent(st.sea);
     return st;
+}
+
+const std::vector<std::int64_t>& Map::landMasses() const {
+    return state_->result.landMasses;
 }
 
 std::string Map::statsJson() const {

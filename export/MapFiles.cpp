@@ -9,17 +9,20 @@
 
 namespace orv {
 
-std::vector<std::uint32_t> mapPalette(const MapColors& colors) {
+std::vector<std::uint32_t> mapPalette(const MapColors& colors, bool world) {
     std::vector<std::uint32_t> palette;
-    for (std::uint32_t color : {colors.unchanged, colors.water, colors.land, std::uint32_t{0xFF000000}})
+    auto add = [&palette](std::uint32_t color) {
         if (std::find(palette.begin(), palette.end(), color) == palette.end()) palette.push_back(color);
+    };
+    for (std::uint32_t color : {colors.unchanged, colors.water, colors.land, std::uint32_t{0xFF000000}}) add(color);
+    if (world) add(colors.sea);
     return palette;
 }
 
 std::error_code writeMapPng(SafeFile& file, MapPicture& picture, const TextChunks& texts) {
     if (!file.ok()) return file.error();
     PngStreamWriter png(file, static_cast<std::uint32_t>(picture.width()), static_cast<std::uint32_t>(picture.height()),
-                        mapPalette(picture.colors()));
+                        mapPalette(picture.colors(), picture.world()));
     for (const auto& [keyword, text] : texts) png.writeText(keyword, text);
     for (int y = 0; y < picture.height() && png.ok(); ++y) png.writeRow(picture.row(y));
     if (png.finish()) return {};

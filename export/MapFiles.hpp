@@ -14,9 +14,9 @@ namespace orv {
 
 // The files a made map is written as, each by the output rules of SafeWrite.hpp.
 
-// The colours a map's picture can show: its three map colours, and black where nothing was
-// drawn, each once.
-std::vector<std::uint32_t> mapPalette(const MapColors& colors);
+// The colours a map's picture can show: its three map colours, black where nothing was drawn
+// and, for a world, the sea's colour last, each once.
+std::vector<std::uint32_t> mapPalette(const MapColors& colors, bool world = false);
 
 // The picture as a paletted PNG (which decodes to the same pixels as RGBA, and is far smaller
 // and quicker to make), with the text chunks (a recipe) before the image data.

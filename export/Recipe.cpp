@@ -100,7 +100,9 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
         !readWhole(std::string_view(*found[3]).substr(x + 1), height) || width < 1 || height < 1)
         return damaged("the size '" + *found[3] + "'");
 
-    // Every setting, one key=value a line, read by the settings file's rules.
+    // Every setting, one key=value a line, read by the settings file's rules; the world's keys,
+    // which recipes made before the world mode lack, keep their presets when missing.
+    applyPresets(r.settings);
     std::set<std::string_view> keys;
     std::string_view lines = *found[4];
     while (!lines.empty()) {
@@ -114,8 +116,8 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
         applySettingsItem(r.settings, line);
         keys.insert(key->name);
     }
-    for (const SettingsKey& key : kSettingsKeys)
-        if (!keys.contains(key.name)) return damaged("no setting " + std::string(key.name));
+    for (std::size_t i = 0; i < kClassicSettingsKeys; ++i)
+        if (!keys.contains(kSettingsKeys[i].name)) return damaged("no setting " + std::string(kSettingsKeys[i].name));
     r.settings.xsize = width;
     r.settings.ysize = height;
     return r;

@@ -41,8 +41,15 @@ std::string statsJson(const MapResult& r) {
     json << "  \"land\": {\"color\": " << r.settings.landcolor << ", \"cells\": " << r.landCount
          << ", \"percent\": " << share(r.landCount) << "},\n";
     json << "  \"unchanged\": {\"color\": " << r.settings.forestcolor << ", \"cells\": " << r.unchangedCount
-         << ", \"percent\": " << share(total - r.waterCount - r.landCount) << "}\n";
-    json << "}\n";
+         << ", \"percent\": " << share(total - r.waterCount - r.landCount - r.seaCount) << "},\n";
+    json << "  \"sea\": {\"color\": " << seaColorIndex(r.settings) << ", \"cells\": " << r.seaCount
+         << ", \"percent\": " << share(r.seaCount) << "}";
+    if (r.world) {
+        json << ",\n  \"landMasses\": {\"count\": " << r.landMasses.size() << ", \"cells\": [";
+        for (std::size_t i = 0; i < r.landMasses.size(); ++i) json << (i ? ", " : "") << r.landMasses[i];
+        json << "]}";
+    }
+    json << "\n}\n";
     return json.str();
 }
 

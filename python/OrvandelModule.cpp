@@ -268,7 +268,8 @@ rows top first, pixel for pixel the PNG's. A view of the map's memory, no copy.)
             [](const orvandel::Map& map) { return py::module_::import("json").attr("loads")(map.statsJson()); },
             R"(The statistics as a dict, exactly what orvandel-batch --stats writes as JSON: the seed, the
 size, the settings, the generations drawn and computed, whether and where the picture settled,
-and the cells and shares of water, land and unchanged cells.)")
+the cells and shares of water, land and unchanged cells, the sea and, for a world, its land
+masses.)")
         .def_property_readonly(
             "settings", [](const orvandel::Map& map) { return dictOf(map.settings()); },
             R"(The settings the map was made from (sizes and margins brought into range), as a dict: with

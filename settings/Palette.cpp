@@ -15,8 +15,13 @@ std::uint32_t paletteColor(ColorIndex index) {
     return kColors[static_cast<std::size_t>(index)];
 }
 
+ColorIndex seaColorIndex(const Settings& settings) {
+    return settings.seacolor == -1 ? settings.watercolor : settings.seacolor;
+}
+
 MapColors mapColors(const Settings& settings) {
-    return {paletteColor(settings.forestcolor), paletteColor(settings.watercolor), paletteColor(settings.landcolor)};
+    return {paletteColor(settings.forestcolor), paletteColor(settings.watercolor), paletteColor(settings.landcolor),
+            paletteColor(seaColorIndex(settings))};
 }
 
 }  // namespace orv

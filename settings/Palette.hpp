@@ -12,17 +12,20 @@ using ColorIndex = std::int32_t;
 std::uint32_t paletteColor(ColorIndex index);
 
 // The colours the map pass paints in, 0xAARRGGBB: a cell the last generation left unchanged,
-// one it changed to water and one it changed to land (the report's three classes). The engines
-// take them from their caller and know nothing of the table.
+// one it changed to water and one it changed to land (the report's three classes), and a cell
+// of a world's sea. The engines take them from their caller and know nothing of the table.
 struct MapColors {
     std::uint32_t unchanged = 0;
     std::uint32_t water = 0;
     std::uint32_t land = 0;
+    std::uint32_t sea = 0;
 
     friend bool operator==(const MapColors&, const MapColors&) = default;
 };
 
-// The map colours of a run from the table: forestcolor, watercolor and landcolor.
+// The map colours of a run from the table: forestcolor, watercolor, landcolor and seacolor.
 MapColors mapColors(const Settings& settings);
+// The colour index the sea is drawn in: seacolor, or watercolor when seacolor is -1.
+ColorIndex seaColorIndex(const Settings& settings);
 
 }  // namespace orv

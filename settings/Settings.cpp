@@ -30,9 +30,14 @@ void applyPresets(Settings& s) {
     s.leftflowenabled = 1;
     s.rightflowenabled = 1;
     s.rightflowratio = 0;
+    s.continents = 0;
+    s.landshare = 40;
+    s.coastroughness = 50;
+    s.islands = 30;
+    s.seacolor = -1;
 }
 
-const std::array<SettingsKey, 27> kSettingsKeys{{
+const std::array<SettingsKey, 32> kSettingsKeys{{
     {"landcolor", &Settings::landcolor},
     {"watercolor", &Settings::watercolor},
     {"forestcolor", &Settings::forestcolor},
@@ -60,6 +65,11 @@ const std::array<SettingsKey, 27> kSettingsKeys{{
     {"leftflowenabled", &Settings::leftflowenabled},
     {"rightflowenabled", &Settings::rightflowenabled},
     {"rightflowratio", &Settings::rightflowratio},
+    {"continents", &Settings::continents},
+    {"landshare", &Settings::landshare},
+    {"coastroughness", &Settings::coastroughness},
+    {"islands", &Settings::islands},
+    {"seacolor", &Settings::seacolor},
 }};
 
 std::string clampedMessage(const ClampedSetting& change) {
@@ -79,6 +89,10 @@ std::vector<ClampedSetting> clampToGrid(Settings& s, std::int32_t maxWidth, std:
     keep("ysize", s.ysize, 1, maxHeight);
     keep("oceanedgesizex", s.oceanedgesizex, 0, INT32_MAX);
     keep("oceanedgesizey", s.oceanedgesizey, 0, INT32_MAX);
+    keep("continents", s.continents, 0, 16);
+    keep("landshare", s.landshare, 1, 99);
+    keep("coastroughness", s.coastroughness, 0, 100);
+    keep("islands", s.islands, 0, 100);
     return changes;
 }
 

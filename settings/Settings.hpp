@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,6 +43,13 @@ struct Settings {
     std::int32_t leftflowenabled = 0;
     std::int32_t rightflowenabled = 0;
     std::int32_t rightflowratio = 0;
+    // The world mode: continents 0 is the classic map; 1 .. 16 grow a world of that many levels
+    // (land masses, coasts and a sea the rule never changes) before the first generation.
+    std::int32_t continents = 0;
+    std::int32_t landshare = 0;       // per cent of the open area that is land, 1 .. 99
+    std::int32_t coastroughness = 0;  // 0 round coasts .. 100 frayed ones
+    std::int32_t islands = 0;         // 0 no islands sown into the sea .. 100 many
+    std::int32_t seacolor = 0;        // the sea's colour; -1 (the preset): the water colour
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
@@ -54,7 +62,10 @@ struct SettingsKey {
     std::string_view name;
     std::int32_t Settings::*field;
 };
-extern const std::array<SettingsKey, 27> kSettingsKeys;
+extern const std::array<SettingsKey, 32> kSettingsKeys;
+// The keys every recipe holds: those before the world's keys (recipes made before the world
+// mode lack the rest, which then keep their presets).
+inline constexpr std::size_t kClassicSettingsKeys = 27;
 
 // A setting that was changed to keep the map inside its grids.
 struct ClampedSetting {
@@ -70,7 +81,9 @@ std::string clampedMessage(const ClampedSetting& change);
 
 // Keeps the map inside grids that hold maxWidth x maxHeight interior cells (both at least 1):
 // xsize goes into 1 .. maxWidth, ysize into 1 .. maxHeight, and a negative ocean-edge margin
-// becomes 0. Returns what was changed, in key order; nothing for settings already in range.
+// becomes 0. The world's keys go into their ranges too (continents 0 .. 16, landshare 1 .. 99,
+// coastroughness and islands 0 .. 100). Returns what was changed, in key order; nothing for
+// settings already in range.
 std::vector<ClampedSetting> clampToGrid(Settings& settings, std::int32_t maxWidth, std::int32_t maxHeight);
 
 }  // namespace orv

@@ -73,32 +73,38 @@ constexpr std::array<std::uint64_t, 256> kBitBytes = [] {
 }();
 
 // out[r] := the class of cell r, 0 unchanged, 1 changed to waterValue, 2 changed to anything
-// else, for r < count, from the cells and the change bits from bit `first` of words on. Eight
-// cells at a time, in the bytes of a 64-bit word.
+// else, 3 the sea (which never changes), for r < count, from the cells and the change bits from
+// bit `first` of words on. Eight cells at a time, in the bytes of a 64-bit word.
 void classifyChanges(const CellValue* cells, const std::uint64_t* words, std::int64_t first, std::uint8_t* out,
                      int count, CellValue waterValue) {
     constexpr std::uint64_t kOnes = 0x0101010101010101u;
     const std::uint64_t water = kOnes * static_cast<std::uint8_t>(waterValue);
+    const std::uint64_t sea = kOnes * static_cast<std::uint8_t>(kSea);
     int r = 0;
     for (; r + 8 <= count; r += 8) {
         const std::int64_t bit = first + r;
         std::uint64_t bits = words[bit >> 6] >> (bit & 63);
         if ((bit & 63) > 56) bits |= words[(bit >> 6) + 1] << (64 - (bit & 63));
         const std::uint64_t changed = kBitBytes[bits & 255u];
-        std::uint64_t differs = 0;
-        std::memcpy(&differs, cells + r, 8);
-        differs ^= water;
+        std::uint64_t bytes = 0;
+        std::memcpy(&bytes, cells + r, 8);
         // Bit 0 of each byte := whether any bit of that byte is set.
-        differs |= differs >> 4;
-        differs |= differs >> 2;
-        differs |= differs >> 1;
-        const std::uint64_t classes = changed + (changed & differs & kOnes);
+        auto anyBit = [](std::uint64_t v) {
+            v |= v >> 4;
+            v |= v >> 2;
+            v |= v >> 1;
+            return v & kOnes;
+        };
+        const std::uint64_t differs = anyBit(bytes ^ water);
+        const std::uint64_t isSea = ~anyBit(bytes ^ sea) & kOnes;
+        const std::uint64_t classes = changed + (changed & differs) + isSea * 3;
         std::memcpy(out + r, &classes, 8);
     }
     for (; r < count; ++r) {
         const std::int64_t bit = first + r;
         const auto changed = static_cast<unsigned>(words[bit >> 6] >> (bit & 63)) & 1u;
-        out[r] = static_cast<std::uint8_t>(changed * (cells[r] == waterValue ? 1u : 2u));
+        out[r] = cells[r] == kSea ? std::uint8_t{3}
+                                  : static_cast<std::uint8_t>(changed * (cells[r] == waterValue ? 1u : 2u));
     }
 }
 
@@ -247,7 +253,7 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
 void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas,
                                const MapColors& colors) {
     const MapSize size = mapSize(settings, map.currentMap);
-    const std::uint32_t classColors[3] = {colors.unchanged, colors.water, colors.land};
+    const std::uint32_t classColors[4] = {colors.unchanged, colors.water, colors.land, colors.sea};
     const CellValue waterValue = waterValueIn(map.phaseFlag);
     const CellRange drawn = onCanvas(canvas, size);
 
@@ -284,7 +290,7 @@ void FastEngine::commitAndDraw(MapState& map, const Settings& settings, const Ma
 void FastEngine::drawChanges(const MapGrid& currentMap, const ChangeMask& changes, int phaseFlag,
                              const MapColors& colors, const MapCanvas& canvas) {
     const MapSize size{changes.xsize(), changes.ysize()};
-    const std::uint32_t classColors[3] = {colors.unchanged, colors.water, colors.land};
+    const std::uint32_t classColors[4] = {colors.unchanged, colors.water, colors.land, colors.sea};
     const CellValue waterValue = waterValueIn(phaseFlag);
     const CellRange drawn = onCanvas(canvas, size);
     if (classes_.empty()) classes_.resize(1);
@@ -313,24 +319,28 @@ MapStatistics FastEngine::finalStatistics(const MapState& map, const Settings& s
     std::vector<MapStatistics> counted(static_cast<std::size_t>(parts));
     auto countColumns = [&](int part) {
         const ColumnRange range = partOf(part, parts, 1, size.x, 1);
-        std::int64_t changed = 0, water = 0;
+        std::int64_t changed = 0, water = 0, sea = 0;
         for (int x = range.first; x <= range.last; ++x) {
             const CellValue* current = map.currentMap.column(x) + 1;
             const CellValue* next = map.nextMap.column(x) + 1;
             // Per column in 32 bits (a column has fewer than 2^31 cells), which vectorises.
-            std::int32_t columnChanged = 0, columnWater = 0;
+            std::int32_t columnChanged = 0, columnWater = 0, columnSea = 0;
             for (int y = 0; y < size.y; ++y) {
                 const std::int32_t differs = current[y] != next[y];
                 columnChanged += differs;
                 columnWater += differs & static_cast<std::int32_t>(next[y] == waterValue);
+                columnSea += static_cast<std::int32_t>(next[y] == kSea);
             }
             changed += columnChanged;
             water += columnWater;
+            sea += columnSea;
         }
+        // The sea never changes, so it is neither water nor land here, and not unchanged.
         MapStatistics& s = counted[static_cast<std::size_t>(part)];
         s.waterCount = water;
         s.landCount = changed - water;
-        s.unchangedCount = std::int64_t{range.last - range.first + 1} * size.y - changed;
+        s.seaCount = sea;
+        s.unchangedCount = std::int64_t{range.last - range.first + 1} * size.y - changed - sea;
     };
     if (team != nullptr)
         team->run(countColumns);
@@ -341,6 +351,7 @@ MapStatistics FastEngine::finalStatistics(const MapState& map, const Settings& s
         total.unchangedCount += s.unchangedCount;
         total.waterCount += s.waterCount;
         total.landCount += s.landCount;
+        total.seaCount += s.seaCount;
     }
     return total;
 }

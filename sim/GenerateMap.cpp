@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "sim/FlowDecisions.hpp"
+#include "sim/WorldFigures.hpp"
 
 namespace orv {
 
@@ -60,7 +61,7 @@ const std::uint8_t* MapPicture::classRow(int y) {
         classBand_.resize(static_cast<std::size_t>(width_) * kBandRows);
         if (drawn_) {
             // Painted in the classes themselves instead of colours.
-            paintBand(first, MapColors{kClassUnchanged, kClassWater, kClassLand});
+            paintBand(first, MapColors{kClassUnchanged, kClassWater, kClassLand, kClassSea});
             bandFirst_ = -1;
             std::transform(band_.begin(), band_.end(), classBand_.begin(),
                            [](std::uint32_t pixel) { return static_cast<std::uint8_t>(pixel); });
@@ -89,7 +90,10 @@ MapResult generateMap(const MapRequest& request, MapPicture& picture, const std:
     const int threads = request.threads > 0 ? request.threads
                                             : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     FastEngine engine(bestKernelLevel(), threads);
-    engine.fillInitialLandmass(map, s, random);
+    if (std::optional<WorldMask> world = layInitialMap(engine, map, s, random)) {
+        r.world = true;
+        r.landMasses = measureWorld(*world).landMasses;
+    }  // the mask is let go here, before the generations
     // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
     // that changed in the generation last kept are in `changes`, those of the one just computed
     // in `computed`. Until the first swap nextMap holds what the straightforward rule expects.
@@ -124,10 +128,12 @@ MapResult generateMap(const MapRequest& request, MapPicture& picture, const std:
     r.unchangedCount = stats.unchangedCount;
     r.waterCount = stats.waterCount;
     r.landCount = stats.landCount;
+    r.seaCount = stats.seaCount;
 
     picture.width_ = s.xsize;
     picture.height_ = s.ysize;
     picture.drawn_ = r.committedGenerations > 0;
+    picture.world_ = r.world;
     picture.phaseFlag_ = keptPhase;
     picture.colors_ = request.colors;
     picture.cells_ = std::move(map.currentMap);

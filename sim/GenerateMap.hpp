@@ -40,10 +40,15 @@ struct MapResult {
     bool settled = false;
     std::optional<std::int64_t> settledAt;
     std::int64_t unchangedCount = 0, waterCount = 0, landCount = 0;
+    std::int64_t seaCount = 0;  // a world's sea, apart from the three classes
+    bool world = false;         // the map is a world (continents above 0)
+    // A world's land masses: the areas of the groups of cells outside the sea (8-connected,
+    // across the wrap-around on both axes), largest first. Empty for a classic map.
+    std::vector<std::int64_t> landMasses;
 };
 
 // The classes of a map's cells as the picture shows them (and the report counts them).
-enum CellClass : std::uint8_t { kClassWater = 0, kClassLand = 1, kClassUnchanged = 2 };
+enum CellClass : std::uint8_t { kClassWater = 0, kClassLand = 1, kClassUnchanged = 2, kClassSea = 3 };
 
 // The map as it was last drawn, xsize x ysize pixels of 0xAARRGGBB, black when no generation
 // was drawn. It keeps the last kept grid and which of its cells had just changed (a byte and an
@@ -55,6 +60,8 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     const MapColors& colors() const { return colors_; }
+    // The map is a world, whose sea may be drawn in a colour of its own.
+    bool world() const { return world_; }
     // Pixel row y (0 at the top): width() pixels, good until the next call. Rows read in order
     // cost one pass over the map.
     const std::uint32_t* row(int y);
@@ -73,6 +80,7 @@ private:
 
     int width_ = 0, height_ = 0;
     bool drawn_ = false;
+    bool world_ = false;
     int phaseFlag_ = 0;
     MapColors colors_;
     MapGrid cells_;
@@ -85,7 +93,8 @@ private:
 };
 
 // Generates one map exactly as the window program would with the same settings and seed when
-// stopped after `generations` drawn generations: the seeding step (seedRun), the initial fill,
+// stopped after `generations` drawn generations: the seeding step (seedRun), the initial map
+// (layInitialMap: with continents above 0 the world's sea first, whose land masses are measured),
 // the generations, and one more generation computed but not drawn, from which the statistics
 // come. picture receives the map as it was last drawn (its previous map is let go first).
 // clock is what a bit-pattern seed reads; progress is told of every generation's cells.

@@ -106,11 +106,12 @@ struct Kernels {
                               const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
                               std::uint64_t* changes, std::ptrdiff_t count, RuleBounds bounds);
     // Commits count cells of a column (current := next) and classifies them: 0 unchanged,
-    // 1 changed to the value that reads as water (waterValue), 2 changed to anything else.
+    // 1 changed to the value that reads as water (waterValue), 2 changed to anything else, 3 the
+    // sea (kSea, which never changes).
     void (*commitColumn)(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t count,
                          std::int8_t waterValue);
     // Paints a block of classified cells: the cell at column c, row r of the block,
-    // classes[c * classStride + r], becomes pixels[r * pitch + c] := colors[class].
+    // classes[c * classStride + r] (0 .. 3), becomes pixels[r * pitch + c] := colors[class].
     void (*drawTile)(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
                      std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors);
 };

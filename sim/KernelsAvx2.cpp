@@ -151,9 +151,9 @@ void commitColumnAvx2(std::int8_t* current, const std::int8_t* next, std::uint8_
 
 void drawTileAvx2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows, std::uint32_t* pixels,
                   std::ptrdiff_t pitch, const std::uint32_t* colors) {
-    // The class of a cell (0, 1 or 2) picks its colour out of one register.
+    // The class of a cell (0 .. 3) picks its colour out of one register.
     const __m256i table = _mm256_setr_epi32(static_cast<int>(colors[0]), static_cast<int>(colors[1]),
-                                            static_cast<int>(colors[2]), 0, 0, 0, 0, 0);
+                                            static_cast<int>(colors[2]), static_cast<int>(colors[3]), 0, 0, 0, 0);
     auto expand = [&](__m128i row, std::uint32_t* out) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
                             _mm256_permutevar8x32_epi32(table, _mm256_cvtepu8_epi32(row)));

@@ -242,8 +242,10 @@ std::uint64_t ruleSpan(const std::int8_t* left, const std::int8_t* mid, const st
         const T v = V::load(mid + y);
         const T isWater = V::eq(v, zero);
         const T toLand = V::and_(isWater, V::gtSigned(four, count));
+        // Water and the sea never turn to water; the sea never turns at all.
         const T toWater =
-            V::andNot(isWater, V::or_(V::and_(V::eq(v, three), V::gtSigned(count, landmass)), V::eq(count, ratio)));
+            V::andNot(V::or_(isWater, V::eq(v, four)),
+                      V::or_(V::and_(V::eq(v, three), V::gtSigned(count, landmass)), V::eq(count, ratio)));
         const T old = V::load(keep + y);
         const T result = V::or_(V::andNot(V::or_(toLand, toWater), old), V::and_(toLand, three));
         V::store(next + y, result);
@@ -256,17 +258,18 @@ std::uint64_t ruleSpan(const std::int8_t* left, const std::int8_t* mid, const st
     return any;
 }
 
-// Cells [from, to) of a column, to - from a multiple of V::kWidth: commit and classify.
+// Cells [from, to) of a column, to - from a multiple of V::kWidth: commit and classify (the sea,
+// which never changes, as class 3).
 template <class V>
 void commitSpan(std::int8_t* current, const std::int8_t* next, std::uint8_t* classes, std::ptrdiff_t from,
                 std::ptrdiff_t to, std::int8_t waterValue) {
     using T = typename V::T;
-    const T water = V::set1(waterValue), one = V::set1(1), two = V::set1(2);
+    const T water = V::set1(waterValue), one = V::set1(1), two = V::set1(2), three = V::set1(3), sea = V::set1(4);
     for (std::ptrdiff_t y = from; y < to; y += V::kWidth) {
         const T c = V::load(current + y);
         const T n = V::load(next + y);
         const T kind = V::sub(two, V::and_(V::eq(n, water), one));
-        V::store(classes + y, V::andNot(V::eq(c, n), kind));
+        V::store(classes + y, V::or_(V::andNot(V::eq(c, n), kind), V::and_(V::eq(n, sea), three)));
         V::store(current + y, n);
     }
 }

@@ -32,10 +32,11 @@ void commitColumnSse2(std::int8_t* current, const std::int8_t* next, std::uint8_
 void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows, std::uint32_t* pixels,
                   std::ptrdiff_t pitch, const std::uint32_t* colors) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i one = _mm_set1_epi32(1), two = _mm_set1_epi32(2);
+    const __m128i one = _mm_set1_epi32(1), two = _mm_set1_epi32(2), three = _mm_set1_epi32(3);
     const __m128i unchanged = _mm_set1_epi32(static_cast<int>(colors[0]));
     const __m128i toWater = _mm_set1_epi32(static_cast<int>(colors[0] ^ colors[1]));
     const __m128i toLand = _mm_set1_epi32(static_cast<int>(colors[0] ^ colors[2]));
+    const __m128i toSea = _mm_set1_epi32(static_cast<int>(colors[0] ^ colors[3]));
     auto expand = [&](__m128i row, std::uint32_t* out) {
         const __m128i low = _mm_unpacklo_epi8(row, zero), high = _mm_unpackhi_epi8(row, zero);
         const __m128i quarters[4] = {_mm_unpacklo_epi16(low, zero), _mm_unpackhi_epi16(low, zero),
@@ -43,8 +44,9 @@ void drawTileSse2(const std::uint8_t* classes, std::ptrdiff_t classStride, int c
         for (int k = 0; k < 4; ++k) {
             const __m128i water = _mm_and_si128(_mm_cmpeq_epi32(quarters[k], one), toWater);
             const __m128i land = _mm_and_si128(_mm_cmpeq_epi32(quarters[k], two), toLand);
+            const __m128i sea = _mm_and_si128(_mm_cmpeq_epi32(quarters[k], three), toSea);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k),
-                             _mm_xor_si128(unchanged, _mm_xor_si128(water, land)));
+                             _mm_xor_si128(_mm_xor_si128(unchanged, sea), _mm_xor_si128(water, land)));
         }
     };
     drawTileBlocks(classes, classStride, columns, rows, pixels, pitch, colors, expand);

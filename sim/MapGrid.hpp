@@ -8,10 +8,12 @@
 
 namespace orv {
 
-// What a map cell holds: 0 water, 3 land, 1 the second value of the initial pattern.
+// What a map cell holds: 0 water, 3 land, 1 the second value of the initial pattern, 4 the sea
+// of a world (held as it is by the rule, and water to its neighbours, which count only land).
 using CellValue = std::int8_t;
 inline constexpr CellValue kWater = 0;
 inline constexpr CellValue kLand = 3;
+inline constexpr CellValue kSea = 4;
 
 // A map grid indexed [x][y] over 0 .. xCapacity + 2 and 0 .. yCapacity + 2: the interior
 // 1 .. size on each axis, a one-cell border around it, and spare cells beyond for maps smaller

@@ -43,6 +43,44 @@ void fillInitialLandmass(MapState& map, const Settings& settings, Random& random
                 static_cast<CellValue>(scaleDraw(random.nextRaw(), 2));
 }
 
+std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid, Random& random) {
+    if (settings.continents <= 0) return std::nullopt;
+    const MapSize size = mapSize(settings, grid);
+    WorldParameters parameters;
+    // Levels past the map's size only add steps on a coarsest grid of one cell, where the land
+    // share cannot be held (a 400 x 400 world at 16 levels is nearly all sea): a world takes at
+    // most the levels whose coarsest grid still has two cells across the map's shorter side,
+    // 8 at 400 x 400 and 11 at 4096 x 4096.
+    const int side = std::min(size.x, size.y);
+    int levels = 1;
+    while (levels < settings.continents && (std::int64_t{1} << (levels + 1)) < side) ++levels;
+    parameters.continents = levels;
+    parameters.landshare = settings.landshare;
+    parameters.coastroughness = settings.coastroughness;
+    parameters.islands = settings.islands;
+    // Margins beyond the map hold the whole map as sea, as a margin of the map's size does.
+    auto margin = [](std::int32_t m, int length) { return static_cast<int>(std::clamp<std::int64_t>(m, 0, length)); };
+    return buildWorld(random, size.x, size.y, margin(settings.oceanedgesizex, size.x),
+                      margin(settings.oceanedgesizey, size.y), clampWorldParameters(parameters));
+}
+
+namespace {
+
+// cells[y] := kSea where land[y] is 0, for y < count: a select over arrays that do not overlap,
+// which vectorises.
+void stampColumn(CellValue* __restrict cells, const std::uint8_t* __restrict land, int count) {
+    for (int y = 0; y < count; ++y) cells[y] = land[y] != 0 ? cells[y] : kSea;
+}
+
+}  // namespace
+
+void stampSea(MapState& map, const WorldMask& world) {
+    for (int x = 1; x <= world.width; ++x) {
+        stampColumn(map.currentMap.column(x) + 1, world.column(x - 1), world.height);
+        stampColumn(map.nextMap.column(x) + 1, world.column(x - 1), world.height);
+    }
+}
+
 void buildErosionTable(MapState& map, const Settings& settings, Random& random) {
     random.seedRandom(static_cast<double>(settings.erosionseed));
     for (std::size_t i = 1; i <= 1000; ++i) {
@@ -81,7 +119,7 @@ void computeGeneration(MapState& map, const Settings& s, Random& random) {
             const CellValue v = c(x, y);
             if (v == kWater) {
                 if (count < 4) map.nextMap(x, y) = kLand;
-            } else {
+            } else if (v != kSea) {
                 if (v == kLand && count > s.landmasssize) map.nextMap(x, y) = kWater;
                 if (count == s.landwaterratio) map.nextMap(x, y) = kWater;
             }
@@ -109,6 +147,7 @@ void commitAndDraw(MapState& map, const Settings& s, const MapCanvas& canvas, co
                 map.currentMap(x, y) = next;
                 color = phaseValue(next, map.phaseFlag) == kWater ? colors.water : colors.land;
             }
+            if (next == kSea) color = colors.sea;
             if (canvas.contains(x, y)) canvas.at(x, y) = color;
         }
     }
@@ -154,7 +193,9 @@ MapStatistics computeFinalStatistics(const MapState& map, const Settings& s) {
     for (int x = 1; x <= size.x; ++x) {
         for (int y = 1; y <= size.y; ++y) {
             const CellValue next = map.nextMap(x, y);
-            if (map.currentMap(x, y) == next)
+            if (next == kSea)
+                ++stats.seaCount;
+            else if (map.currentMap(x, y) == next)
                 ++stats.unchangedCount;
             else if (phaseValue(next, map.phaseFlag) == kWater)
                 ++stats.waterCount;

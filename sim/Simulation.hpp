@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
+#include "sim/WorldPyramid.hpp"
 
 namespace orv {
 
@@ -34,6 +36,27 @@ FillRange initialFillRange(const Settings& settings, const MapGrid& grid);
 // range the ocean-edge margins leave, kept inside the grid.
 void fillInitialLandmass(MapState& map, const Settings& settings, Random& random);
 
+// The world of a run when continents is above 0: grown by the pyramid from the source over the
+// map's size, with the settings' world keys (brought into range; continents no more than the
+// levels that leave two coarsest cells across the shorter side) and ocean-edge margins.
+// Nothing is drawn, and nothing returned, for the classic map (continents 0).
+std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid, Random& random);
+
+// Holds the world's sea: every interior cell the mask gives to the sea becomes kSea in both grids
+// (the rule then never changes it, and the commit never sees it change).
+void stampSea(MapState& map, const WorldMask& world);
+
+// The initial map of a run on either engine: the world grown first (its draws follow the seeding
+// step), then the classic pattern laid exactly as without a world (one draw per cell of its range,
+// sea or not), then the sea stamped over it. Returns the world, nothing for a classic map.
+template <class Engine>
+std::optional<WorldMask> layInitialMap(const Engine& engine, MapState& map, const Settings& settings, Random& random) {
+    std::optional<WorldMask> world = growWorld(settings, map.currentMap, random);
+    engine.fillInitialLandmass(map, settings, random);
+    if (world) stampSea(map, *world);
+    return world;
+}
+
 // Re-seeds the source with erosionseed and draws erosionTable[1 .. 1000].
 void buildErosionTable(MapState& map, const Settings& settings, Random& random);
 
@@ -42,14 +65,15 @@ void buildErosionTable(MapState& map, const Settings& settings, Random& random);
 void computeGeneration(MapState& map, const Settings& settings, Random& random);
 
 // Commits the changed cells of nextMap into currentMap and paints every interior cell in the
-// colours given.
+// colours given (the sea in colors.sea).
 void commitAndDraw(MapState& map, const Settings& settings, const MapCanvas& canvas, const MapColors& colors);
 
-// The three classes of the final map and their sizes.
+// The three classes of the final map and their sizes, and the world's sea apart from them.
 struct MapStatistics {
     std::int64_t unchangedCount = 0;
     std::int64_t waterCount = 0;
     std::int64_t landCount = 0;
+    std::int64_t seaCount = 0;
 };
 MapStatistics computeFinalStatistics(const MapState& map, const Settings& settings);
 

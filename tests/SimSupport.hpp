@@ -58,14 +58,14 @@ struct EngineChoice {
 inline std::string describe(const RunCase& c, const EngineChoice& e = {}) {
     const Settings& s = c.settings;
     auto n = [](auto v) { return std::to_string(v); };
-    std::string text = n(s.xsize) + "x" + n(s.ysize) + (c.capacity > 0 ? " in " + n(c.capacity) : "") + ", seed " +
-                       n(c.seed) + ", flows " + n(s.downupflow) + "/" + n(s.upflowenabled) + n(s.downflowenabled) +
-                       "/" + n(s.upflowratio) + " " + n(s.leftrightflow) + "/" + n(s.leftflowenabled) +
-                       n(s.rightflowenabled) + "/" + n(s.rightflowratio) + ", landmass " + n(s.landmasssize) +
-                       ", ratio " + n(s.landwaterratio) + ", erosion " + n(s.erosion) +
-                       (c.buildErosion ? " (table built)" : "") + ", margins " + n(s.oceanedgesizex) + "/" +
-                       n(s.oceanedgesizey) + ", " + kernelLevelName(e.level) + ", " + n(e.threads) + " threads" +
-                       (e.walk == FlowWalk::Pairs ? ", cell to cell" : "");
+    std::string text =
+        n(s.xsize) + "x" + n(s.ysize) + (c.capacity > 0 ? " in " + n(c.capacity) : "") + ", seed " + n(c.seed) +
+        ", flows " + n(s.downupflow) + "/" + n(s.upflowenabled) + n(s.downflowenabled) + "/" + n(s.upflowratio) + " " +
+        n(s.leftrightflow) + "/" + n(s.leftflowenabled) + n(s.rightflowenabled) + "/" + n(s.rightflowratio) +
+        ", landmass " + n(s.landmasssize) + ", ratio " + n(s.landwaterratio) + ", erosion " + n(s.erosion) +
+        (c.buildErosion ? " (table built)" : "") + ", margins " + n(s.oceanedgesizex) + "/" + n(s.oceanedgesizey) +
+        (s.continents > 0 ? ", continents " + n(s.continents) : "") + ", " + kernelLevelName(e.level) + ", " +
+        n(e.threads) + " threads" + (e.walk == FlowWalk::Pairs ? ", cell to cell" : "");
     if (c.canvas)
         text += ", canvas " + n(c.canvas->width) + "x" + n(c.canvas->height) + "+" + n(c.canvas->originX) + "+" +
                 n(c.canvas->originY);
@@ -73,7 +73,7 @@ inline std::string describe(const RunCase& c, const EngineChoice& e = {}) {
 }
 
 // One run of the map on one engine, set up as a run begins: the source seeded, the erosion
-// table built when asked, the initial landmass laid.
+// table built when asked, the initial map laid (a world's sea too, with continents above 0).
 template <class Engine>
 struct EngineRun {
     template <class... EngineArguments>
@@ -83,7 +83,7 @@ struct EngineRun {
           engine(std::forward<EngineArguments>(arguments)...) {
         if (c.seed != -1) random.seedRandom(c.seed);
         if (c.buildErosion) buildErosionTable(map, settings, random);
-        engine.fillInitialLandmass(map, settings, random);
+        world = layInitialMap(engine, map, settings, random);
     }
     MapSize size() const { return mapSize(settings, map.currentMap); }
 
@@ -91,6 +91,7 @@ struct EngineRun {
     MapState map;
     Random random;
     Engine engine;
+    std::optional<WorldMask> world;
 };
 
 inline testing::AssertionResult sameSource(const Random& a, const Random& b) {
@@ -233,10 +234,11 @@ inline testing::AssertionResult keptRunMatches(const RunCase& c, const EngineCho
     const MapStatistics expected = reference.engine.finalStatistics(reference.map, reference.settings);
     const MapStatistics counted = fast.engine.finalStatistics(fast.map, fast.settings);
     if (expected.unchangedCount != counted.unchangedCount || expected.waterCount != counted.waterCount ||
-        expected.landCount != counted.landCount)
-        return testing::AssertionFailure() << "statistics " << counted.unchangedCount << "/" << counted.waterCount
-                                           << "/" << counted.landCount << ", expected " << expected.unchangedCount
-                                           << "/" << expected.waterCount << "/" << expected.landCount << atEnd;
+        expected.landCount != counted.landCount || expected.seaCount != counted.seaCount)
+        return testing::AssertionFailure()
+               << "statistics " << counted.unchangedCount << "/" << counted.waterCount << "/" << counted.landCount
+               << "/" << counted.seaCount << ", expected " << expected.unchangedCount << "/" << expected.waterCount
+               << "/" << expected.landCount << "/" << expected.seaCount << atEnd;
     return testing::AssertionSuccess();
 }
 

@@ -6,9 +6,11 @@
 
 #include <charconv>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <sstream>
 
 #include "app/Batch.hpp"
+#include "export/Recipe.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "settings/TextFormat.hpp"
@@ -217,6 +219,9 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         {"xsize=120\nysize=90\noceanedgesizex=10\noceanedgesizey=4\nrandratio=7\n", "3", 4},
         {"xsize=50\nysize=40\nrandom1=0\n", "", 5},
         {"xsize=33\nysize=20\n", "0", 2},  // a seed from the clock
+        // Worlds: the report counts the sea with the water, drawn in the water colour or its own.
+        {"xsize=160\nysize=120\ncontinents=3\noceanedgesizey=5\nleftrightflow=30\n", "8", 7},
+        {"xsize=400\nysize=400\ncontinents=4\nseacolor=11\nislands=90\n", "21", 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings ? c.settings : "presets");
@@ -255,7 +260,12 @@ TEST(BatchGenerator, MakesTheMapAndReportTheWindowProgramMakes) {
         };
         EXPECT_EQ(window.row(30), " Variations ended at: " + jsonField(json, "unchanged", "cells") + " variations. " +
                                       std::to_string(c.generations + 1) + " total cyles.");
-        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " + shown("water") + "%");
+        const nlohmann::json figures = nlohmann::json::parse(json);
+        const std::int64_t sea = figures["sea"]["cells"], water = figures["water"]["cells"];
+        const std::string waterShown =
+            sea == 0 ? shown("water")
+                     : realToText(static_cast<double>((water + sea) * 100) / figures["cells"].get<double>());
+        EXPECT_EQ(window.row(32), " Percent color " + jsonField(json, "water", "color") + ": " + waterShown + "%");
         EXPECT_EQ(window.row(33), " Percent color " + jsonField(json, "land", "color") + ": " + shown("land") + "%");
         EXPECT_EQ(window.row(34),
                   " Percent color " + jsonField(json, "unchanged", "color") + ": " + shown("unchanged") + "%");
@@ -491,6 +501,14 @@ TEST(BatchGenerator, ClampsOutOfRangeSettingsAndSaysSo) {
     EXPECT_NE(run.err.find("xsize 0 is out of range; using 1"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("oceanedgesizex -4"), std::string::npos) << run.err;
     EXPECT_EQ(statsOf(dir.path() / "s.json")["cells"], 9);
+    // The world's keys go into their ranges.
+    run = batch({"--seed", "1", "--size", "9x9", "--set", "continents=40", "--set", "landshare=0", "--set",
+                 "islands=-3", "--stats", "s.json"},
+                dir);
+    ASSERT_EQ(run.status, 0);
+    for (const char* told : {"continents 40 is out of range; using 16", "landshare 0 is out of range; using 1",
+                             "islands -3 is out of range; using 0"})
+        EXPECT_NE(run.err.find(told), std::string::npos) << run.err;
 }
 
 TEST(BatchGenerator, ProgressShowsOnlyOnATerminalOrWhenAskedFor) {
@@ -578,6 +596,52 @@ TEST(BatchGenerator, GridHoldsTheClassesThePictureShows) {
     }
 }
 
+// A world: its sea, held through every generation, is drawn in seacolor, written as class 3 in
+// the grid and counted apart in the statistics, which add its land masses; the margins are sea.
+// A classic map has no sea and no land masses. Until-settled still stops.
+TEST(BatchGenerator, WorldsShowTheirSeaInPictureGridAndStatistics) {
+    TempDir dir;
+    BatchRun run = batch(
+        {"--seed", "5", "--size", "96x80", "--set", "continents=3", "--set", "seacolor=9", "--set", "oceanedgesizex=4",
+         "--generations", "40", "--until-settled", "--out", "w.png", "--grid", "w.npy", "--stats", "w.json"},
+        dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::optional<Npy> npy = readNpy(dir.path() / "w.npy");
+    const std::optional<DecodedPng> png = decodePng(dir.path() / "w.png");
+    ASSERT_TRUE(npy && png);
+    const nlohmann::json json = statsOf(dir.path() / "w.json");
+    std::int64_t sea = 0;
+    for (std::uint32_t y = 0; y < 80; ++y)
+        for (std::uint32_t x = 0; x < 96; ++x) {
+            const bool isSea = npy->data[y * 96 + x] == 3;
+            sea += isSea;
+            ASSERT_EQ(isSea, png->at(x, y) == paletteColor(9)) << x << ", " << y;
+            if (x + 1 < 4 || x + 1 > 92) {
+                ASSERT_TRUE(isSea) << x << ", " << y;  // the margins
+            }
+        }
+    EXPECT_EQ(json["sea"]["cells"], sea);
+    EXPECT_EQ(json["sea"]["color"], 9);
+    EXPECT_EQ(json["sea"]["percent"], static_cast<double>(sea * 100) / (96 * 80));
+    EXPECT_EQ(json["water"]["cells"].get<std::int64_t>() + json["land"]["cells"].get<std::int64_t>() +
+                  json["unchanged"]["cells"].get<std::int64_t>() + sea,
+              96 * 80);
+    EXPECT_TRUE(json["settled"].get<bool>());
+    EXPECT_LT(json["generations"].get<int>(), 40);
+    const std::vector<std::int64_t> masses = json["landMasses"]["cells"];
+    EXPECT_EQ(json["landMasses"]["count"], masses.size());
+    EXPECT_TRUE(std::is_sorted(masses.rbegin(), masses.rend()));
+    EXPECT_EQ(std::accumulate(masses.begin(), masses.end(), std::int64_t{0}), 96 * 80 - sea);
+    EXPECT_GT(sea, 96 * 80 / 3);
+    EXPECT_LT(sea, 96 * 80 * 4 / 5);
+
+    ASSERT_EQ(batch({"--seed", "5", "--size", "96x80", "--stats", "c.json"}, dir).status, 0);
+    const nlohmann::json classic = statsOf(dir.path() / "c.json");
+    EXPECT_EQ(classic["sea"]["cells"], 0);
+    EXPECT_EQ(classic["sea"]["color"], 1);  // seacolor -1: the water colour
+    EXPECT_FALSE(classic.contains("landMasses"));
+}
+
 // A setting given with --set goes after the settings file and is read by its rules: any letter
 // case, blanks around, "&h" numbers. XSIZE holds a "Z": every upper-case letter is lowered.
 TEST(BatchGenerator, SetGoesAfterTheSettingsFileAndReadsLikeIt) {
@@ -608,6 +672,7 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
     } cases[] = {
         {{"--seed", "42", "--generations", "30"}, 9.0},
         {{"--settings", "flows.ini", "--seed", "-12", "--generations", "15"}, 9.0},
+        {{"--seed", "8", "--size", "64x48", "--set", "continents=3", "--set", "seacolor=4"}, 9.0},
         {{"--seed", "clock", "--size", "40x30", "--generations", "5", "--until-settled"}, 1234.9},
         {{"--seed", "0", "--size", "33x20", "--generations", "200", "--until-settled"}, 0.5},
     };
@@ -636,6 +701,18 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
     EXPECT_NE(std::find(png->texts.begin(), png->texts.end(),
                         std::pair<std::string, std::string>{"Orvandel seed source", "clock"}),
               png->texts.end());
+
+    // A recipe made before the world's keys existed lacks them: they keep their presets.
+    Recipe old;
+    applyPresets(old.settings);
+    old.settings.landcolor = 3;
+    TextChunks texts = recipeTexts(old);
+    std::string& lines = texts.back().second;
+    lines.erase(lines.find("continents="));
+    std::string why;
+    const std::optional<Recipe> read = recipeFromTexts(texts, why);
+    ASSERT_TRUE(read) << why;
+    EXPECT_EQ(read->settings, old.settings);
 
     // A PNG without a recipe, and a file that is no PNG, are refused with the reason.
     ImageBuffer image = noisyImage(4, 4, 16);

@@ -3,6 +3,8 @@
 // threads at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <orvandel/orvandel.hpp>
 #include <thread>
 
@@ -73,6 +75,29 @@ TEST(Library, MapsAreTheBatchGeneratorsPixelForPixel) {
               0);
     EXPECT_EQ(readBytes(dir.path() / "err"), "");
     EXPECT_EQ(decodePng(again)->pixels, decodePng(dir.path() / "lib.png")->pixels);
+}
+
+// A world through the public API: the batch's map, its sea in the statistics and the classes,
+// its land masses; the same on one thread and on two (the map is large enough to share).
+TEST(Library, WorldsAreTheBatchGeneratorsAndTheSameOnAnyThreads) {
+    TempDir dir;
+    orvandel::Settings s;
+    s.size(1024, 640).set("continents", 5).set("seacolor", "12").set("leftrightflow", 30);
+    const orvandel::Map one = orvandel::Map::generate(s, 3, {.generations = 6, .threads = 1});
+    const orvandel::Map two = orvandel::Map::generate(s, 3, {.generations = 6, .threads = 2});
+    EXPECT_EQ(one.rgba(), two.rgba());
+    EXPECT_EQ(one.statsJson(), two.statsJson());
+    expectSameAsBatch(one, batchFiles(dir,
+                                      "--size 1024x640 --set continents=5 --set seacolor=12 --set "
+                                      "leftrightflow=30 --seed 3 --generations 6"));
+    const orvandel::Statistics st = one.statistics();
+    EXPECT_EQ(st.sea, std::count(one.classes().begin(), one.classes().end(), 3));
+    EXPECT_EQ(st.water + st.land + st.unchanged + st.sea, st.cells);
+    EXPECT_DOUBLE_EQ(st.waterPercent + st.landPercent + st.unchangedPercent + st.seaPercent, 100.0);
+    const std::vector<std::int64_t>& masses = one.landMasses();
+    ASSERT_FALSE(masses.empty());
+    EXPECT_EQ(std::accumulate(masses.begin(), masses.end(), std::int64_t{0}), st.cells - st.sea);
+    EXPECT_TRUE(orvandel::Map::generate(orvandel::Settings(), 3, {.generations = 1}).landMasses().empty());
 }
 
 TEST(Library, SettingsByKeyAndTheirMistakes) {

@@ -31,6 +31,7 @@ TEST(Session, PresetsAreTheDocumentedValuesAndTheSeedIsAsked) {
     expected.randerosionvar1 = 3, expected.randerosionvar2 = 2, expected.random1 = 1;
     expected.downupflow = 100, expected.downflowenabled = 1;
     expected.leftflowenabled = 1, expected.rightflowenabled = 1;
+    expected.landshare = 40, expected.coastroughness = 50, expected.islands = 30, expected.seacolor = -1;
     EXPECT_EQ(s.program->settings, expected);
     // Applying them twice changes nothing, and leaves the sizes alone.
     Settings twice = expected;

@@ -154,6 +154,46 @@ TEST_P(FastEngineMatches, LongRunWithRandomFlowsOnAMediumMap) {
     EXPECT_TRUE(drawnRunMatches(c, {GetParam()}));
 }
 
+// Worlds: the same on every engine (the sea drawn in a colour of its own and counted apart), and
+// the sea held where it was laid through every generation, the land around it changing.
+TEST_P(FastEngineMatches, WorldsHoldTheirSea) {
+    int n = 0, sea = 0, changedLand = 0;
+    for (const auto& [x, y] : {std::pair{40, 40}, {33, 17}, {7, 39}}) {
+        for (std::int32_t continents : {1, 3, 6}) {
+            RunCase c = windowCase(presets(x, y));
+            Settings& s = c.settings;
+            s.continents = continents;
+            s.seacolor = 3;
+            s.oceanedgesizex = n % 3;
+            s.leftrightflow = n % 2 == 0 ? 0 : 50;
+            s.downupflow = 60;
+            s.upflowenabled = 1;
+            s.upflowratio = 30;
+            c.seed = ++n;
+            c.generations = 6;
+            ASSERT_TRUE(drawnRunMatches(c, {GetParam()}));
+            ASSERT_TRUE(test::keptRunMatches(c, {GetParam()}));
+
+            test::EngineRun<FastEngine> run(c, GetParam());
+            ASSERT_TRUE(run.world.has_value());
+            const MapGrid start = run.map.currentMap;
+            for (int generation = 0; generation < c.generations; ++generation) {
+                generationCycle(run.engine, run.map, run.settings, run.random);
+                run.engine.commitAndDraw(run.map, run.settings, MapCanvas{}, MapColors{});
+            }
+            for (int i = 1; i <= x; ++i)
+                for (int j = 1; j <= y; ++j) {
+                    const bool isSea = !run.world->land(i - 1, j - 1);
+                    ASSERT_EQ(run.map.currentMap(i, j) == kSea, isSea) << i << ", " << j << " " << describe(c);
+                    sea += isSea;
+                    changedLand += !isSea && run.map.currentMap(i, j) != start(i, j);
+                }
+        }
+    }
+    EXPECT_GT(sea, 0);
+    EXPECT_GT(changedLand, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, FastEngineMatches, testing::ValuesIn(levels()),
                          [](const testing::TestParamInfo<KernelLevel>& param) {
                              return std::string(kernelLevelName(param.param));

@@ -135,6 +135,22 @@ TEST(SharedEngine, TwoWalksThroughTheDecisionsMeetOrOneWalksAlone) {
     }
 }
 
+TEST(SharedEngine, WorldsSharedOutAndWalkedInTwo) {
+    for (Settings s : {presets(333, 77), randomFlows(333, 77), randomFlows(71, 40)}) {
+        s.continents = 4;
+        s.seacolor = 9;
+        s.oceanedgesizey = 3;
+        RunCase c;
+        c.settings = s;
+        c.seed = 17;
+        c.generations = 4;
+        for (const EngineChoice& t : {kTwoAlways, kThreeAlways, kTwoCellToCell}) {
+            ASSERT_TRUE(keptRunMatches(c, t));
+            ASSERT_TRUE(drawnRunMatches(c, t));
+        }
+    }
+}
+
 TEST(SharedEngine, LargeMapsAsShipped) {
     // Big enough that the engine shares the work without being told to.
     for (const Settings& s : {presets(1031, 515), randomFlows(1031, 515)}) {

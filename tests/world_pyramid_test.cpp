@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rng/Random.hpp"
+#include "sim/GenerateMap.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
 #include "sim/WorldFigures.hpp"
@@ -202,6 +203,66 @@ TEST(WorldPyramid, WorldsHaveContinentsAndOneOcean) {
         EXPECT_LE(f.landMassesOfAtLeast(0.001), 40);
         EXPECT_GE(static_cast<double>(f.largestSea()), 0.8 * static_cast<double>(f.seaCells));
     }
+}
+
+// The same figures for whole maps, after the classic rule has run on the world (the cells
+// outside the sea taken as land, read back from the classes the map shows): the rule never
+// moves the sea, so the land masses are those the run measured on the world it grew.
+TEST(WorldPyramid, MapsAfterTheRuleKeepTheWorldsFigures) {
+    double seam = 0, inside = 0;  // coast cells across the wrap-around, and across the lines inside
+    for (int seed = 1; seed <= 3; ++seed) {
+        MapRequest request;
+        applyPresets(request.settings);
+        request.settings.xsize = request.settings.ysize = 512;
+        request.settings.continents = 4;
+        request.seed = SeedChoice::of(seed);
+        request.generations = 12;
+        MapPicture picture;
+        const MapResult result = generateMap(request, picture);
+        WorldMask seen{512, 512, std::vector<std::uint8_t>(512 * 512)};
+        for (int y = 0; y < 512; ++y)
+            for (int x = 0; x < 512; ++x) seen.cells[seen.index(x, y)] = picture.classRow(y)[x] != kClassSea;
+        const WorldFigures f = measureWorld(seen);
+        EXPECT_EQ(f.landMasses, result.landMasses) << seed;
+        EXPECT_EQ(f.seaCells, result.seaCount) << seed;
+        const double land = static_cast<double>(f.landCells) / static_cast<double>(f.cells);
+        EXPECT_GT(land, 0.2);
+        EXPECT_LT(land, 0.6);
+        EXPECT_GE(static_cast<double>(f.largestLandMass()), 0.25 * static_cast<double>(f.landCells));
+        EXPECT_GE(f.landMassesOfAtLeast(0.001), 2);
+        EXPECT_LE(f.landMassesOfAtLeast(0.001), 40);
+        EXPECT_GE(static_cast<double>(f.largestSea()), 0.8 * static_cast<double>(f.seaCells));
+        // Inside the continents the classic texture: all three classes, not one.
+        EXPECT_GT(result.waterCount, f.landCells / 10);
+        EXPECT_GT(result.unchangedCount, f.landCells / 10);
+        // The map tiles: the last column meets the first, the bottom row the top one, as often
+        // at a coast as two columns or rows inside do (52 against 62 on average here).
+        for (int k = 0; k < 512; ++k) {
+            const int next = (k + 1) % 512;
+            for (int j = 0; j < 512; ++j) {
+                const double coast = (seen.land(k, j) != seen.land(next, j)) + (seen.land(j, k) != seen.land(j, next));
+                (next == 0 ? seam : inside) += coast;
+            }
+        }
+    }
+    EXPECT_GT(seam, 0.5 * inside / 511);
+    EXPECT_LT(seam, 2.0 * inside / 511);
+}
+
+// Levels past the map's size act as the most it holds (8 at 400 x 400), which keep the land share.
+TEST(WorldPyramid, LevelsPastTheMapsSizeActAsTheMostItHolds) {
+    Settings s = test::presets(400, 400);
+    const MapGrid grid(400, 400);
+    auto grown = [&](int continents) {
+        s.continents = continents;
+        Random random;
+        random.seedRandom(3);
+        return growWorld(s, grid, random).value();
+    };
+    const WorldMask most = grown(8);
+    EXPECT_EQ(grown(16).cells, most.cells);
+    EXPECT_NE(grown(7).cells, most.cells);
+    EXPECT_NEAR(landShare(most), 0.4, 0.02);
 }
 
 // The sizes of the components by a plain flood fill over every cell, across the wraps.

@@ -4,15 +4,17 @@
 //
 //   orvandel-world-figures [--size WxH] [--seeds FIRST..LAST] [--continents N] [--landshare P]
 //                          [--coastroughness R] [--islands I] [--margins MX MY]
-//                          [--picture PREFIX] [--picture-size PIXELS]
+//                          [--picture PREFIX] [--picture-size PIXELS] [--generations N]
+//
+// With --generations the whole map is made as orvandel-batch --seed S --set continents=N ...
+// --generations N makes it (the world, then the classic rule run N generations on it) and the
+// figures are those of its final classes, every cell but the sea taken as land.
 //
 // Defaults: 4096x4096, seeds 1..20, continents 7 and the presets of the other settings: the
 // default world at that size. Exit status 0 when every world meets every goal, 1 otherwise.
 //
-// The pictures docs/world-*.png are made by it (each at 4096 x 4096, drawn 512 pixels wide):
-//   default:      --seeds 3..3 --picture world-default
-//   archipelago:  --seeds 5..5 --coastroughness 100 --islands 100 --landshare 30 --picture ...
-//   ocean edge:   --seeds 8..8 --margins 400 400 --landshare 45 --picture ...
+// --picture draws each world's land and sea alone (a 4096 x 4096 world drawn 512 pixels wide).
+// The README's pictures of whole worlds, docs/world-*.png, are made by orvandel-batch.
 #include <zlib.h>
 
 #include <algorithm>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "rng/Random.hpp"
+#include "sim/GenerateMap.hpp"
 #include "sim/WorldFigures.hpp"
 #include "sim/WorldPyramid.hpp"
 
@@ -110,7 +113,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: orvandel-world-figures [--size WxH] [--seeds FIRST..LAST] [--continents N]\n"
                  "         [--landshare P] [--coastroughness R] [--islands I] [--margins MX MY]\n"
-                 "         [--picture PREFIX] [--picture-size PIXELS]\n");
+                 "         [--picture PREFIX] [--picture-size PIXELS] [--generations N]\n");
     return 2;
 }
 
@@ -122,10 +125,38 @@ bool readInt(const char* text, int& value) {
     return true;
 }
 
+// The whole map as orvandel-batch makes it, read back from its classes: 1 for every cell but the
+// sea. (Its draws are the map's own: the draws column shows 0.)
+WorldMask wholeMap(std::int64_t seed, int width, int height, int marginX, int marginY, const WorldParameters& p,
+                   int generations) {
+    MapRequest request;
+    applyPresets(request.settings);
+    request.settings.xsize = width;
+    request.settings.ysize = height;
+    request.settings.oceanedgesizex = marginX;
+    request.settings.oceanedgesizey = marginY;
+    request.settings.continents = p.continents;
+    request.settings.landshare = p.landshare;
+    request.settings.coastroughness = p.coastroughness;
+    request.settings.islands = p.islands;
+    request.seed = SeedChoice::of(static_cast<std::int32_t>(seed));
+    request.generations = generations;
+    MapPicture picture;
+    generateMap(request, picture);
+    WorldMask seen{width, height,
+                   std::vector<std::uint8_t>(static_cast<std::size_t>(width) * static_cast<std::size_t>(height))};
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* classes = picture.classRow(y);
+        for (int x = 0; x < width; ++x) seen.cells[seen.index(x, y)] = classes[x] != kClassSea ? 1 : 0;
+    }
+    return seen;
+}
+
 }  // namespace
 
 static int run(int argc, char** argv) {
     int width = 4096, height = 4096, firstSeed = 1, lastSeed = 20, marginX = 0, marginY = 0, pictureSize = 512;
+    int generations = -1;  // -1: the world alone
     WorldParameters parameters;
     parameters.continents = 7;
     std::string picture;
@@ -149,6 +180,8 @@ static int run(int argc, char** argv) {
             i += 2;
         } else if (arg == "--picture" && more) {
             picture = argv[++i];
+        } else if (arg == "--generations" && more) {
+            if (!readInt(argv[++i], generations) || generations < 0) return usage();
         } else if (arg == "--picture-size" && more) {
             if (!readInt(argv[++i], pictureSize) || pictureSize < 1) return usage();
         } else {
@@ -157,9 +190,11 @@ static int run(int argc, char** argv) {
     }
     if (width < 1 || width > 65536 || height < 1 || height > 65536 || lastSeed < firstSeed) return usage();
 
-    std::printf("%dx%d continents %d landshare %d coastroughness %d islands %d margins %d %d\n", width, height,
+    std::printf("%dx%d continents %d landshare %d coastroughness %d islands %d margins %d %d", width, height,
                 parameters.continents, parameters.landshare, parameters.coastroughness, parameters.islands, marginX,
                 marginY);
+    if (generations >= 0) std::printf(", whole maps after %d generations", generations);
+    std::printf("\n");
     std::printf("%6s %7s %13s %7s %12s %6s %9s %8s\n", "seed", "land%", "largest/land%", "masses", "largest sea%",
                 "seas", "draws", "ms");
     std::int64_t met = 0;
@@ -169,7 +204,9 @@ static int run(int argc, char** argv) {
         Random random;
         random.seedRandom(static_cast<double>(seed));
         const auto start = std::chrono::steady_clock::now();
-        const WorldMask mask = buildWorld(random, width, height, marginX, marginY, parameters);
+        const WorldMask mask = generations >= 0
+                                   ? wholeMap(seed, width, height, marginX, marginY, parameters, generations)
+                                   : buildWorld(random, width, height, marginX, marginY, parameters);
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         slowest = std::max(slowest, ms);
         const WorldFigures f = measureWorld(mask);

@@ -76,7 +76,9 @@ struct Adjustment {
 
 // All parameters of a map: signed 32-bit integers named by the keys of a settings file
 // (landcolor, xsize, downupflow, ...; keys() lists them in the file's order). The map's size is
-// xsize x ysize.
+// xsize x ysize. continents above 0 (1 .. 16) makes a world: land masses and a sea grown before
+// the first generation, shaped by landshare, coastroughness and islands, the sea drawn in
+// seacolor (-1: the water colour); continents 0, the preset, makes the classic map.
 class Settings {
 public:
     // The presets on a 400 x 400 map: the window program's "yes" in its start-up menu.
@@ -114,7 +116,8 @@ public:
     std::string text() const;
 
     // What making a map would change: xsize and ysize into 1 .. 65536, a negative
-    // oceanedgesizex or oceanedgesizey to 0. Empty when the settings are used as they are.
+    // oceanedgesizex or oceanedgesizey to 0, continents into 0 .. 16, landshare into 1 .. 99,
+    // coastroughness and islands into 0 .. 100. Empty when the settings are used as they are.
     std::vector<Adjustment> adjustments() const;
 
     friend bool operator==(const Settings& a, const Settings& b) { return a.values_ == b.values_; }
@@ -139,10 +142,12 @@ struct Statistics {
     std::int64_t cells = 0;
     std::int64_t water = 0;      // changed in the last generation, now water
     std::int64_t land = 0;       // changed in the last generation, now land
-    std::int64_t unchanged = 0;  // left as they were by the last generation
+    std::int64_t unchanged = 0;  // left as they were by the last generation (the sea apart)
+    std::int64_t sea = 0;        // a world's sea, which never changes (0 on a classic map)
     double waterPercent = 0;
     double landPercent = 0;
     double unchangedPercent = 0;
+    double seaPercent = 0;
 };
 
 // One map, as the window program shows it when stopped after the generations drawn. A Map owns
@@ -187,12 +192,15 @@ public:
     const std::vector<Adjustment>& adjustments() const;
 
     Statistics statistics() const;
+    // A world's land masses (the cells outside its sea, joined to their eight neighbours across
+    // the wrap-around on both axes): their cells, largest first. Empty for a classic map.
+    const std::vector<std::int64_t>& landMasses() const;
     // The statistics as orvandel-batch --stats writes them: the same JSON document.
     std::string statsJson() const;
 
-    // The cells' classes, width() x height() bytes, rows top first: 0 water, 1 land, 2 unchanged
-    // (as orvandel-batch --grid writes them; 2 everywhere when no generation was drawn). Made on
-    // first use and kept while the map lives.
+    // The cells' classes, width() x height() bytes, rows top first: 0 water, 1 land, 2 unchanged,
+    // 3 a world's sea (as orvandel-batch --grid writes them; 2 everywhere when no generation was
+    // drawn). Made on first use and kept while the map lives.
     const std::vector<std::uint8_t>& classes() const;
     // The picture, width() x height() pixels of 4 bytes, R, G, B and A, rows top first: the PNG's
     // pixels. Made on first use and kept while the map lives.

@@ -41,6 +41,7 @@ def batch_says(*args):
 # (which never settle); overrides of a size of their own until settled (at generation 49).
 FLOWS = {"landcolor": 12, "watercolor": "&h0E", "leftrightflow": 40, "rightflowratio": 30, "erosion": 1}
 SETTLING = {"landcolor": 12, "watercolor": "&h0E", "oceanedgesizey": 10, "randratio": 45}
+WORLD = {"continents": 3, "seacolor": 9, "islands": 60}
 CASES = {
     "presets": (dict(seed=42), ["--seed", 42]),
     "settings file": (dict(seed=7, generations=60, settings=WORLD_INI),
@@ -50,6 +51,8 @@ CASES = {
     "until settled": (dict(seed=3, width=300, height=200, generations=300, settings=SETTLING, until_settled=True),
                       ["--seed", 3, "--size", "300x200", "--generations", 300, "--until-settled"]
                       + [a for k, v in SETTLING.items() for a in ("--set", f"{k}={v}")]),
+    "world": (dict(seed=5, width=256, height=192, settings=WORLD),
+              ["--seed", 5, "--size", "256x192"] + [a for k, v in WORLD.items() for a in ("--set", f"{k}={v}")]),
 }
 
 
@@ -69,6 +72,14 @@ def test_maps_are_the_batch_maps(tmp_path, case):
     # What the map says it was made from makes it again.
     again = orvandel.generate(m.seed, settings=m.settings, generations=m.generations)
     np.testing.assert_array_equal(again.rgba, m.rgba)
+
+
+def test_a_world_shows_its_sea_and_land_masses():
+    m = orvandel.generate(5, 256, 192, settings=WORLD)
+    sea = m.classes == 3
+    assert m.stats["sea"]["cells"] == sea.sum() > 0
+    assert sum(m.stats["landMasses"]["cells"]) == m.width * m.height - sea.sum()
+    assert (m.rgba[sea] == [0x55, 0x55, 0xFF, 0xFF]).all()  # seacolor 9
 
 
 def test_maps_are_the_window_programs_saved_maps(tmp_path):
