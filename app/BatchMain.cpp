@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "app/Batch.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
 
 int main(int argc, char** argv) {

@@ -7,7 +7,7 @@
 
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
 #include "ui/Screen.hpp"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "app/Program.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "ui/Screen.hpp"
 #include "ui/Window.hpp"
 

@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "export/PngWriter.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/PngWriter.hpp"
+#include "io/SafeWrite.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv::test {

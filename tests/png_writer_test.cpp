@@ -8,8 +8,8 @@
 #include <memory>
 #include <random>
 
-#include "export/ParallelDeflate.hpp"
-#include "export/PngStream.hpp"
+#include "io/ParallelDeflate.hpp"
+#include "io/PngStream.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "map/GenerateMap.hpp"
 #include "rng/Random.hpp"
-#include "sim/GenerateMap.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
 #include "sim/WorldFigures.hpp"

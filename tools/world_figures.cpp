@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "map/GenerateMap.hpp"
 #include "rng/Random.hpp"
-#include "sim/GenerateMap.hpp"
 #include "sim/WorldFigures.hpp"
 #include "sim/WorldPyramid.hpp"
 

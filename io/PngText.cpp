@@ -1,4 +1,4 @@
-#include "export/PngText.hpp"
+#include "io/PngText.hpp"
 
 #include <zlib.h>
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "export/ParallelDeflate.hpp"
+#include "io/ParallelDeflate.hpp"
 
 namespace orv {
 

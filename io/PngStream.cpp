@@ -1,11 +1,11 @@
-#include "export/PngStream.hpp"
+#include "io/PngStream.hpp"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <new>
 
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 
 namespace orv {
 namespace {

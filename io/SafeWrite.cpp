@@ -1,4 +1,4 @@
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 
 #include <fcntl.h>
 #include <signal.h>

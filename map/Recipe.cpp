@@ -1,4 +1,4 @@
-#include "export/Recipe.hpp"
+#include "map/Recipe.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -5,15 +5,15 @@
 #include <mutex>
 #include <orvandel/orvandel.hpp>
 
-#include "export/MapFiles.hpp"
-#include "export/Recipe.hpp"
-#include "export/SafeWrite.hpp"
-#include "export/StatsJson.hpp"
+#include "io/SafeWrite.hpp"
+#include "map/GenerateMap.hpp"
+#include "map/MapFiles.hpp"
+#include "map/Recipe.hpp"
+#include "map/StatsJson.hpp"
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
-#include "sim/GenerateMap.hpp"
 
 namespace orvandel {
 
