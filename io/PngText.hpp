@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -13,18 +16,26 @@ using TextChunks = std::vector<std::pair<std::string, std::string>>;
 
 // Why a PNG file's texts cannot be read, beside the system's errno values.
 enum class PngReadError {
-    notPng = 1,  // no PNG signature
-    damaged,     // cut short, a wrong checksum, or a chunk that cannot be read
+    notPng = 1,      // no PNG signature
+    damaged,         // cut short, a wrong checksum, or a chunk that cannot be read
+    notRegularFile,  // a FIFO, a device or a socket: reading it could wait or run for ever
+    textsTooLarge,   // the texts kept inflate beyond kMaxTexts
 };
 const std::error_category& pngReadErrorCategory();
 inline std::error_code make_error_code(PngReadError e) {
     return {static_cast<int>(e), pngReadErrorCategory()};
 }
 
-// Reads the text chunks (tEXt, zTXt, iTXt, compressed or not) of a PNG file, checking every
-// chunk's checksum on the way; other chunks are passed over unread. Latin-1 texts come out as
-// UTF-8. No error when the file was read to its IEND chunk.
-std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& texts);
+// The most bytes of text readPngTexts keeps, inflated: far more than any recipe holds (a few
+// kilobytes), far less than a crafted file could inflate to.
+inline constexpr std::size_t kMaxTexts = std::size_t{1} << 20;
+
+// Reads the text chunks (tEXt, zTXt, iTXt, compressed or not) of a PNG file (a regular file
+// only), checking every chunk's checksum on the way; other chunks, and texts whose keyword is
+// not wanted, are passed over uninflated. Latin-1 texts come out as UTF-8. No error when the
+// file was read to its IEND chunk.
+std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& texts,
+                             const std::function<bool(std::string_view keyword)>& wanted = {});
 
 }  // namespace orv
 

@@ -324,7 +324,7 @@ TEST(PngWriter, FileSizeLimitHitPartWayKeepsTheOldFile) {
 class UnflushedFiles : public FileSystem {
 public:
     int sync(int) override { return 0; }
-    void syncDirectory(const std::string&) override {}
+    void syncDirectory(const OpenDirectory&) override {}
 };
 
 // The batch generator's writer: rows through PngStreamWriter, paletted (or RGBA when the palette
