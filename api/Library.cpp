@@ -12,6 +12,7 @@
 #include "map/StatsJson.hpp"
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
 

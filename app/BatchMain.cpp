@@ -7,6 +7,7 @@
 #include "app/Batch.hpp"
 #include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 
 int main(int argc, char** argv) {
 #if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD)

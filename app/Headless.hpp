@@ -9,6 +9,7 @@
 #include "app/Program.hpp"
 #include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv {

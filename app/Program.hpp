@@ -8,6 +8,7 @@
 
 #include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
