@@ -38,9 +38,7 @@ struct SettingsAccess {
         if (key.find('=') == std::string_view::npos)
             if (const orv::SettingsKey* found = orv::findSettingsKey(key))
                 return static_cast<std::size_t>(found - orv::kSettingsKeys.data());
-        std::string keys;
-        for (const orv::SettingsKey& k : orv::kSettingsKeys) keys += (keys.empty() ? "" : ", ") + std::string(k.name);
-        throw Error(std::string(key) + ": no such setting (the keys: " + keys + ")");
+        throw Error(orv::unknownKeyMessage(key));
     }
 };
 

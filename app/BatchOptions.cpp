@@ -62,11 +62,7 @@ bool applyGenerations(BatchOptions& o, std::string_view v, std::string& error) {
 bool applySet(BatchOptions& o, std::string_view v, std::string& error) {
     if (v.find('=') == std::string_view::npos)
         return fail(error, "--set " + std::string(v) + ": expected KEY=VALUE, such as landcolor=12");
-    if (findSettingsKey(v) == nullptr) {
-        std::string keys;
-        for (const SettingsKey& k : kSettingsKeys) keys += (keys.empty() ? "" : ", ") + std::string(k.name);
-        return fail(error, "--set " + std::string(v) + ": no such setting (the keys: " + keys + ")");
-    }
+    if (findSettingsKey(v) == nullptr) return fail(error, "--set " + unknownKeyMessage(v));
     o.sets.emplace_back(v);
     return true;
 }

@@ -141,8 +141,7 @@ std::optional<SeedArgument> parseSeedArgument(std::string_view text, std::string
     }
     const std::optional<double> number = exactSeedNumber(text);
     if (!number) {
-        error = what +
-                "expected a number (such as 42, 2.5, 1e3 or &hFF, nothing after it), a range A-B, or 'clock'";
+        error = what + "expected a number (such as 42, 2.5, 1e3 or &hFF, nothing after it), a range A-B, or 'clock'";
         return std::nullopt;
     }
     if (!(*number >= -2147483648.5 && *number < 2147483647.5)) {
