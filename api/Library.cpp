@@ -1,13 +1,15 @@
-// The public API of include/orvandel/orvandel.hpp over the core: the batch generator's map
-// making, files and statistics behind a small set of value types.
+// The public API of include/orvandel/orvandel.hpp over the core: a map made by makeMap and
+// written through the outputs table, behind a small set of value types.
 #include <cstring>
 #include <limits>
 #include <mutex>
 #include <orvandel/orvandel.hpp>
 
+#include "io/ByteSink.hpp"
 #include "io/SafeWrite.hpp"
 #include "map/GenerateMap.hpp"
-#include "map/MapFiles.hpp"
+#include "map/MadeMap.hpp"
+#include "map/MapOutputs.hpp"
 #include "map/Recipe.hpp"
 #include "map/StatsJson.hpp"
 #include "rng/Random.hpp"
@@ -17,6 +19,7 @@
 #include "settings/SettingsFile.hpp"
 
 namespace orvandel {
+inline namespace ORVANDEL_ABI_NAMESPACE {
 
 static_assert(maxMapSide == orv::kMaxMapSide, "the public header's largest side is the core's");
 
@@ -52,14 +55,23 @@ std::vector<Adjustment> adjustmentsOf(const std::vector<orv::ClampedSetting>& ch
     return adjustments;
 }
 
-[[noreturn]] void cannotWrite(const std::filesystem::path& path, std::error_code why) {
-    throw FileError(why, "cannot write " + path.string() + ": " + orv::writeErrorReason(why));
+const orv::MapOutput& outputNamed(std::string_view name) {
+    if (const orv::MapOutput* output = orv::findMapOutput(name)) return *output;
+    throw Error(std::string(name) + ": no such output (the outputs: " + orv::mapOutputNames() + ")");
+}
+
+[[noreturn]] void cannotWrite(const std::string& what, std::error_code why) {
+    throw FileError(why, "cannot write " + what + ": " + orv::writeErrorReason(why));
 }
 
 }  // namespace
 
 std::string version() {
     return ORVANDEL_VERSION;
+}
+
+int versionNumber() {
+    return ORVANDEL_VERSION_NUMBER;
 }
 
 std::string Adjustment::message() const {
@@ -101,12 +113,10 @@ Settings& Settings::set(std::string_view key, std::int32_t value) {
     return *this;
 }
 
-Settings& Settings::apply(std::string_view item) {
-    if (item.find('=') == std::string_view::npos)
-        throw Error(std::string(item) + ": expected KEY=VALUE, such as landcolor=12");
-    Access::index(item.substr(0, item.find('=')));
+Settings& Settings::apply(std::string_view line) {
+    if (const std::optional<std::string> problem = orv::strictSettingsProblem(line)) throw Error(*problem);
     orv::Settings s = Access::core(*this);
-    orv::applySettingsItem(s, item);
+    orv::applySettingsText(s, line);
     return *this = Access::of(s);
 }
 
@@ -143,13 +153,11 @@ std::vector<Adjustment> Settings::adjustments() const {
 }
 
 struct Map::State {
-    orv::MapResult result;
+    // The picture paints its rows into buffers of its own: one reader or writer at a time.
+    mutable std::mutex lock;
+    mutable orv::MadeMap made;
     Settings settings, settingsUsed;
     std::vector<Adjustment> adjustments;
-    orv::Recipe recipe;
-    // The picture paints its rows into buffers of its own: one reader at a time.
-    mutable std::mutex pictureLock;
-    mutable orv::MapPicture picture;
     mutable std::once_flag classesMade, rgbaMade;
     mutable std::vector<std::uint8_t> classes, rgba;
 };
@@ -160,12 +168,7 @@ Map& Map::operator=(Map&& other) noexcept = default;
 Map::~Map() = default;
 
 Map Map::generate(const Settings& settings, std::int64_t seed, const MapOptions& options) {
-    if (seed == -1)
-        throw Error(
-            "seed -1: -1 takes the seed from the clock's bit pattern, which can never be given again; "
-            "0 takes a seed from the clock");
-    if (seed < std::numeric_limits<std::int32_t>::min() || seed > std::numeric_limits<std::int32_t>::max())
-        throw Error("seed " + std::to_string(seed) + ": beyond the seeds, -2147483648 .. 2147483647");
+    if (const std::optional<std::string> problem = orv::seedProblem(seed)) throw Error(*problem);
     if (options.generations < 0)
         throw Error("generations " + std::to_string(options.generations) + ": expected a whole number of 0 or more");
     if (options.threads < 0)
@@ -175,48 +178,56 @@ Map Map::generate(const Settings& settings, std::int64_t seed, const MapOptions&
     orv::MapRequest request;
     request.settings = Access::core(settings);
     state->adjustments = adjustmentsOf(orv::clampToGrid(request.settings, orv::kMaxMapSide, orv::kMaxMapSide));
-    request.seed = seed == 0 ? orv::SeedChoice::fromClock(orv::clockSeconds())
+    request.seed = seed == 0 ? orv::SeedChoice::ofClock(orv::freshClockSeed())
                              : orv::SeedChoice::of(static_cast<std::int32_t>(seed));
     request.generations = options.generations;
     request.untilSettled = options.untilSettled;
     request.colors = orv::mapColors(request.settings);
     request.threads = options.threads;
-    state->result = orv::generateMap(request, state->picture);
+    orv::RunHooks hooks;
+    if (options.progress)
+        hooks.progress = [&options](std::int64_t done, std::int64_t total) {
+            return options.progress(Progress{done, total});
+        };
+    try {
+        orv::makeMap(state->made, request, std::string("liborvandel ") + ORVANDEL_VERSION, hooks);
+    } catch (const orv::RunCancelled&) {
+        throw Cancelled("the map was stopped by its progress hook");
+    }
     state->settings = Access::of(request.settings);
-    state->settingsUsed = Access::of(state->result.settings);
-    state->recipe = orv::recipeOf(std::string("liborvandel ") + ORVANDEL_VERSION, request.settings, state->result);
+    state->settingsUsed = Access::of(state->made.result.settings);
     return Map(std::move(state));
 }
 
 int Map::width() const {
-    return state_->picture.width();
+    return state_->made.picture.width();
 }
 int Map::height() const {
-    return state_->picture.height();
+    return state_->made.picture.height();
 }
 std::int32_t Map::seed() const {
-    return state_->result.seed;
+    return state_->made.result.seed;
 }
 bool Map::seedFromClock() const {
-    return state_->result.seedFromClock;
+    return state_->made.result.seedFromClock;
 }
 bool Map::seedUsed() const {
-    return state_->result.seedUsed;
+    return state_->made.result.seedUsed;
 }
 std::int64_t Map::generations() const {
-    return state_->result.committedGenerations;
+    return state_->made.result.committedGenerations;
 }
 std::int64_t Map::cycles() const {
-    return state_->result.cycles;
+    return state_->made.result.cycles;
 }
 bool Map::stable() const {
-    return state_->result.stable;
+    return state_->made.result.stable;
 }
 bool Map::settled() const {
-    return state_->result.settled;
+    return state_->made.result.settled;
 }
 std::optional<std::int64_t> Map::settledAt() const {
-    return state_->result.settledAt;
+    return state_->made.result.settledAt;
 }
 const Settings& Map::settings() const {
     return state_->settings;
@@ -228,41 +239,56 @@ const std::vector<Adjustment>& Map::adjustments() const {
     return state_->adjustments;
 }
 
+std::vector<std::string> Map::warnings() const {
+    std::vector<std::string> warnings;
+    for (const Adjustment& adjustment : state_->adjustments) warnings.push_back(adjustment.message());
+    if (std::string unseeded = orv::unseededWarning(state_->made.result.settings); !unseeded.empty())
+        warnings.push_back(std::move(unseeded));
+    return warnings;
+}
+
 Statistics Map::statistics() const {
-    const orv::MapResult& r = state_->result;
+    const orv::MapResult& r = state_->made.result;
     Statistics st;
     st.cells = std::int64_t{width()} * height();
-    st.water = r.waterCount;
-    st.land = r.landCount;
+    st.changedToWater = r.waterCount;
+    st.changedToLand = r.landCount;
     st.unchanged = r.unchangedCount;
     st.sea = r.seaCount;
     // As the report computes them.
     auto percent = [&st](std::int64_t count) {
         return static_cast<double>(count * 100) / static_cast<double>(st.cells);
     };
-    st.waterPercent = percent(st.water);
-    st.landPercent = percent(st.land);
-    st.unchangedPercent = percent(st.cells - st.water - st.land - st.sea);
+    st.changedToWaterPercent = percent(st.changedToWater);
+    st.changedToLandPercent = percent(st.changedToLand);
+    st.unchangedPercent = percent(st.cells - st.changedToWater - st.changedToLand - st.sea);
     st.seaPercent = percent(st.sea);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    st.water = st.changedToWater;
+    st.land = st.changedToLand;
+    st.waterPercent = st.changedToWaterPercent;
+    st.landPercent = st.changedToLandPercent;
+#pragma GCC diagnostic pop
     return st;
 }
 
 const std::vector<std::int64_t>& Map::landMasses() const {
-    return state_->result.landMasses;
+    return state_->made.result.landMasses;
 }
 
 std::string Map::statsJson() const {
-    return orv::statsJson(state_->result);
+    return orv::statsJson(state_->made.result);
 }
 
 const std::vector<std::uint8_t>& Map::classes() const {
     State& s = *state_;
     std::call_once(s.classesMade, [&s] {
-        const auto width = static_cast<std::size_t>(s.picture.width());
-        std::vector<std::uint8_t> classes(width * static_cast<std::size_t>(s.picture.height()));
-        const std::lock_guard lock(s.pictureLock);
-        for (int y = 0; y < s.picture.height(); ++y)
-            std::memcpy(classes.data() + static_cast<std::size_t>(y) * width, s.picture.classRow(y), width);
+        const auto width = static_cast<std::size_t>(s.made.picture.width());
+        std::vector<std::uint8_t> classes(width * static_cast<std::size_t>(s.made.picture.height()));
+        const std::lock_guard lock(s.lock);
+        for (int y = 0; y < s.made.picture.height(); ++y)
+            std::memcpy(classes.data() + static_cast<std::size_t>(y) * width, s.made.picture.classRow(y), width);
         s.classes = std::move(classes);
     });
     return s.classes;
@@ -271,12 +297,12 @@ const std::vector<std::uint8_t>& Map::classes() const {
 const std::vector<std::uint8_t>& Map::rgba() const {
     State& s = *state_;
     std::call_once(s.rgbaMade, [&s] {
-        const auto width = static_cast<std::size_t>(s.picture.width());
-        std::vector<std::uint8_t> rgba(width * static_cast<std::size_t>(s.picture.height()) * 4);
-        const std::lock_guard lock(s.pictureLock);
+        const auto width = static_cast<std::size_t>(s.made.picture.width());
+        std::vector<std::uint8_t> rgba(width * static_cast<std::size_t>(s.made.picture.height()) * 4);
+        const std::lock_guard lock(s.lock);
         std::uint8_t* out = rgba.data();
-        for (int y = 0; y < s.picture.height(); ++y) {
-            const std::uint32_t* row = s.picture.row(y);
+        for (int y = 0; y < s.made.picture.height(); ++y) {
+            const std::uint32_t* row = s.made.picture.row(y);
             for (std::size_t x = 0; x < width; ++x, out += 4) {
                 out[0] = static_cast<std::uint8_t>(row[x] >> 16);
                 out[1] = static_cast<std::uint8_t>(row[x] >> 8);
@@ -289,19 +315,49 @@ const std::vector<std::uint8_t>& Map::rgba() const {
     return s.rgba;
 }
 
+std::vector<std::string> Map::outputs() {
+    std::vector<std::string> names;
+    for (const orv::MapOutput& output : orv::mapOutputs()) names.emplace_back(output.name);
+    return names;
+}
+
+std::string Map::describeOutput(std::string_view output) {
+    return std::string(outputNamed(output).about);
+}
+
+void Map::write(std::string_view output, const std::filesystem::path& path) const {
+    const orv::MapOutput& kind = outputNamed(output);
+    const std::lock_guard lock(state_->lock);
+    if (const std::error_code why = orv::writeMapOutput(kind, state_->made, path)) cannotWrite(path.string(), why);
+}
+
+void Map::write(std::string_view output, std::ostream& out) const {
+    const orv::MapOutput& kind = outputNamed(output);
+    orv::StreamSink sink(out);
+    const std::lock_guard lock(state_->lock);
+    if (const std::error_code why = kind.write(state_->made, sink))
+        cannotWrite("the " + std::string(output) + " output to a stream", why);
+}
+
+void Map::write(std::string_view output, const std::function<bool(const void* data, std::size_t size)>& take) const {
+    const orv::MapOutput& kind = outputNamed(output);
+    orv::CallbackSink sink(take);
+    const std::lock_guard lock(state_->lock);
+    if (const std::error_code why = kind.write(state_->made, sink))
+        cannotWrite("the " + std::string(output) + " output", why);
+}
+
 void Map::writePng(const std::filesystem::path& path) const {
-    const std::lock_guard lock(state_->pictureLock);
-    if (const std::error_code why = orv::writeMapPng(path, state_->picture, orv::recipeTexts(state_->recipe)))
-        cannotWrite(path, why);
+    write("png", path);
 }
 
 void Map::writeGrid(const std::filesystem::path& path) const {
-    const std::lock_guard lock(state_->pictureLock);
-    if (const std::error_code why = orv::writeMapGrid(path, state_->picture)) cannotWrite(path, why);
+    write("grid", path);
 }
 
 void Map::writeStats(const std::filesystem::path& path) const {
-    if (const std::error_code why = orv::writeFileSafely(path, statsJson())) cannotWrite(path, why);
+    write("stats", path);
 }
 
+}  // namespace ORVANDEL_ABI_NAMESPACE
 }  // namespace orvandel

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
+    orv::openClosedStandardDescriptors();
     orv::prepareSignalsForWriting();
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
@@ -25,7 +26,8 @@ int main(int argc, char** argv) {
         std::cerr << "orvandel-batch: " << error << "\n(orvandel-batch --help tells how to use it)\n";
         return 2;
     }
-    const int status = orv::runBatch(*options, std::cout, std::cerr, orv::clockSeconds, isatty(STDERR_FILENO) != 0);
+    const int status =
+        orv::runBatch(*options, std::cout, std::cerr, orv::BatchClock::system(), isatty(STDERR_FILENO) != 0);
     std::cout.flush();
     return status;
 }

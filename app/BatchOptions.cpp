@@ -60,17 +60,8 @@ bool applyGenerations(BatchOptions& o, std::string_view v, std::string& error) {
 }
 
 bool applySet(BatchOptions& o, std::string_view v, std::string& error) {
-    if (v.find('=') == std::string_view::npos)
-        return fail(error, "--set " + std::string(v) + ": expected KEY=VALUE, such as landcolor=12");
-    if (findSettingsKey(v) == nullptr) return fail(error, "--set " + unknownKeyMessage(v));
+    if (const std::optional<std::string> problem = strictSettingsProblem(v)) return fail(error, "--set " + *problem);
     o.sets.emplace_back(v);
-    return true;
-}
-
-// An output file name: never empty.
-bool output(std::optional<std::string>& field, std::string_view option, std::string_view v, std::string& error) {
-    if (v.empty()) return fail(error, std::string(option) + ": the file name is empty");
-    field = std::string(v);
     return true;
 }
 
@@ -96,7 +87,8 @@ bool applyJobs(BatchOptions& o, std::string_view v, std::string& error) {
     return true;
 }
 
-const std::array<BatchOption, 17> kOptions{{
+// The options before the outputs, and after them.
+const std::array<BatchOption, 7> kInputOptions{{
     {"--seed", "", "N|A-B|clock",
      "the seed: one number as the seed prompt reads it, nothing after it\n"
      "(42, 2.5, 1e3, &hFF); 0 or 'clock' takes one from the clock and prints\n"
@@ -117,8 +109,10 @@ const std::array<BatchOption, 17> kOptions{{
          o.settingsFile = std::filesystem::path(v);
          return true;
      }},
-    {"--set", "", "KEY=VALUE", "one setting, read as a settings file reads it, after --settings\n(repeatable)", true,
-     "", applySet},
+    {"--set", "", "KEY=VALUE",
+     "settings as a line of a settings file (KEY=VALUE, more items\nbetween commas), after --settings; every key known "
+     "and every\nvalue a number (repeatable)",
+     true, "", applySet},
     {"--size", "", "WxH", "the map size, overriding xsize and ysize (1 .. 65536 each)", false, "", applySize},
     {"--generations", "", "N", "how many generations are drawn (default 100; the cap with\n--until-settled)", false, "",
      applyGenerations},
@@ -129,21 +123,17 @@ const std::array<BatchOption, 17> kOptions{{
          o.untilSettled = true;
          return true;
      }},
-    {"--out", "", "FILE.png", "the map as the window shows it, its recipe in text chunks\n('-': standard output)",
-     false, "",
-     [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.pngPattern, "--out", v, e); }},
-    {"--stats", "", "FILE.json",
-     "seed, size, settings, generations, settling, the three colour\nclasses ('-': standard output)", false, "",
-     [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.statsPattern, "--stats", v, e); }},
-    {"--grid", "", "FILE.npy",
-     "the cells' classes as a NumPy array: uint8, height x width,\n0 water, 1 land, 2 unchanged ('-': standard output)",
-     false, "",
-     [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.gridPattern, "--grid", v, e); }},
+}};
+const std::array<BatchOption, 7> kRunOptions{{
     {"--manifest", "", "FILE.jsonl",
      "append one JSON line for every map written (seed, files,\nstatistics), once its files are on the disk ('-': "
      "standard\noutput)",
      false, "",
-     [](BatchOptions& o, std::string_view v, std::string& e) { return output(o.manifest, "--manifest", v, e); }},
+     [](BatchOptions& o, std::string_view v, std::string& e) {
+         if (v.empty()) return fail(e, "--manifest: the file name is empty");
+         o.manifest = std::string(v);
+         return true;
+     }},
     {"--shard", "", "K/N",
      "make only the K-th of N parts of the seed range: the seeds whose\nplace in it (0 for the first), divided by N, "
      "leaves K - 1",
@@ -175,8 +165,29 @@ const std::array<BatchOption, 17> kOptions{{
      }},
 }};
 
+// The whole table: the options of the run, one for each output of the outputs table, then the
+// options of how the run goes. Made once: it is constant.
+std::vector<BatchOption> makeOptionTable() {
+    std::vector<BatchOption> table(kInputOptions.begin(), kInputOptions.end());
+    for (const MapOutput& output : mapOutputs()) {
+        BatchOption option;
+        option.name = output.option;
+        option.value = output.value;
+        option.help = output.help;
+        option.output = &output;
+        table.push_back(option);
+    }
+    table.insert(table.end(), kRunOptions.begin(), kRunOptions.end());
+    return table;
+}
+
+const std::vector<BatchOption>& optionTable() {
+    static const std::vector<BatchOption> table = makeOptionTable();
+    return table;
+}
+
 const BatchOption* findOption(std::string_view name) {
-    for (const BatchOption& option : kOptions)
+    for (const BatchOption& option : optionTable())
         if (option.name == name || (!option.alias.empty() && option.alias == name)) return &option;
     return nullptr;
 }
@@ -184,7 +195,13 @@ const BatchOption* findOption(std::string_view name) {
 }  // namespace
 
 std::span<const BatchOption> batchOptionTable() {
-    return kOptions;
+    return optionTable();
+}
+
+const std::string* BatchOptions::pattern(std::string_view outputName) const {
+    for (const Output& o : outputs)
+        if (o.output->name == outputName) return &o.pattern;
+    return nullptr;
 }
 
 std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& args, std::string& error) {
@@ -222,7 +239,18 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
             fail(error, name + " needs a value (" + std::string(option->value) + ")");
             return std::nullopt;
         }
-        if (!option->apply(o, value, error)) return std::nullopt;
+        if (option->output != nullptr) {
+            if (value.empty()) {
+                fail(error, name + ": the file name is empty");
+                return std::nullopt;
+            }
+            // Kept in the table's order, whatever the command line's.
+            const auto at = std::find_if(o.outputs.begin(), o.outputs.end(),
+                                         [&](const BatchOptions::Output& x) { return x.output > option->output; });
+            o.outputs.insert(at, {option->output, value});
+        } else if (!option->apply(o, value, error)) {
+            return std::nullopt;
+        }
     }
     if (o.help || o.version) return o;
 
@@ -236,16 +264,19 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
         fail(error, "--seed is required (a number, a range A-B, or 'clock'), or --from MAP.png");
         return std::nullopt;
     }
-    if (!o.pngPattern && !o.statsPattern && !o.gridPattern) {
-        fail(error, "nothing to write: give --out FILE.png, --stats FILE.json and/or --grid FILE.npy");
+    if (o.outputs.empty()) {
+        std::string outputs;
+        for (const MapOutput& output : mapOutputs())
+            outputs.append(outputs.empty() ? "" : ", ").append(output.option).append(" ").append(output.value);
+        fail(error, "nothing to write: give one or more of " + outputs);
         return std::nullopt;
     }
     if (o.shardCount > 1 && (o.from || o.seedFromClock)) {
         fail(error, "--shard parts a seed range: give --seed A-B (not a clock seed or --from)");
         return std::nullopt;
     }
-    int toStandardOutput = 0;
-    for (const auto* pattern : {&o.pngPattern, &o.statsPattern, &o.gridPattern}) toStandardOutput += *pattern == "-";
+    const auto toStandardOutput = std::count_if(o.outputs.begin(), o.outputs.end(),
+                                                [](const BatchOptions::Output& x) { return x.pattern == "-"; });
     if (toStandardOutput + (o.manifest == "-") > 1) {
         fail(error, "only one output can go to standard output (-)");
         return std::nullopt;
@@ -258,15 +289,21 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
 }
 
 std::string batchUsage() {
+    std::string outputOptions;
+    for (const MapOutput& output : mapOutputs())
+        outputOptions.append(outputOptions.empty() ? "" : ", ").append(output.option);
     std::string text =
-        "usage: orvandel-batch --seed N|A-B|clock [OPTION...] OUTPUT...   (--out, --stats, --grid)\n"
-        "       orvandel-batch --from MAP.png [--out FILE.png] [--stats FILE.json] [--grid FILE.npy]\n"
+        "usage: orvandel-batch --seed N|A-B|clock [OPTION...] OUTPUT...\n"
+        "       orvandel-batch --from MAP.png OUTPUT...\n"
+        "OUTPUT: " +
+        outputOptions +
+        "\n"
         "\n"
         "Generates maps without a window: the same settings and seed give the same map as the window\n"
         "program stopped after the same number of generations.\n"
         "\n";
     constexpr std::size_t kHelpColumn = 24;
-    for (const BatchOption& option : kOptions) {
+    for (const BatchOption& option : optionTable()) {
         std::string head = "  " + std::string(option.name);
         if (!option.alias.empty()) head.append(", ").append(option.alias);
         if (!option.value.empty()) head.append(" ").append(option.value);

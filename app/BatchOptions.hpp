@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "map/MapOutputs.hpp"
+
 namespace orv {
 
 // What one call of orvandel-batch asks for.
@@ -21,9 +23,13 @@ struct BatchOptions {
     std::optional<std::int32_t> width, height;  // --size
     std::optional<std::int64_t> generations;    // --generations (100 when not given)
     bool untilSettled = false;
-    std::optional<std::string> pngPattern;      // --out, may hold {seed}
-    std::optional<std::string> statsPattern;    // --stats, may hold {seed}
-    std::optional<std::string> gridPattern;     // --grid, may hold {seed}
+    // The outputs asked for (--out, --stats, ... from the outputs table), in the table's order,
+    // each a file name that may hold {seed}.
+    struct Output {
+        const MapOutput* output;
+        std::string pattern;
+    };
+    std::vector<Output> outputs;
     std::optional<std::filesystem::path> from;  // --from: the recipe of a map made before
     std::optional<std::string> manifest;        // --manifest: a line appended for every map written
     int shardIndex = 1, shardCount = 1;         // --shard K/N: the seeds whose place in the range, mod N, is K - 1
@@ -36,13 +42,16 @@ struct BatchOptions {
     bool version = false;
 
     std::int64_t generationCount() const { return generations.value_or(100); }
+    // The file name pattern of an output, when it was asked for.
+    const std::string* pattern(std::string_view outputName) const;
 };
 
 // The most maps made side by side (--jobs).
 inline constexpr int kMaxBatchJobs = 64;
 
-// One option of the command line. The table of them drives the parser, the --help text and
-// the check that the README lists the same options.
+// One option of the command line. The table of them (the outputs among them made from the
+// outputs table) drives the parser, the --help text and the check that the README lists the
+// same options.
 struct BatchOption {
     std::string_view name;    // "--seed"
     std::string_view alias;   // another name for the same option ("" for none)
@@ -50,8 +59,10 @@ struct BatchOption {
     std::string_view help;    // one line
     bool repeatable = false;  // may come more than once (--set)
     std::string_view group;   // options of one group exclude each other ("" for the name's own)
-    // Stores the value (or notes the switch); false with error set on a bad value.
-    bool (*apply)(BatchOptions& options, std::string_view value, std::string& error);
+    // Stores the value (or notes the switch); false with error set on a bad value. Nothing for
+    // an output, whose file name is stored with the output.
+    bool (*apply)(BatchOptions& options, std::string_view value, std::string& error) = nullptr;
+    const MapOutput* output = nullptr;  // the output of the outputs table the option writes
 };
 std::span<const BatchOption> batchOptionTable();
 

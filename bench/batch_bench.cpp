@@ -51,7 +51,8 @@ void run(benchmark::State& state, Outputs outputs, const char* seeds, const char
     options->flushEachFile = state.range(1) != 0;
     for (auto _ : state) {
         std::ostringstream out, err;
-        if (orv::runBatch(*options, out, err, orv::clockSeconds, false) != 0) state.SkipWithError(err.str().c_str());
+        if (orv::runBatch(*options, out, err, orv::BatchClock::system(), false) != 0)
+            state.SkipWithError(err.str().c_str());
     }
     state.counters["maps_per_s"] =
         benchmark::Counter(static_cast<double>(maps * state.iterations()), benchmark::Counter::kIsRate);

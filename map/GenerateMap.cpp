@@ -74,14 +74,13 @@ const std::uint8_t* MapPicture::classRow(int y) {
 }
 
 MapResult generateMap(const MapRequest& request, MapPicture& picture, const std::function<double()>& clock,
-                      const std::function<void(double)>& progress) {
+                      const std::function<bool(std::int64_t done, std::int64_t total)>& progress) {
     picture = MapPicture{};
     MapResult r;
     r.settings = request.settings;
     Settings& s = r.settings;
     Random random;
     MapState map(s.xsize, s.ysize);
-    const double cells = static_cast<double>(s.xsize) * s.ysize;
 
     const SeedOutcome seed = seedRun(random, s, request.seed, clock);
     r.seedUsed = seed.used;
@@ -104,7 +103,7 @@ MapResult generateMap(const MapRequest& request, MapPicture& picture, const std:
     bool firstTwoAlike = false;  // generations 1 and 2 changed the same cells
     for (;;) {
         const bool changed = generationCycle(engine, map, s, random, untouched, computed);
-        if (progress) progress(cells);
+        if (progress && !progress(map.cycleCount, request.generations + 1)) throw RunCancelled();
         r.stable = !changed;
         const std::int64_t drawn = r.committedGenerations;
         if (fixedRule && drawn >= 1 && !r.settled) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -73,7 +74,7 @@ public:
 
 private:
     friend MapResult generateMap(const MapRequest&, MapPicture&, const std::function<double()>&,
-                                 const std::function<void(double)>&);
+                                 const std::function<bool(std::int64_t, std::int64_t)>&);
     // Tall enough that each column's visit (a page of its own in a wide map) reads several cache
     // lines: at 16384 wide, 256 rows paint the picture in about half the time 64 rows took.
     static constexpr int kBandRows = 256;
@@ -98,7 +99,9 @@ private:
 // (layInitialMap: with continents above 0 the world's sea first, whose land masses are measured),
 // the generations, and one more generation computed but not drawn, from which the statistics
 // come. picture receives the map as it was last drawn (its previous map is let go first).
-// clock is what a bit-pattern seed reads; progress is told of every generation's cells.
+// clock is what a bit-pattern seed reads; progress is told after every generation computed how
+// many have been and how many there will be at most, and stops the run by returning false
+// (generateMap then throws RunCancelled).
 //
 // Settling: a drawn generation k >= 2 whose next generation changes exactly the cells it
 // changed (compared as the change masks the run keeps) leaves the grid as it was two
@@ -108,6 +111,12 @@ private:
 // the run stops there, drawn generation k being the last; `generations` stays the cap.
 MapResult generateMap(const MapRequest& request, MapPicture& picture,
                       const std::function<double()>& clock = clockSeconds,
-                      const std::function<void(double)>& progress = {});
+                      const std::function<bool(std::int64_t done, std::int64_t total)>& progress = {});
+
+// A run stopped by its progress hook.
+class RunCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "the run was stopped"; }
+};
 
 }  // namespace orv

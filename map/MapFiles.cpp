@@ -19,7 +19,7 @@ std::vector<std::uint32_t> mapPalette(const MapColors& colors, bool world) {
     return palette;
 }
 
-std::error_code writeMapPng(SafeFile& file, MapPicture& picture, const TextChunks& texts) {
+std::error_code writeMapPng(ByteSink& file, MapPicture& picture, const TextChunks& texts) {
     if (!file.ok()) return file.error();
     PngStreamWriter png(file, static_cast<std::uint32_t>(picture.width()), static_cast<std::uint32_t>(picture.height()),
                         mapPalette(picture.colors(), picture.world()));
@@ -37,7 +37,7 @@ std::error_code writeMapPng(const std::filesystem::path& name, MapPicture& pictu
     return file.error();
 }
 
-std::error_code writeMapGrid(SafeFile& file, MapPicture& picture) {
+std::error_code writeMapGrid(ByteSink& file, MapPicture& picture) {
     const std::string header =
         npyHeader(static_cast<std::uint64_t>(picture.height()), static_cast<std::uint64_t>(picture.width()));
     bool ok = file.write(header.data(), header.size());
@@ -48,7 +48,8 @@ std::error_code writeMapGrid(SafeFile& file, MapPicture& picture) {
 
 std::error_code writeMapGrid(const std::filesystem::path& name, MapPicture& picture, Dash dash) {
     SafeFile file(name, realFileSystem(), dash);
-    if (!writeMapGrid(file, picture)) file.commit();
+    if (const std::error_code why = writeMapGrid(file, picture)) return why;
+    file.commit();
     return file.error();
 }
 

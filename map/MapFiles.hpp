@@ -23,11 +23,12 @@ std::vector<std::uint32_t> mapPalette(const MapColors& colors, bool world = fals
 std::error_code writeMapPng(const std::filesystem::path& name, MapPicture& picture, const TextChunks& texts,
                             Dash dash = Dash::isAFile);
 
-// The same written into a safe write the caller commits: no error when every byte went in.
-std::error_code writeMapPng(SafeFile& file, MapPicture& picture, const TextChunks& texts);
+// The same written into a sink (a safe write the caller commits, say): no error when every byte
+// went in.
+std::error_code writeMapPng(ByteSink& sink, MapPicture& picture, const TextChunks& texts);
 
 // The cells' classes (CellClass) as a NumPy array of unsigned bytes, shape (height, width).
 std::error_code writeMapGrid(const std::filesystem::path& name, MapPicture& picture, Dash dash = Dash::isAFile);
-std::error_code writeMapGrid(SafeFile& file, MapPicture& picture);
+std::error_code writeMapGrid(ByteSink& sink, MapPicture& picture);
 
 }  // namespace orv

@@ -61,28 +61,39 @@ TextChunks recipeTexts(const Recipe& r) {
             {kSettings, settings}};
 }
 
-std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& error) {
-    auto find = [&texts](std::string_view keyword) -> const std::string* {
-        for (const auto& [k, text] : texts)
-            if (k == keyword) return &text;
-        return nullptr;
-    };
-    const std::string* found[] = {find(kSeed), find(kSeedSource), find(kGenerations), find(kSize), find(kSettings)};
-    if (std::none_of(std::begin(found), std::end(found), [](const std::string* t) { return t != nullptr; })) {
-        error = "it holds no recipe (maps made by orvandel-batch carry one)";
-        return std::nullopt;
-    }
+bool recipeKeyword(std::string_view keyword) {
+    for (const std::string_view known : {"Software", kSeed, kSeedSource, kGenerations, kSize, kSettings})
+        if (keyword == known) return true;
+    return false;
+}
+
+std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& error, std::vector<std::string>* warnings) {
     auto damaged = [&error](const std::string& why) {
         error = "its recipe is damaged: " + why;
         return std::nullopt;
     };
-    const char* names[] = {kSeed, kSeedSource, kGenerations, kSize, kSettings};
+    const char* const names[] = {kSeed, kSeedSource, kGenerations, kSize, kSettings};
+    const std::string* found[std::size(names)] = {};
+    const std::string* program = nullptr;
+    for (const auto& [keyword, text] : texts) {
+        const std::string** slot = keyword == "Software" ? &program : nullptr;
+        for (std::size_t i = 0; i < std::size(names) && slot == nullptr; ++i)
+            if (keyword == names[i]) slot = &found[i];
+        if (slot == nullptr) continue;
+        if (*slot != nullptr) return damaged("'" + keyword + "' is given twice");
+        *slot = &text;
+    }
+    if (std::none_of(std::begin(found), std::end(found), [](const std::string* t) { return t != nullptr; })) {
+        error = "it holds no recipe (maps made by orvandel-batch carry one)";
+        return std::nullopt;
+    }
     for (std::size_t i = 0; i < std::size(found); ++i)
         if (found[i] == nullptr) return damaged(std::string("no '") + names[i] + "'");
 
     Recipe r;
-    const std::string* program = find("Software");
     r.program = program ? *program : "";
+    const std::optional<int> made = majorVersion(r.program);
+    const bool otherVersion = made != majorVersion(std::string("orvandel-batch ") + ORVANDEL_VERSION);
     if (!readWhole(*found[0], r.seed)) return damaged("the seed '" + *found[0] + "'");
     if (*found[1] == "given")
         r.seedSource = Recipe::SeedSource::given;
@@ -97,8 +108,9 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
     const std::size_t x = found[3]->find('x');
     std::int32_t width = 0, height = 0;
     if (x == std::string::npos || !readWhole(std::string_view(*found[3]).substr(0, x), width) ||
-        !readWhole(std::string_view(*found[3]).substr(x + 1), height) || width < 1 || height < 1)
-        return damaged("the size '" + *found[3] + "'");
+        !readWhole(std::string_view(*found[3]).substr(x + 1), height) || width < 1 || height < 1 ||
+        width > kMaxMapSide || height > kMaxMapSide)
+        return damaged("the size '" + *found[3] + "' (each side 1 .. " + std::to_string(kMaxMapSide) + ")");
 
     // Every setting, one key=value a line, read by the settings file's rules; the world's keys,
     // which recipes made before the world mode lack, keep their presets when missing.
@@ -111,8 +123,15 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
         lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
         if (line.empty()) continue;
         const SettingsKey* key = findSettingsKey(line);
+        if (key == nullptr && otherVersion && line.find('=') != std::string_view::npos) {
+            if (warnings)
+                warnings->push_back("the recipe's setting '" + std::string(line) + "' is unknown to version " +
+                                    ORVANDEL_VERSION + " and left out");
+            continue;
+        }
         if (key == nullptr || line.find('=') == std::string_view::npos)
             return damaged("the settings line '" + std::string(line) + "'");
+        if (keys.contains(key->name)) return damaged("the setting " + std::string(key->name) + " is given twice");
         applySettingsItem(r.settings, line);
         keys.insert(key->name);
     }
@@ -120,6 +139,14 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
         if (key.inEveryRecipe && !keys.contains(key.name)) return damaged("no setting " + std::string(key.name));
     r.settings.xsize = width;
     r.settings.ysize = height;
+    // No Orvandel program writes a value that would be brought into range.
+    Settings fitted = r.settings;
+    const std::vector<ClampedSetting> changes = clampToGrid(fitted, kMaxMapSide, kMaxMapSide);
+    if (!changes.empty()) {
+        const SettingsKey& key = *findSettingsKey(changes.front().key);
+        return damaged("the setting " + std::string(key.name) + "=" + std::to_string(changes.front().from) +
+                       " (its range: " + std::to_string(key.low) + " .. " + std::to_string(key.high) + ")");
+    }
     return r;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -39,8 +40,15 @@ std::optional<int> majorVersion(const std::string& program);
 // The recipe's text chunks, keyword and text, in the order above.
 TextChunks recipeTexts(const Recipe& recipe);
 
-// The recipe in a PNG's text chunks. Nothing, with error set to one line, when there is none
-// or it is incomplete.
-std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& error);
+// Whether a text chunk's keyword is one a recipe is read from (the others need not be read).
+bool recipeKeyword(std::string_view keyword);
+
+// The recipe in a PNG's text chunks. Nothing, with error set to one line, when there is none or
+// it is damaged: a part missing or given twice, a value no Orvandel program writes (a size
+// beyond 1 .. 65536, a setting out of its key's range, fewer than 0 generations), or a setting
+// this version does not know. A recipe made by another major version may name settings this one
+// lacks: they are left out, and warnings says so.
+std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& error,
+                                      std::vector<std::string>* warnings = nullptr);
 
 }  // namespace orv

@@ -70,6 +70,11 @@ ResolvedSeed resolveSeed(const SeedChoice& choice, const std::function<double()>
             r.outcome.fromClock = true;
             r.outcome.seed = static_cast<std::int32_t>(r.word);
             break;
+        case SeedChoice::Kind::clockSeed:
+            r.word = static_cast<std::uint32_t>(choice.number);
+            r.outcome.fromClock = true;
+            r.outcome.seed = choice.number;
+            break;
         case SeedChoice::Kind::clockBits:
             r.word = clockBitsWord(clock());
             r.outcome.fromClock = true;

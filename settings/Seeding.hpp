@@ -38,6 +38,7 @@ struct SeedChoice {
         number,     // exactly this number: its 32 bits start the state, 0 and -1 included
         clock,      // a clock reading, whose whole seconds start the state
         clockBits,  // the bit pattern of a clock reading (the seed prompt's -1), never given again
+        clockSeed,  // a number the clock gave (freshClockSeed): seeds as a number, told as the clock's
     };
     Kind kind = Kind::number;
     std::int32_t number = 0;
@@ -46,6 +47,7 @@ struct SeedChoice {
     static SeedChoice of(std::int32_t number) { return {Kind::number, number, 0}; }
     static SeedChoice fromClock(double seconds) { return {Kind::clock, 0, seconds}; }
     static SeedChoice fromClockBits() { return {Kind::clockBits, 0, 0}; }
+    static SeedChoice ofClock(std::int32_t number) { return {Kind::clockSeed, number, 0}; }
 };
 
 // What seeded a run.

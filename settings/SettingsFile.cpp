@@ -117,6 +117,43 @@ void applySettingsText(Settings& settings, std::string_view text) {
     while (pos < text.size());
 }
 
+std::vector<std::string> settingsItems(std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    std::vector<std::string> items;
+    std::size_t pos = 0;
+    do items.push_back(readInputItem(text, pos));
+    while (pos < text.size());
+    return items;
+}
+
+bool holdsNumber(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    if (text.size() >= 2 && text[0] == '&') {
+        unsigned base = 8;
+        std::size_t start = 1;
+        const char kind = static_cast<char>(text[1] | 0x20);
+        if (kind == 'h' || kind == 'o' || kind == 'b') {
+            base = kind == 'h' ? 16 : kind == 'o' ? 8 : 2;
+            start = 2;
+        }
+        return start < text.size() && digitValue(text[start]) < base;
+    }
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+    return !text.empty() && text[0] >= '0' && text[0] <= '9';
+}
+
+std::optional<std::string> strictSettingsProblem(std::string_view line) {
+    for (const std::string& item : settingsItems(line)) {
+        const std::size_t eq = item.find('=');
+        if (eq == std::string::npos) return item + ": expected KEY=VALUE, such as landcolor=12";
+        if (findSettingsKey(item) == nullptr)
+            return unknownKeyMessage(trimBlanks(std::string_view(item).substr(0, eq)));
+        if (!holdsNumber(std::string_view(item).substr(eq + 1)))
+            return item + ": the value holds no number (such as 12, -3 or &hFF)";
+    }
+    return std::nullopt;
+}
+
 std::string settingsFileName(std::string_view answer) {
     std::string name(answer);
     if (name.find(".ini") == std::string::npos) name += ".ini";
@@ -177,20 +214,22 @@ std::string unreadableFileNotice(std::string_view fileName, const std::error_cod
 
 std::string clampNotice(const std::vector<ClampedSetting>& changes, std::size_t width) {
     if (changes.empty()) return {};
-    auto list = [&changes](bool withOldValues) {
-        std::string line = " Out of range, changed:";
-        for (std::size_t i = 0; i < changes.size(); ++i) {
-            line += i == 0 ? " " : ", ";
-            line += changes[i].key;
-            if (withOldValues) line.append(" ").append(intToText(changes[i].from));
-            line.append(" to ").append(intToText(changes[i].to));
-        }
-        return line + ".";
+    auto item = [&changes](std::size_t i) {
+        return std::string(changes[i].key) + " " + intToText(changes[i].from) + " to " + intToText(changes[i].to);
     };
-    std::string line = list(true);
-    if (line.size() > width) line = list(false);
-    if (line.size() > width) line.resize(width);
-    return line;
+    // As many whole items as fit with the count of the others after them.
+    for (std::size_t shown = changes.size();; --shown) {
+        std::string line = " Out of range, changed:";
+        for (std::size_t i = 0; i < shown; ++i) line += (i == 0 ? " " : ", ") + item(i);
+        if (shown < changes.size())
+            line +=
+                (shown == 0 ? " " : ", ") + std::string("... and ") + std::to_string(changes.size() - shown) + " more";
+        line += ".";
+        if (line.size() <= width || shown == 0) {
+            if (line.size() > width) line.resize(width);
+            return line;
+        }
+    }
 }
 
 }  // namespace orv

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -30,6 +31,18 @@ bool applySettingsItem(Settings& settings, std::string_view item);
 // Applies every item of a settings file's contents, in order, so the last item of a key wins.
 // A UTF-8 byte-order mark at the very start is skipped.
 void applySettingsText(Settings& settings, std::string_view text);
+
+// The items of a settings file's text (or of one of its lines), as applySettingsText reads them.
+std::vector<std::string> settingsItems(std::string_view text);
+
+// Whether a value text holds a number as settingsInteger reads one (a decimal digit after the
+// blanks and sign, or an "&" number with a digit); a value without one reads as 0.
+bool holdsNumber(std::string_view valueText);
+
+// For settings given on a command line or by a program: one line of a settings file whose every
+// item must name a key and give it a value that holds a number (a file itself keeps its looser
+// rule). Nothing when it does; otherwise one line saying what is wrong with which item.
+std::optional<std::string> strictSettingsProblem(std::string_view line);
 
 // The name of the file the dialogue opens for a typed answer: the answer itself when it
 // contains ".ini" anywhere (case-sensitive), otherwise the answer with ".ini" appended.
@@ -63,8 +76,9 @@ inline constexpr std::size_t kNoticeWidth = 99;
 // the presets are used instead. A long name is shortened in the middle.
 std::string unreadableFileNotice(std::string_view fileName, const std::error_code& why, std::size_t width);
 
-// One line, at most width characters, telling which settings were changed to what; empty when
-// nothing was changed.
+// One line, at most width characters, telling which settings were changed from what to what;
+// items that do not fit are counted at the end ("... and 3 more."). Empty when nothing was
+// changed.
 std::string clampNotice(const std::vector<ClampedSetting>& changes, std::size_t width);
 
 }  // namespace orv

@@ -64,7 +64,7 @@ TEST(BatchArguments, RefuseMistakesWithOneLineSayingWhat) {
         {{"--seed", "1", "--out", "a.png", "--out=b.png"}, "--out is given twice"},
         {{"--seed", "1", "--out", "a.png", "--progress", "--quiet"}, "--quiet cannot go with --progress"},
         {{"--seed", "1", "--out", "a.png", "--until-settled", "--until-stable"}, "cannot go with --until-settled"},
-        {{"--seed", "1", "--out", "a.png", "--set", "colour=3"}, "--set colour=3: no such setting"},
+        {{"--seed", "1", "--out", "a.png", "--set", "colour=3"}, "--set colour: no such setting"},
         {{"--seed", "1", "--out", "a.png", "--set", "landcolor"}, "expected KEY=VALUE"},
         {{"--from", "m.png", "--seed", "1", "--out", "a.png"}, "--from takes the seed"},
         {{"--seed", "1", "--out", "-", "--stats", "-"}, "only one output"},
@@ -171,8 +171,9 @@ BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, dou
         return run;
     }
     std::ostringstream out, err;
-    run.status = runBatch(
-        *o, out, err, [clock] { return clock; }, terminal, files);
+    // The clock's reading, and as a seed its whole seconds.
+    const BatchClock fixed{[clock] { return clock; }, [clock] { return static_cast<std::int32_t>(clock); }};
+    run.status = runBatch(*o, out, err, fixed, terminal, files);
     run.out = out.str();
     run.err = err.str();
     return run;

@@ -147,8 +147,8 @@ TEST(SettingsDialogue, OutOfRangeSizesAreClampedAndNamedBelowTheConfirmation) {
     // Values beyond the 32-bit range are held at its ends before they are clamped.
     writeFile(dir.path() / "huge.ini", "xsize=99999999999\nysize=&h7fffffff\noceanedgesizex=-99999999999");
     Session huge = loadDialogue(dir, "huge");
-    // The old values would make the line too long, so it names the new ones only.
-    EXPECT_EQ(huge.row(9), " Out of range, changed: xsize to 400, ysize to 400, oceanedgesizex to 0.");
+    // Items that do not fit whole are counted.
+    EXPECT_EQ(huge.row(9), " Out of range, changed: xsize 2147483647 to 400, ysize 2147483647 to 400, ... and 1 more.");
     EXPECT_EQ(huge.program->settings.xsize, 400);
 }
 

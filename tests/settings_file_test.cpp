@@ -240,10 +240,11 @@ TEST(ClampToGrid, SizesGoIntoTheGridAndNegativeMarginsToZero) {
 TEST(Notices, ClampNoticeNamesEveryChangeWithinTheWidth) {
     EXPECT_EQ(clampNotice({}, 99), "");
     EXPECT_EQ(clampNotice({{"oceanedgesizey", -3, 0}}, 99), " Out of range, changed: oceanedgesizey -3 to 0.");
-    // With the longest values the old ones are left out to keep to one line.
+    // Every item whole, old and new value; those that do not fit are counted.
     const std::string longest = clampNotice(
         {{"xsize", kMin, 1}, {"ysize", kMin, 1}, {"oceanedgesizex", kMin, 0}, {"oceanedgesizey", kMin, 0}}, 99);
-    EXPECT_EQ(longest, " Out of range, changed: xsize to 1, ysize to 1, oceanedgesizex to 0, oceanedgesizey to 0.");
+    EXPECT_EQ(longest, " Out of range, changed: xsize -2147483648 to 1, ysize -2147483648 to 1, ... and 2 more.");
+    EXPECT_EQ(clampNotice({{"xsize", 1000, 400}, {"ysize", 9, 8}}, 45), " Out of range, changed: ... and 2 more.");
     EXPECT_EQ(clampNotice({{"xsize", 1000, 400}}, 20).size(), 20u);
 }
 

@@ -1,22 +1,26 @@
 #pragma once
 
-// Orvandel as a library: the maps of the window program and of orvandel-batch, made inside your
-// own program. This is the one public header; link Orvandel::orvandel (CMake) or
-// `pkg-config --libs orvandel`.
+// Orvandel as a library: maps of land and water grown by a seeded cellular automaton, and worlds
+// of continents, made inside your own program. This is the one public header; link
+// Orvandel::orvandel (CMake) or `pkg-config --libs orvandel`.
 //
 //     orvandel::Settings settings;                          // the presets, 400 x 400
 //     orvandel::Map map = orvandel::Map::generate(settings, 42);
-//     map.writePng("map.png");                             // as orvandel-batch --seed 42 --out map.png
+//     map.write("png", "map.png");                         // the picture, with its recipe
 //
-// The same settings, seed and number of generations give the same map, pixel for pixel, as the
-// window program stopped after that many generations and as orvandel-batch, on every build and
-// processor.
+// A map is fixed by its settings, its seed and the number of generations drawn: the same three
+// give the same map, pixel for pixel, on every build, processor and thread count, and in every
+// Orvandel program (the window program stopped after that many generations draws it too).
+// A new major version (ORVANDEL_VERSION_MAJOR) may make other maps from the same three; the
+// library's names live in an inline namespace of the major version, so that programs built
+// against one major version never link against another by mistake.
 //
 // Errors are exceptions: orvandel::Error (a std::invalid_argument) for input that can make no
-// map, orvandel::FileError (a std::system_error) for a file that cannot be read or written;
-// std::bad_alloc when a map does not fit in memory. Nothing is changed silently: the settings
-// the library has to adjust to make a map (a size beyond 1 .. 65536, a negative margin) are
-// listed by Settings::adjustments() before and by Map::adjustments() after.
+// map, orvandel::FileError (a std::system_error) for a file that cannot be read or written,
+// orvandel::Cancelled when a progress hook stops a run; std::bad_alloc when a map does not fit in
+// memory. Nothing is changed silently: the settings the library has to adjust to make a map (a
+// size beyond 1 .. 65536, a negative margin, a world key beyond its range) are listed by
+// Settings::adjustments() before and by Map::adjustments() after.
 //
 // Threads: every object is independent of every other, so separate maps may be made, read and
 // written on separate threads at once. The const members of one Map may be called from several
@@ -24,10 +28,14 @@
 //
 // The header needs C++17.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
+#include <orvandel/version.hpp>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -35,25 +43,35 @@
 #include <utility>
 #include <vector>
 
+// What the library exports: in a shared library, these names and nothing else.
+#if defined(__GNUC__)
+#define ORVANDEL_API __attribute__((visibility("default")))
+#else
+#define ORVANDEL_API
+#endif
+
 namespace orvandel {
+inline namespace ORVANDEL_ABI_NAMESPACE {
 
-// The library's version, "MAJOR.MINOR.PATCH": the same number as the programs'. A new major
-// version may make other maps from the same settings and seed.
-std::string version();
+// The version of the library that is running, "MAJOR.MINOR.PATCH", and as a number
+// (MAJOR * 10000 + MINOR * 100 + PATCH): compare them with ORVANDEL_VERSION_STRING and
+// ORVANDEL_VERSION_NUMBER, the version the program was compiled against.
+ORVANDEL_API std::string version();
+ORVANDEL_API int versionNumber();
 
-// The largest width and height of a map, in cells (orvandel-batch --size takes 1 .. maxMapSide).
+// The largest width and height of a map, in cells.
 inline constexpr std::int32_t maxMapSide = 65536;
 
-// Input that can make no map: an unknown settings key, a seed or a number of generations out of
-// range. what() says which, in the words of orvandel-batch's messages.
-class Error : public std::invalid_argument {
+// Input that can make no map: an unknown settings key, a value that holds no number, a seed or
+// a number of generations out of range, an unknown output. what() says which.
+class ORVANDEL_API Error : public std::invalid_argument {
 public:
     using std::invalid_argument::invalid_argument;
 };
 
 // A file that cannot be read or written: code() tells why (an errno value, or the reader's and
 // writer's own reasons), what() names the file and the reason.
-class FileError : public std::system_error {
+class ORVANDEL_API FileError : public std::system_error {
 public:
     FileError(std::error_code code, const std::string& what)
         : std::system_error(code), what_(std::make_shared<const std::string>(what)) {}
@@ -64,30 +82,36 @@ private:
     std::shared_ptr<const std::string> what_;
 };
 
-// A setting the library changed so that a map can be made, as orvandel-batch warns of it.
+// A run stopped by its progress hook (MapOptions::progress returned false).
+class ORVANDEL_API Cancelled : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A setting the library changed so that a map can be made.
 struct Adjustment {
     std::string key;
     std::int32_t from = 0;
     std::int32_t to = 0;
 
     // "xsize 70000 is out of range; using 65536"
-    std::string message() const;
+    ORVANDEL_API std::string message() const;
 };
 
 // All parameters of a map: signed 32-bit integers named by the keys of a settings file
 // (landcolor, xsize, downupflow, ...; keys() lists them in the file's order). The map's size is
-// xsize x ysize. continents above 0 (1 .. 16) makes a world: land masses and a sea grown before
-// the first generation, shaped by landshare, coastroughness and islands, the sea drawn in
-// seacolor (-1: the water colour); continents 0, the preset, makes the classic map.
-class Settings {
+// xsize x ysize. continents above 0 makes a world: land masses and a sea grown before the first
+// generation, shaped by landshare, coastroughness and islands, the sea drawn in seacolor;
+// continents 0, the preset, makes the classic map.
+class ORVANDEL_API Settings {
 public:
-    // The presets on a 400 x 400 map: the window program's "yes" in its start-up menu.
+    // The presets on a 400 x 400 map.
     Settings();
     static Settings presets() { return Settings(); }
 
-    // The presets changed by the text of a settings file, read by the window program's rules
-    // (items key=value on lines or between commas, any letter case, "&h" numbers, ...): unknown
-    // keys and values without a number pass as they do there.
+    // The presets changed by the text of a settings file, by a settings file's rules (items
+    // key=value on lines or between commas, any letter case, "&h" numbers, ...): unknown keys
+    // and values without a number pass as they do in a file (a value without one is 0).
     static Settings fromText(std::string_view text);
     // The same for a settings file (a regular file of at most 16 MiB). Throws FileError.
     static Settings fromFile(const std::filesystem::path& path);
@@ -95,12 +119,13 @@ public:
     static Settings fromPairs(const std::vector<std::pair<std::string, std::string>>& pairs);
 
     // One setting by its key (any letter case, blanks around it ignored), the value read as a
-    // settings file reads one ("12", "-3", "&hFF"; no number is 0). Throws Error for an unknown key.
+    // settings file reads a number ("12", "-3", "&hFF"). Throws Error for an unknown key or a
+    // value that holds no number.
     Settings& set(std::string_view key, std::string_view value);
     Settings& set(std::string_view key, std::int32_t value);
-    // One "key=value" item, as a line of a settings file or orvandel-batch --set. Throws Error
-    // for an unknown key or an item without "=".
-    Settings& apply(std::string_view item);
+    // One line of a settings file: "key=value", or several such items between commas. Throws
+    // Error for an item without "=", an unknown key or a value that holds no number.
+    Settings& apply(std::string_view line);
     // The map size, as xsize and ysize.
     Settings& size(std::int32_t width, std::int32_t height);
 
@@ -116,8 +141,8 @@ public:
     std::string text() const;
 
     // What making a map would change: xsize and ysize into 1 .. 65536, a negative
-    // oceanedgesizex or oceanedgesizey to 0, continents into 0 .. 16, landshare into 1 .. 99,
-    // coastroughness and islands into 0 .. 100. Empty when the settings are used as they are.
+    // oceanedgesizex or oceanedgesizey to 0, the world's keys into their ranges. Empty when the
+    // settings are used as they are.
     std::vector<Adjustment> adjustments() const;
 
     friend bool operator==(const Settings& a, const Settings& b) { return a.values_ == b.values_; }
@@ -128,37 +153,65 @@ private:
     std::vector<std::int32_t> values_;  // in the order of keys()
 };
 
+// Where a run has got to: generations computed so far, and the most there will be (those drawn
+// and the one after them that the statistics are counted from).
+struct Progress {
+    std::int64_t generation = 0;
+    std::int64_t generations = 0;
+};
+
 // How a map is made, beyond its settings and seed.
 struct MapOptions {
     std::int64_t generations = 100;  // how many generations are drawn; with untilSettled, the most
-    // Stop at the first generation from which the picture no longer changes (orvandel-batch
-    // --until-settled): maps whose flows are left to chance never settle.
+    // Stop at the first generation from which the picture no longer changes: maps whose flows
+    // are left to chance never settle.
     bool untilSettled = false;
-    int threads = 0;  // how many threads may share a large map's work; 0: as orvandel-batch (up to two)
+    int threads = 0;  // how many threads may share a large map's work; 0: up to two
+    // Told after every generation; returning false stops the run, and Map::generate throws
+    // Cancelled. Called on the thread that called generate.
+    std::function<bool(const Progress&)> progress = nullptr;
 };
 
-// The report's figures: how many cells of the map each class holds, and their shares in per cent.
+// The class of a cell as its colour in the picture tells it: whether the last generation drawn
+// changed it (to water or to land) or left it as it was, or a world's sea, which never changes.
+enum class CellClass : std::uint8_t { changedToWater = 0, changedToLand = 1, unchanged = 2, sea = 3 };
+
+// How many cells of the map each class holds, and their shares in per cent.
+#if defined(__GNUC__)
+// The deprecated names are set by the library and copied with the rest without a warning; only
+// a use of them in a program's own code warns.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
 struct Statistics {
     std::int64_t cells = 0;
-    std::int64_t water = 0;      // changed in the last generation, now water
-    std::int64_t land = 0;       // changed in the last generation, now land
-    std::int64_t unchanged = 0;  // left as they were by the last generation (the sea apart)
-    std::int64_t sea = 0;        // a world's sea, which never changes (0 on a classic map)
-    double waterPercent = 0;
-    double landPercent = 0;
+    std::int64_t changedToWater = 0;  // changed in the last generation drawn, now water
+    std::int64_t changedToLand = 0;   // changed in the last generation drawn, now land
+    std::int64_t unchanged = 0;       // left as they were by the last generation (the sea apart)
+    std::int64_t sea = 0;             // a world's sea (0 on a classic map)
+    double changedToWaterPercent = 0;
+    double changedToLandPercent = 0;
     double unchangedPercent = 0;
     double seaPercent = 0;
+    // The names of version 1.0.
+    [[deprecated("use changedToWater")]] std::int64_t water = 0;
+    [[deprecated("use changedToLand")]] std::int64_t land = 0;
+    [[deprecated("use changedToWaterPercent")]] double waterPercent = 0;
+    [[deprecated("use changedToLandPercent")]] double landPercent = 0;
 };
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
-// One map, as the window program shows it when stopped after the generations drawn. A Map owns
-// everything it hands out; it can be moved, not copied, and moving it keeps the data of classes()
-// and rgba() where it is.
-class Map {
+// One map, as it was drawn after its generations. A Map owns everything it hands out; it can be
+// moved, not copied, and moving it keeps the data of classes() and rgba() where it is.
+class ORVANDEL_API Map {
 public:
     // Makes a map from settings (adjusted as settings.adjustments() says) and a seed: any signed
-    // 32-bit number but 0 and -1, or 0 for a seed from the clock (seed() then tells it). Throws
-    // Error for -1 (the window program's seed from the clock's bit pattern, which could never be
-    // given again), a seed beyond the 32-bit range or fewer than 0 generations.
+    // 32-bit number but 0 and -1, or 0 for a seed from the clock (seed() then tells it, and
+    // gives the same map again). Throws Error for -1 (a seed from the clock's bit pattern, which
+    // could never be given again), a seed beyond the 32-bit range or fewer than 0 generations,
+    // Cancelled when options.progress stops the run.
     static Map generate(const Settings& settings, std::int64_t seed, const MapOptions& options = {});
 
     Map(Map&& other) noexcept;
@@ -167,9 +220,8 @@ public:
 
     int width() const;
     int height() const;
-    // The seed the map was made from: the one given, or the clock's whole seconds (to give again,
-    // unless they read 0 or -1). 0 when the settings turn the seed off (random1 is not 1: then
-    // every map of these settings is the same).
+    // The seed the map was made from: the one given, or the one the clock gave. 0 when the
+    // settings turn the seed off (random1 is not 1: then every map of these settings is the same).
     std::int32_t seed() const;
     bool seedFromClock() const;
     bool seedUsed() const;
@@ -190,26 +242,41 @@ public:
     const Settings& settingsUsed() const;
     // What the library changed in the settings given (see Settings::adjustments).
     const std::vector<Adjustment>& adjustments() const;
+    // Everything worth telling of how the map was made, one line each: the adjustments, and that
+    // no seed was used when the settings turn it off.
+    std::vector<std::string> warnings() const;
 
     Statistics statistics() const;
     // A world's land masses (the cells outside its sea, joined to their eight neighbours across
     // the wrap-around on both axes): their cells, largest first. Empty for a classic map.
     const std::vector<std::int64_t>& landMasses() const;
-    // The statistics as orvandel-batch --stats writes them: the same JSON document.
+    // The statistics as a JSON document (the "stats" output).
     std::string statsJson() const;
 
-    // The cells' classes, width() x height() bytes, rows top first: 0 water, 1 land, 2 unchanged,
-    // 3 a world's sea (as orvandel-batch --grid writes them; 2 everywhere when no generation was
-    // drawn). Made on first use and kept while the map lives.
+    // The cells' classes, width() x height() bytes, rows top first, each a CellClass (unchanged
+    // everywhere when no generation was drawn). Made on first use and kept while the map lives.
     const std::vector<std::uint8_t>& classes() const;
     // The picture, width() x height() pixels of 4 bytes, R, G, B and A, rows top first: the PNG's
     // pixels. Made on first use and kept while the map lives.
     const std::vector<std::uint8_t>& rgba() const;
 
-    // Writes the map as orvandel-batch writes it, by its output rules (a file is replaced only by
-    // a whole new one; a symbolic link's target is replaced; a FIFO or device is written into):
-    // the picture as a PNG with the recipe that makes it again (orvandel-batch --from reads it),
-    // the classes as a NumPy .npy file, the statistics as JSON. Throw FileError.
+    // The outputs a map can be written as, by name: "png" (the picture, with the recipe that
+    // makes it again in its text chunks), "stats" (the statistics as JSON), "grid" (the classes
+    // as a NumPy .npy file, uint8, height x width), and any later ones.
+    static std::vector<std::string> outputs();
+    // What an output holds, in one line; Error for an unknown output.
+    static std::string describeOutput(std::string_view output);
+    // Writes an output to a file, by the output rules: a file is replaced only by a whole new
+    // one (keeping its permission bits); a symbolic link's target is replaced, the link kept; a
+    // FIFO or device is written into; a directory is refused. Throws FileError, or Error for an
+    // unknown output.
+    void write(std::string_view output, const std::filesystem::path& path) const;
+    // The same into a stream (FileError with std::errc::io_error when it fails), or handed to a
+    // function piece by piece (returning false refuses the rest: FileError with
+    // std::errc::operation_canceled).
+    void write(std::string_view output, std::ostream& out) const;
+    void write(std::string_view output, const std::function<bool(const void* data, std::size_t size)>& sink) const;
+    // write("png", path), write("grid", path) and write("stats", path).
     void writePng(const std::filesystem::path& path) const;
     void writeGrid(const std::filesystem::path& path) const;
     void writeStats(const std::filesystem::path& path) const;
@@ -220,4 +287,5 @@ private:
     std::unique_ptr<State> state_;
 };
 
+}  // namespace ORVANDEL_ABI_NAMESPACE
 }  // namespace orvandel
