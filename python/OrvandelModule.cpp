@@ -5,6 +5,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <new>
@@ -118,16 +119,33 @@ orvandel::Map generate(py::handle seed, py::handle width, py::handle height, py:
                                       std::to_string(orvandel::maxMapSide));
         s.size(static_cast<std::int32_t>(*side[0]), static_cast<std::int32_t>(*side[1]));
     }
-    for (const orvandel::Adjustment& a : s.adjustments()) warn(a.message());
-    if (s.get("random1") != 1)
-        warn("the settings set random1 to " + std::to_string(s.get("random1")) +
-             ", so no seed is used (the window program asks for none either)");
-
     orvandel::MapOptions options;
     options.generations = *count;
     options.untilSettled = untilSettled;
-    py::gil_scoped_release unlocked;
-    return orvandel::Map::generate(s, *seedNumber, options);
+    // Ctrl-C: the signal is looked for between generations, at most every 20 ms, with the
+    // interpreter's lock taken only then; the run stops and KeyboardInterrupt is raised.
+    std::optional<py::error_already_set> interrupted;
+    auto lastLook = std::chrono::steady_clock::now();
+    options.progress = [&](const orvandel::Progress&) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastLook < std::chrono::milliseconds(20)) return true;
+        lastLook = now;
+        const py::gil_scoped_acquire locked;
+        if (PyErr_CheckSignals() == 0) return true;
+        interrupted.emplace();  // takes the pending exception
+        return false;
+    };
+    std::optional<orvandel::Map> map;
+    try {
+        const py::gil_scoped_release unlocked;
+        map.emplace(orvandel::Map::generate(s, *seedNumber, options));
+    } catch (const orvandel::Cancelled&) {
+        if (interrupted) throw std::move(*interrupted);
+        throw;
+    }
+    options.progress = nullptr;
+    for (const std::string& warning : map->warnings()) warn(warning);
+    return std::move(*map);
 }
 
 // A read-only view of bytes the map holds: the Map object is the array's base, so the map lives
@@ -198,17 +216,29 @@ PYBIND11_MODULE(orvandel, m) {
     m.doc() = kModuleDoc;
     m.attr("__version__") = orvandel::version();
 
-    // orvandel::Error is a std::invalid_argument, which pybind11 raises as ValueError.
+    // The arrays' dtype is made once here, with NumPy imported: made for the first time by two
+    // threads at once, its initialisation would wait for the interpreter's lock while holding
+    // its own.
+    py::module_::import("numpy");
+    (void)py::dtype::of<std::uint8_t>();
+
+    // Messages may name files whose names are not UTF-8: they are decoded as the file system's
+    // names are (undecodable bytes as surrogates), never refused.
     py::register_exception_translator([](std::exception_ptr thrown) {
+        auto text = [](const char* what) {
+            return py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(what));
+        };
         try {
             if (thrown) std::rethrow_exception(thrown);
         } catch (const orvandel::FileError& e) {
             const std::error_code code = e.code();
             // OSError(errno, text) becomes FileNotFoundError, IsADirectoryError, ... by the number.
             if (code.category() == std::generic_category() || code.category() == std::system_category())
-                PyErr_SetObject(PyExc_OSError, py::make_tuple(code.value(), e.what()).ptr());
+                PyErr_SetObject(PyExc_OSError, py::make_tuple(code.value(), text(e.what())).ptr());
             else
-                PyErr_SetString(PyExc_OSError, e.what());
+                PyErr_SetObject(PyExc_OSError, text(e.what()).ptr());
+        } catch (const orvandel::Error& e) {
+            PyErr_SetObject(PyExc_ValueError, text(e.what()).ptr());
         } catch (const std::bad_alloc&) {
             PyErr_SetString(PyExc_MemoryError, "out of memory");  // as orvandel-batch says it
         } catch (const std::length_error&) {
@@ -282,21 +312,42 @@ given. 0 when the settings use no seed (random1 is not 1).)")
         .def_property_readonly("width", &orvandel::Map::width, "The map's width in cells.")
         .def_property_readonly("height", &orvandel::Map::height, "The map's height in cells.")
         .def(
-            "save_png",
-            [](const orvandel::Map& map, py::handle path) {
+            "save",
+            [](const orvandel::Map& map, const std::string& output, py::handle path) {
                 const std::filesystem::path name = pathOf(path);
                 py::gil_scoped_release unlocked;
-                map.writePng(name);
+                map.write(output, name);
             },
-            py::arg("path"),
-            R"(save_png(path) -> None
+            py::arg("output"), py::arg("path"),
+            R"(save(output, path) -> None
 
-Writes the map as orvandel-batch --out writes it: the picture as a PNG with the recipe that makes
-it again (orvandel-batch --from reads it). A file is replaced only by a whole new one, keeping its
+Writes one of the map's outputs (orvandel.OUTPUTS names them: 'png', 'stats', 'grid', ...) to a
+file, as orvandel-batch writes it. A file is replaced only by a whole new one, keeping its
 permission bits; a symbolic link's target is replaced; a FIFO or device is written into; a
-directory is refused. Raises OSError, with the reason, when the file cannot be written.)")
+directory is refused. Raises ValueError for an unknown output and OSError, with the reason, when
+the file cannot be written. Map.save_png(path) and the like are the same for each output.)")
+        .def(
+            "__new__", [](py::args) -> py::object { throw py::type_error("orvandel.Map is made by orvandel.generate()"); })
         .def("__repr__", [](const orvandel::Map& map) {
             return "<orvandel.Map " + std::to_string(map.width()) + " x " + std::to_string(map.height()) + ", seed " +
                    std::to_string(map.seed()) + ", " + std::to_string(map.generations()) + " generations>";
         });
+
+    // A save method for each output of the library's table: save_png, save_stats, save_grid, ...
+    py::list outputs;
+    py::object mapType = m.attr("Map");
+    for (const std::string& output : orvandel::Map::outputs()) {
+        outputs.append(output);
+        const std::string doc = "save_" + output + "(path) -> None\n\nMap.save('" + output + "', path): " +
+                                orvandel::Map::describeOutput(output) + ".";
+        py::setattr(mapType, ("save_" + output).c_str(),
+                    py::cpp_function(
+                        [output](const orvandel::Map& map, py::handle path) {
+                            const std::filesystem::path name = pathOf(path);
+                            py::gil_scoped_release unlocked;
+                            map.write(output, name);
+                        },
+                        py::name(("save_" + output).c_str()), py::is_method(mapType), py::arg("path"), doc.c_str()));
+    }
+    m.attr("OUTPUTS") = py::tuple(outputs);
 }

@@ -7,6 +7,8 @@ import numpy as np
 import numpy.typing as npt
 
 __version__: str
+OUTPUTS: tuple[str, ...]
+"""The outputs a map can be saved as: 'png', 'stats', 'grid', ..."""
 
 _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 _Settings = Union[None, _Path, dict[str, Union[SupportsIndex, str]]]
@@ -36,8 +38,14 @@ class Map:
     def width(self) -> int: ...
     @property
     def height(self) -> int: ...
+    def save(self, output: str, path: _Path) -> None:
+        """Writes one of OUTPUTS to a file. Raises ValueError, OSError."""
     def save_png(self, path: _Path) -> None:
-        """Writes the batch's PNG with its recipe. Raises OSError."""
+        """The picture as a PNG with its recipe. Raises OSError."""
+    def save_stats(self, path: _Path) -> None:
+        """The statistics as JSON. Raises OSError."""
+    def save_grid(self, path: _Path) -> None:
+        """The classes as a NumPy .npy file. Raises OSError."""
 
 def presets() -> dict[str, int]:
     """Every setting with its preset value."""

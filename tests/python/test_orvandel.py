@@ -201,3 +201,39 @@ def test_the_example_draws_a_sheet(tmp_path):
                    check=True, capture_output=True)
     with Image.open(sheet) as png:
         assert png.size == (900, 900)
+
+
+def fresh_python(code, timeout=60):
+    """Runs code in an interpreter of its own (no NumPy imported first); its stdout."""
+    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=timeout,
+                          check=True).stdout
+
+
+def test_hostile_callers_get_errors_not_hangs(tmp_path):
+    with pytest.raises(TypeError):
+        orvandel.Map.__new__(orvandel.Map)
+    with pytest.raises(ValueError, match="holds no number"):
+        orvandel.generate(1, 8, 8, settings={"continents": "lots"})
+    m = orvandel.generate(3, 16, 16, generations=2)
+    # Names that are not UTF-8 come back as the file system's names do.
+    with pytest.raises(FileNotFoundError, match="no such directory"):
+        m.save_png(b"/nonexistent/\xff.png")
+    with pytest.raises(FileNotFoundError):
+        orvandel.read_settings(b"/nonexistent\xff.ini")
+    # One save for each output of the library's table, by name or by method.
+    assert orvandel.OUTPUTS == ("png", "stats", "grid")
+    m.save("stats", tmp_path / "a.json")
+    m.save_stats(tmp_path / "b.json")
+    assert json.loads((tmp_path / "a.json").read_text()) == m.stats == json.loads((tmp_path / "b.json").read_text())
+    with pytest.raises(ValueError, match="no such output"):
+        m.save("jpeg", tmp_path / "a.jpg")
+    # Threads whose first look at the arrays comes at once, NumPy not imported before.
+    assert fresh_python("import orvandel\nfrom concurrent.futures import ThreadPoolExecutor as P\n"
+                        "with P(4) as p: print(sum(s[0] for s in p.map(lambda s: orvandel.generate("
+                        "s, 64, 64, generations=3).rgba.shape, range(8))))") == "512\n"
+    # Ctrl-C stops a run that would last for ever.
+    out = fresh_python("import orvandel, os, signal, threading, time\n"
+                       "threading.Timer(0.3, lambda: os.kill(os.getpid(), signal.SIGINT)).start()\n"
+                       "try: orvandel.generate(1, 8, 8, generations=2**40)\n"
+                       "except KeyboardInterrupt: print('stopped')")
+    assert out == "stopped\n"
