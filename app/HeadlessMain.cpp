@@ -6,8 +6,11 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Headless.hpp"
+#include "io/FileIdentity.hpp"
 #include "io/SafeWrite.hpp"
 #include "settings/SettingsFile.hpp"
 #include "ui/SaveDialogue.hpp"
@@ -15,9 +18,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: orvandel-headless [--script FILE] [--screen-png FILE] [--screen-text FILE] [--clock SECONDS]\n"
+    "usage: orvandel-headless [--script FILE] [--screen-png FILE] [--screen-text FILE]\n"
+    "                         [--clock SECONDS]\n"
     "  Runs Orvandel without a window in the current directory, taking its keys from the\n"
-    "  script (see KeyScript.hpp for the format). Exit status: the program's own (0), 3 when\n"
+    "  script (its format: man orvandel-headless). Exit status: the program's own (0), 3 when\n"
     "  the script runs out of keys, 2 for bad arguments or an unreadable script (not a regular\n"
     "  file, or larger than 64 MiB), 1 when a screen file cannot be written or memory runs out.\n"
     "  --screen-png   writes the final 800 x 600 frame buffer as an RGBA PNG\n"
@@ -64,6 +68,20 @@ int run(int argc, char** argv) {
         }
     }
 
+    // No file of the run may be another: a screen file over the script or over the other screen
+    // file would destroy what was read or written before.
+    {
+        orv::FileIdentity identity;
+        std::vector<std::pair<std::string, std::string>> named;  // option and name
+        if (scriptPath) named.emplace_back("--script", *scriptPath);
+        if (pngPath) named.emplace_back("--screen-png", *pngPath);
+        if (textPath) named.emplace_back("--screen-text", *textPath);
+        for (std::size_t a = 0; a < named.size(); ++a)
+            for (std::size_t b = a + 1; b < named.size(); ++b)
+                if (identity.key(named[a].second) == identity.key(named[b].second))
+                    return usageError(named[a].first + " " + named[a].second + " and " + named[b].first + " " +
+                                      named[b].second + " name the same file");
+    }
     orv::KeyScript script;
     if (scriptPath) {
         std::string text;
@@ -105,6 +123,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orv::openClosedStandardDescriptors();
     orv::prepareSignalsForWriting();
     try {
         return run(argc, argv);

@@ -33,6 +33,7 @@ std::string titleFrom(const char* argv0) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orv::openClosedStandardDescriptors();
     // Asking for help or the version opens no window; anything else on the command line is a
     // mistake. Without arguments the program runs as it always has.
     if (argc > 1) {

@@ -211,6 +211,9 @@ int FileSystem::syncFileSystem(const OpenDirectory& directory) {
 }
 
 int FileSystem::openAppending(const std::string& path) {
+    // Read too where allowed, so that the file's last byte can be looked at.
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EACCES) return fd;
     return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
 }
 

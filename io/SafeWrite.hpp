@@ -70,8 +70,8 @@ public:
     virtual void syncDirectory(const OpenDirectory& directory);
     // Flushes everything written to the file system that holds the directory (syncfs).
     virtual int syncFileSystem(const OpenDirectory& directory);
-    // Opens a regular file for appending (O_APPEND), creating it when missing; a descriptor,
-    // or -1.
+    // Opens a regular file for appending (O_APPEND; for reading too where allowed), creating it
+    // when missing; a descriptor, or -1.
     virtual int openAppending(const std::string& path);
     // stat (followLinks) or lstat.
     virtual int status(const std::string& path, struct stat& info, bool followLinks);

@@ -23,8 +23,7 @@ std::error_code writeClasses(MadeMap& map, ByteSink& sink) {
 }
 
 constexpr std::array<MapOutput, 3> kOutputs{{
-    {"png", "--out", "FILE.png",
-     "the map as the window shows it, its recipe in text chunks\n('-': standard output)",
+    {"png", "--out", "FILE.png", "the map as the window shows it, its recipe in text chunks\n('-': standard output)",
      "the picture as a PNG file, with the recipe that makes it again in its text chunks", writePicture},
     {"stats", "--stats", "FILE.json",
      "seed, size, settings, generations, settling, the cells of\nthe three colour classes and the sea "

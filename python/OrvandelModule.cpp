@@ -225,9 +225,7 @@ PYBIND11_MODULE(orvandel, m) {
     // Messages may name files whose names are not UTF-8: they are decoded as the file system's
     // names are (undecodable bytes as surrogates), never refused.
     py::register_exception_translator([](std::exception_ptr thrown) {
-        auto text = [](const char* what) {
-            return py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(what));
-        };
+        auto text = [](const char* what) { return py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(what)); };
         try {
             if (thrown) std::rethrow_exception(thrown);
         } catch (const orvandel::FileError& e) {
@@ -326,8 +324,8 @@ file, as orvandel-batch writes it. A file is replaced only by a whole new one, k
 permission bits; a symbolic link's target is replaced; a FIFO or device is written into; a
 directory is refused. Raises ValueError for an unknown output and OSError, with the reason, when
 the file cannot be written. Map.save_png(path) and the like are the same for each output.)")
-        .def(
-            "__new__", [](py::args) -> py::object { throw py::type_error("orvandel.Map is made by orvandel.generate()"); })
+        .def("__new__",
+             [](py::args) -> py::object { throw py::type_error("orvandel.Map is made by orvandel.generate()"); })
         .def("__repr__", [](const orvandel::Map& map) {
             return "<orvandel.Map " + std::to_string(map.width()) + " x " + std::to_string(map.height()) + ", seed " +
                    std::to_string(map.seed()) + ", " + std::to_string(map.generations()) + " generations>";
@@ -338,8 +336,8 @@ the file cannot be written. Map.save_png(path) and the like are the same for eac
     py::object mapType = m.attr("Map");
     for (const std::string& output : orvandel::Map::outputs()) {
         outputs.append(output);
-        const std::string doc = "save_" + output + "(path) -> None\n\nMap.save('" + output + "', path): " +
-                                orvandel::Map::describeOutput(output) + ".";
+        const std::string doc = "save_" + output + "(path) -> None\n\nMap.save('" + output +
+                                "', path): " + orvandel::Map::describeOutput(output) + ".";
         py::setattr(mapType, ("save_" + output).c_str(),
                     py::cpp_function(
                         [output](const orvandel::Map& map, py::handle path) {

@@ -3,13 +3,17 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <charconv>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <orvandel/orvandel.hpp>
 #include <sstream>
 
 #include "app/Batch.hpp"
+#include "io/PngText.hpp"
+#include "io/PngWriter.hpp"
 #include "map/Recipe.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
@@ -81,6 +85,9 @@ TEST(BatchArguments, RefuseMistakesWithOneLineSayingWhat) {
         {{"--seed", "1-9", "--out", "a.png", "--jobs", "-2"}, "--jobs -2"},
         {{"--seed", "1", "--out", "-", "--manifest", "-"}, "only one output"},
         {{"--seed", "1", "--out", "a.png", "--manifest", ""}, "--manifest: the file name is empty"},
+        {{"--from", "m.png", "--out", "a.png", "--until-settled"}, "--from takes the seed"},
+        {{"--seed", "1", "--out", "a.png", "--set", "landcolor=5,colour=2"}, "--set colour: no such setting"},
+        {{"--seed", "1", "--out", "a.png", "--set", "continents=lots"}, "holds no number"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -125,6 +132,11 @@ TEST(BatchArguments, ReadSeedsSizesAndSwitches) {
     o = parse({"--seed", "clock", "--out", "m.png"});
     ASSERT_TRUE(o);
     EXPECT_TRUE(o->seedFromClock);
+    // --set takes a settings file's line: several items, a quoted one.
+    o = parse({"--seed", "1", "--stats", "s.json", "--set", "landcolor=5,watercolor=7", "--set", "\"landcolor=5,6\""});
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->sets, (std::vector<std::string>{"landcolor=5,watercolor=7", "\"landcolor=5,6\""}));
+    ASSERT_TRUE(parse({"--seed", "1-9", "--stats", "s.json", "--jobs", "64"}));
     o = parse({"--seed", "1-9", "--stats", "s.json", "--shard", "2/3", "--jobs", "5", "--manifest", "-"});
     ASSERT_TRUE(o);
     EXPECT_EQ(std::pair(o->shardIndex, o->shardCount), std::pair(2, 3));
@@ -144,6 +156,13 @@ TEST(BatchArguments, OutputNamesCarryTheSeedWhenThereAreSeveral) {
     EXPECT_EQ(outputName("-", 3, false), "-");
     EXPECT_EQ(outputName("w{seed}/m-{seed}.png", 12, false), "w12/m-12.png");
 }
+
+// The real program run in a directory of its own.
+class BatchHostileRecipes : public testing::Test {
+protected:
+    TempDir dir;
+    std::string program = "cd '" + dir.path().string() + "' && '" ORVANDEL_BATCH_PATH "' ";
+};
 
 struct BatchRun {
     int status = -1;
@@ -418,7 +437,8 @@ TEST(BatchGenerator, TheManifestIsAppendedToByTheOutputRule) {
     const auto& d = dir.path();
     std::filesystem::create_directory(d / "logs");
     std::filesystem::create_symlink("logs/all.jsonl", d / "link.jsonl");
-    const char* odd = "q\"\\\x01\xff\xc3\xa9{seed}.json";
+    // Stray bytes, the leads C0 and C1 (overlong forms), a surrogate and a code point past U+10FFFF.
+    const char* odd = "q\"\\\x01\xff\xc3\xa9\xc0\xaf\xc1\xbf\xed\xa0\x80\xf4\x90\x80\x80{seed}.json";
     for (int round = 0; round < 2; ++round)
         ASSERT_EQ(
             batch({"--seed", "5-6", "--size", "8x8", "--generations", "1", "--stats", odd, "--manifest", "link.jsonl"},
@@ -430,10 +450,11 @@ TEST(BatchGenerator, TheManifestIsAppendedToByTheOutputRule) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[3]["seed"], 6);
     // A byte that is no UTF-8 reads as the character of its Latin-1 reading.
-    EXPECT_EQ(lines[3]["files"]["stats"], (d / "q\"\\\x01\xc3\xbf\xc3\xa9"
+    EXPECT_EQ(lines[3]["files"]["stats"], (d / "q\"\\\x01\xc3\xbf\xc3\xa9\xc3\x80\xc2\xaf\xc3\x81\xc2\xbf\xc3\xad\xc2"
+                                               "\xa0\xc2\x80\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"
                                                "6.json")
                                               .string());
-    EXPECT_EQ(lines[3]["statistics"], statsOf(d / "q\"\\\x01\xff\xc3\xa9"
+    EXPECT_EQ(lines[3]["statistics"], statsOf(d / "q\"\\\x01\xff\xc3\xa9\xc0\xaf\xc1\xbf\xed\xa0\x80\xf4\x90\x80\x80"
                                                   "6.json"));
 
     FifoReader fifo(d / "pipe.jsonl");
@@ -648,8 +669,8 @@ TEST(BatchGenerator, WorldsShowTheirSeaInPictureGridAndStatistics) {
 TEST(BatchGenerator, SetGoesAfterTheSettingsFileAndReadsLikeIt) {
     TempDir dir;
     writeBytes(dir.path() / "w.ini", "landcolor=3\nXSIZE=20\nYSIZE=10\nwatercolor=4\n");
-    BatchRun run = batch({"--settings", "w.ini", "--set", "landcolor=&hC", "--set", " WaterColor = 9 ", "--seed", "3",
-                          "--stats", "s.json"},
+    BatchRun run = batch({"--settings", "w.ini", "--set", "landcolor=&hC", "--set", " WaterColor = 9 ", "--set",
+                          "forestcolor=5, beachshow=7", "--seed", "3", "--stats", "s.json"},
                          dir);
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json json = statsOf(dir.path() / "s.json");
@@ -657,6 +678,8 @@ TEST(BatchGenerator, SetGoesAfterTheSettingsFileAndReadsLikeIt) {
     EXPECT_EQ(json["height"], 10);
     EXPECT_EQ(json["settings"]["landcolor"], 12);
     EXPECT_EQ(json["settings"]["watercolor"], 9);
+    EXPECT_EQ(json["settings"]["forestcolor"], 5);  // every item of a line
+    EXPECT_EQ(json["settings"]["beachshow"], 7);
 }
 
 // Every batch PNG carries its recipe; --from makes the same map again from it alone: the same
@@ -726,6 +749,134 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
     EXPECT_EQ(text.status, 1);
     EXPECT_NE(text.err.find("not a PNG file"), std::string::npos) << text.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "c.png"));
+}
+
+// A PNG's bytes with raw chunks put in after its IHDR: a recipe as a hostile file may hold one.
+std::string withChunks(std::string png, const std::vector<std::pair<std::string, std::string>>& chunks) {
+    std::string raw;
+    for (const auto& [type, data] : chunks) {
+        const auto length = static_cast<std::uint32_t>(data.size());
+        for (int shift = 24; shift >= 0; shift -= 8) raw += static_cast<char>(length >> shift);
+        const std::string body = type + data;
+        raw += body;
+        const auto crc = static_cast<std::uint32_t>(
+            crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
+        for (int shift = 24; shift >= 0; shift -= 8) raw += static_cast<char>(crc >> shift);
+    }
+    return png.insert(33, raw);
+}
+
+std::string deflated(const std::string& text) {
+    uLongf size = compressBound(static_cast<uLong>(text.size()));
+    std::string packed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
+             static_cast<uLong>(text.size()));
+    packed.resize(size);
+    return packed;
+}
+
+// What a recipe may not be: a part missing or twice, a value no program writes, a key unknown
+// (from this major version; from another it is left out with a warning).
+TEST(BatchGenerator, DamagedRecipesAreToldApart) {
+    Recipe made;
+    applyPresets(made.settings);
+    made.program = "orvandel-batch " + orvandel::version();
+    auto read = [](const TextChunks& texts, std::vector<std::string>* warnings = nullptr) {
+        std::string why;
+        const std::optional<Recipe> r = recipeFromTexts(texts, why, warnings);
+        return r ? std::string() : why;
+    };
+    auto with = [&](const std::string& keyword, const std::string& text) {
+        TextChunks texts = recipeTexts(made);
+        for (auto& [k, t] : texts)
+            if (k == keyword) t = text;
+        return texts;
+    };
+    EXPECT_EQ(read(recipeTexts(made)), "");
+    EXPECT_NE(read(with("Orvandel size", "100000x2")).find("the size '100000x2'"), std::string::npos);
+    EXPECT_NE(read(with("Orvandel size", "2147483647x1")).find("damaged"), std::string::npos);
+    EXPECT_NE(read(with("Orvandel generations", "-1")).find("the generations '-1'"), std::string::npos);
+    std::string settings = recipeTexts(made).back().second;
+    EXPECT_NE(read(with("Orvandel settings", settings + "continents=99\n")).find("given twice"), std::string::npos);
+    settings.replace(settings.find("landshare=40"), 12, "landshare=400");
+    EXPECT_NE(read(with("Orvandel settings", settings)).find("landshare=400 (its range: 1 .. 99)"), std::string::npos);
+    TextChunks twice = recipeTexts(made);
+    twice.push_back(twice[1]);
+    EXPECT_NE(read(twice).find("'Orvandel seed' is given twice"), std::string::npos);
+    const std::string unknown = recipeTexts(made).back().second + "riverdepth=3\n";
+    EXPECT_NE(read(with("Orvandel settings", unknown)).find("the settings line 'riverdepth=3'"), std::string::npos);
+    std::vector<std::string> warnings;
+    TextChunks other = with("Orvandel settings", unknown);
+    other[0].second = "orvandel-batch 99.0.0";
+    EXPECT_EQ(read(other, &warnings), "");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("'riverdepth=3' is unknown to version"), std::string::npos);
+}
+
+// --from reads a regular file only, and only so much text: a FIFO is refused at once; a keyword
+// of no length is damage; Latin-1 text comes out as UTF-8; texts inflating past any recipe (a
+// small file that would take gigabytes) are refused before they are held.
+TEST_F(BatchHostileRecipes, FromReadsRegularFilesAndRecipesOfRecipeSize) {
+    ImageBuffer image = noisyImage(4, 4, 16);
+    const std::string png = [&] {
+        const std::vector<std::uint8_t> bytes = encodePng(image);
+        return std::string(bytes.begin(), bytes.end());
+    }();
+    TextChunks texts;
+    writeBytes(dir.path() / "latin.png", withChunks(png, {{"tEXt", std::string("Software\0caf\xe9", 13)}}));
+    ASSERT_FALSE(readPngTexts(dir.path() / "latin.png", texts));
+    EXPECT_EQ(texts, (TextChunks{{"Software", "caf\xc3\xa9"}}));
+    writeBytes(dir.path() / "empty.png", withChunks(png, {{"tEXt", std::string("\0text", 5)}}));
+    EXPECT_EQ(readPngTexts(dir.path() / "empty.png", texts), PngReadError::damaged);
+    // Sixty chunks of 16 MiB each once inflated.
+    const std::string bomb = std::string("Orvandel settings\0\1\0\0\0", 22) + deflated(std::string(16 << 20, 'a'));
+    writeBytes(dir.path() / "bomb.png",
+               withChunks(png, std::vector(60, std::pair<std::string, std::string>("iTXt", bomb))));
+    EXPECT_EQ(readPngTexts(dir.path() / "bomb.png", texts, recipeKeyword), PngReadError::textsTooLarge);
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo.png").c_str(), 0644), 0);
+    EXPECT_EQ(runCommand(program + "--from fifo.png --out a.png 2>err.txt"), 1);
+    EXPECT_EQ(readBytes(dir.path() / "err.txt"), "orvandel-batch: cannot read fifo.png: not a regular file\n");
+    EXPECT_EQ(runCommand(program + "--from bomb.png --out a.png 2>err.txt"), 1);
+    EXPECT_NE(readBytes(dir.path() / "err.txt").find("larger than any recipe"), std::string::npos);
+}
+
+// Files of a run that meet, whatever way they meet (a link to a file or to a directory, a
+// dangling link, a range whose folders are one), and outputs that would destroy an input, are
+// refused before any work: exit 2, nothing written.
+TEST(BatchGenerator, FilesThatMeetThroughLinksOrInputsAreRefused) {
+    TempDir dir;
+    const auto& d = dir.path();
+    std::filesystem::create_symlink("a.png", d / "b.json");
+    std::filesystem::create_directory(d / "d1");
+    std::filesystem::create_directory_symlink("d1", d / "d2");
+    std::filesystem::create_directory(d / "r2");
+    std::filesystem::create_directory_symlink("r2", d / "r1");
+    std::filesystem::create_symlink("out.png", d / "man.jsonl");
+    writeBytes(d / "s.ini", "landcolor=3\n");
+    ASSERT_EQ(batch({"--seed", "5", "--size", "8x8", "--out", "made.png"}, dir).status, 0);
+    const std::string made = readBytes(d / "made.png");
+    const std::vector<std::vector<const char*>> clashes = {
+        {"--seed", "5", "--out", "a.png", "--stats", "b.json"},
+        {"--seed", "5", "--out", "d1/x.png", "--stats", "d2/x.png"},
+        {"--seed", "1-2", "--out", "r{seed}/x.png"},
+        {"--seed", "5", "--out", "out.png", "--manifest", "man.jsonl"},
+        {"--from", "made.png", "--stats", "made.png"},
+        {"--from", "made.png", "--out", "c.png", "--manifest", "made.png"},
+        {"--settings", "s.ini", "--seed", "5", "--out", "s.ini"},
+        {"--settings", "s.ini", "--seed", "5", "--out", "c.png", "--manifest", "s.ini"},
+    };
+    for (std::vector<const char*> args : clashes) {
+        args.insert(args.end(), {"--size", "8x8"});
+        if (args[0] == std::string("--from")) args.resize(args.size() - 2);
+        const BatchRun run = batchArgs(args, dir);
+        EXPECT_EQ(run.status, 2) << args[3] << " " << run.err;
+        EXPECT_NE(run.err.find("name the same file"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(fileNames(d),
+              (std::set<std::string>{"b.json", "d1", "d2", "r1", "r2", "man.jsonl", "s.ini", "made.png"}));
+    EXPECT_TRUE(fileNames(d / "d1").empty() && fileNames(d / "r2").empty());
+    EXPECT_EQ(readBytes(d / "made.png"), made);
+    EXPECT_EQ(readBytes(d / "s.ini"), "landcolor=3\n");
 }
 
 // Two outputs that would write one file are found before any work: exit 2, nothing written.
@@ -926,6 +1077,28 @@ TEST_F(BatchHostile, ASignalDuringAWriteRemovesTheTemporaryFile) {
         EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"map.png"});
         EXPECT_EQ(readBytes(dir.path() / "map.png"), "old");
     }
+}
+
+// Closed standard descriptors are never handed to output files: with stdout closed, "-" is an
+// error and the PNG stays a PNG; with stderr closed, nothing but JSON lines reaches the manifest.
+// Two clock seeds in one second differ. The headless runner's screen files may not meet.
+TEST_F(BatchHostile, ClosedDescriptorsClockSeedsAndMeetingScreenFiles) {
+    EXPECT_EQ(runCommand(program + "--seed 1 --size 8x8 --stats - --out o.png >&- 2>err.txt"), 1);
+    EXPECT_TRUE(decodePng(dir.path() / "o.png"));
+    EXPECT_NE(readBytes(dir.path() / "err.txt").find("cannot write to standard output: not open for writing"),
+              std::string::npos);
+    EXPECT_EQ(runCommand(program + "--seed 1-2 --size 8x8 --stats /nonexistent/s.json --manifest m.jsonl 2>&-"), 1);
+    EXPECT_EQ(readBytes(dir.path() / "m.jsonl"), "");
+    ASSERT_EQ(runCommand(program + "--seed clock --size 8x8 --stats a.json && " + program +
+                         "--seed clock --size 8x8 --stats b.json"),
+              0);
+    EXPECT_NE(statsOf(dir.path() / "a.json")["seed"], statsOf(dir.path() / "b.json")["seed"]);
+    const std::string headless = "cd '" + dir.path().string() + "' && '" ORVANDEL_HEADLESS_PATH "' ";
+    writeBytes(dir.path() / "keys.txt", "key Down\nkey Down\nkey Enter\n");
+    EXPECT_EQ(runCommand(headless + "--script keys.txt --screen-png s --screen-text s 2>err.txt"), 2);
+    EXPECT_EQ(runCommand(headless + "--script keys.txt --screen-text keys.txt 2>err.txt"), 2);
+    EXPECT_NE(readBytes(dir.path() / "err.txt").find("name the same file"), std::string::npos);
+    EXPECT_EQ(readBytes(dir.path() / "keys.txt"), "key Down\nkey Down\nkey Enter\n");
 }
 
 // A settings file that is a FIFO (or a device) is refused at once, not waited on for ever.

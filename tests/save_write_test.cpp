@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include "tests/ExportSupport.hpp"
@@ -47,6 +48,43 @@ TEST(SafeWrite, NamesThatAreNoFileAreRefusedAndDirectoriesKept) {
     // A file in the way of a directory of the path.
     EXPECT_EQ(writeFileSafely(dir.path() / "maps" / "inside" / "x.png", std::string_view("x")),
               std::errc::not_a_directory);
+    // A name ending in "/" with nothing there is told as such, not as a directory.
+    const std::error_code slash = writeFileSafely(dir.path().string() + "/y.png/", std::string_view("x"));
+    EXPECT_EQ(slash, OutputError::trailingSlash);
+    EXPECT_EQ(writeErrorReason(slash), "a name ending in '/' can only be a directory's");
+}
+
+// A path of 4084 bytes is legal (the limit is 4096): its temporary file is made relative to the
+// directory, so its longer name never has to fit the limit.
+TEST(SafeWrite, APathNearTheLengthLimitIsWritten) {
+    TempDir dir;
+    std::filesystem::path deep = dir.path();
+    while (deep.string().size() < 4084 - 210) deep /= std::string(200, 'd');
+    std::filesystem::create_directories(deep);
+    const std::filesystem::path target = deep / std::string(4084 - deep.string().size() - 1, 'm');
+    ASSERT_EQ(target.string().size(), 4084u);
+    EXPECT_FALSE(writeFileSafely(target, std::string_view("deep")));
+    EXPECT_EQ(readBytes(target), "deep");
+}
+
+// The temporary file is removed from its directory even when the directory was moved away in
+// the meantime (through the directory held open, not its old name).
+TEST(SafeWrite, ADirectoryMovedAwayKeepsNoTemporaryFile) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "maps");
+    {
+        SafeFile file(dir.path() / "maps" / "a.png");
+        ASSERT_TRUE(file.write("half", 4));
+        std::filesystem::rename(dir.path() / "maps", dir.path() / "moved");
+    }
+    EXPECT_TRUE(fileNames(dir.path() / "moved").empty());
+    SyncBatch batch;
+    std::filesystem::rename(dir.path() / "moved", dir.path() / "maps");
+    SafeFile held(dir.path() / "maps" / "b.png");
+    ASSERT_TRUE(held.write("b", 1) && held.commit(batch));
+    std::filesystem::rename(dir.path() / "maps", dir.path() / "moved");
+    EXPECT_FALSE(batch.flush());  // put in place where the directory now is
+    EXPECT_EQ(fileNames(dir.path() / "moved"), std::set<std::string>{"b.png"});
 }
 
 TEST(SafeWrite, ANameAtTheLengthLimitStillFitsItsTemporaryName) {
@@ -202,6 +240,75 @@ TEST(SafeWrite, TheDirectoryIsSyncedAfterTheRename) {
     failing.renameError = EXDEV;
     EXPECT_TRUE(writeFileSafely(dir.path() / "b.png", std::string_view("x"), failing));
     EXPECT_EQ(failing.events.size(), 1u);  // no sync for a rename that failed
+}
+
+// A batch flushes each file system once, however many files and directories it holds, and puts
+// a group's files in place with the signals held: a signal that comes while one of a map's files
+// is renamed ends the program only once the whole group is in place.
+TEST(SafeWrite, ABatchFlushesEachFileSystemOnceAndRenamesAGroupWhole) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "a");
+    std::filesystem::create_directory(dir.path() / "b");
+    FaultyFileSystem files;
+    SyncBatch batch(files);
+    for (const char* name : {"a/1.png", "b/1.json", "a/2.png", "b/2.json"}) {
+        SafeFile file(dir.path() / name, files);
+        ASSERT_TRUE(file.write("x", 1) && file.commit(batch));
+    }
+    EXPECT_FALSE(batch.flush());
+    EXPECT_EQ(std::count_if(files.events.begin(), files.events.end(),
+                            [](const std::string& e) { return e.starts_with("sync-file-system"); }),
+              1);
+
+    // A file system that raises SIGTERM when the first file of a group is renamed.
+    class SignalAtRename : public FileSystem {
+    public:
+        int rename(const OpenDirectory& directory, const std::string& from, const std::string& to) override {
+            if (to == "1.png") ::raise(SIGTERM);
+            return FileSystem::rename(directory, from, to);
+        }
+    };
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        prepareSignalsForWriting();
+        SignalAtRename signalling;
+        SyncBatch group(signalling);
+        for (const char* name : {"1.png", "1.json", "1.npy"}) {
+            SafeFile file(dir.path() / name, signalling);
+            if (!file.write("x", 1) || !file.commit(group)) ::_exit(2);
+        }
+        group.endGroup();
+        SafeFile next(dir.path() / "2.png", signalling);
+        if (!next.write("x", 1) || !next.commit(group)) ::_exit(2);
+        (void)group.flush();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"a", "b", "1.png", "1.json", "1.npy"}));
+}
+
+// An appended piece cut short by a full disk or the file-size limit is taken back, the reason
+// told as it is; a file found not ending in a newline gets one before the first piece.
+TEST(SafeWrite, AppendedPiecesAreWholeOrGone) {
+    TempDir dir;
+    const auto file = dir.path() / "m.jsonl";
+    writeBytes(file, "{\"seed\": 1}\n{\"se");
+    for (const int reason : {ENOSPC, EFBIG}) {
+        FaultyFileSystem full;
+        full.bytesBeforeFull = 5;
+        full.writeError = reason;
+        AppendedFile appended(file, full);
+        EXPECT_FALSE(appended.append("{\"seed\": 2}\n"));
+        EXPECT_EQ(appended.error(), std::error_code(reason, std::generic_category()));
+        EXPECT_EQ(readBytes(file), "{\"seed\": 1}\n{\"se");
+    }
+    AppendedFile appended(file);
+    EXPECT_TRUE(appended.append("{\"seed\": 2}\n") && appended.append("{\"seed\": 3}\n"));
+    EXPECT_EQ(readBytes(file), "{\"seed\": 1}\n{\"se\n{\"seed\": 2}\n{\"seed\": 3}\n");
+    EXPECT_EQ(writeErrorReason(std::error_code(EFBIG, std::generic_category())), "file too large");
 }
 
 // SIGINT, SIGTERM or SIGHUP in the middle of a write: the temporary file goes, the old file
