@@ -1,9 +1,11 @@
 #include "io/FileIdentity.hpp"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 
 namespace orv {
 namespace {
@@ -29,28 +31,36 @@ std::string readLink(const std::string& path) {
     }
 }
 
+// A name's directory ("." for none) and its own name.
+std::pair<std::string, std::string> split(const std::string& name) {
+    const std::size_t slash = name.find_last_of('/');
+    if (slash == std::string::npos) return {".", name};
+    return {slash == 0 ? "/" : name.substr(0, slash), name.substr(slash + 1)};
+}
+
 }  // namespace
 
-std::string FileIdentity::directoryKey(const std::string& directory) {
-    const auto found = directories_.find(directory);
+const FileIdentity::Directory& FileIdentity::directory(const std::string& path) {
+    const auto found = directories_.find(path);
     if (found != directories_.end()) return found->second;
+    Directory& d = directories_[path];
     struct stat info {};
-    std::string key;
-    if (::stat(directory.c_str(), &info) == 0) {
-        key = inodeKey(info);
+    if (::stat(path.c_str(), &info) == 0) {
+        d.key = inodeKey(info);
+        const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(path.c_str()), &::closedir);
+        if (listing)
+            while (const dirent* entry = ::readdir(listing.get())) d.names.insert(entry->d_name);
     } else {
         // No such directory (a write there fails anyway): known by its name.
         std::error_code ignored;
-        const std::string absolute = std::filesystem::absolute(directory, ignored).lexically_normal().string();
-        key.push_back('@');
-        key += absolute;
+        const std::string absolute = std::filesystem::absolute(path, ignored).lexically_normal().string();
+        d.key.push_back('@');
+        d.key += absolute;
     }
-    directories_.emplace(directory, key);
-    return key;
+    return d;
 }
 
-std::string FileIdentity::key(const std::string& name) {
-    if (name == "-") return name;
+std::string FileIdentity::followedKey(const std::string& name) {
     std::string path = name;
     for (int links = 0; links <= kMaxLinks; ++links) {
         struct stat info {};
@@ -61,15 +71,27 @@ std::string FileIdentity::key(const std::string& name) {
         if (target.starts_with('/')) {
             path = target;
         } else {
-            const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-            path = parent.empty() ? target : (parent / target).string();
+            const auto [parent, own] = split(path);
+            path = parent + "/" + target;
         }
     }
-    // A name that is not there (or a loop of links): its directory and its own name.
-    const std::filesystem::path p(path);
-    const std::string directory = p.has_parent_path() ? p.parent_path().string() : ".";
-    std::string key = directoryKey(directory);
-    return key.append("/").append(p.filename().string());
+    // A name that is not there (a dangling link's end, or a loop of links): its directory and
+    // its own name.
+    const auto [parent, own] = split(path);
+    std::string key = directory(parent).key;
+    return key.append("/").append(own);
+}
+
+std::string FileIdentity::key(const std::string& name) {
+    if (name == "-") return name;
+    const auto [parent, own] = split(name);
+    const Directory& d = directory(parent);
+    // Not in its directory's listing: nothing to follow, nothing to ask the system.
+    if (!own.empty() && own != "." && own != ".." && !d.names.contains(own)) {
+        std::string key = d.key;
+        return key.append("/").append(own);
+    }
+    return followedKey(name);
 }
 
 }  // namespace orv
