@@ -34,12 +34,9 @@ orv::ImageBuffer drawnMap() {
     screen.setKeySource(&script);
     orv::Program program(screen, [] { return 1.0; });
     orv::runProgram(program);
-    std::unique_ptr<orv::ImageBuffer> image =
-        orv::createImage(orv::kWindowGridSize, orv::kWindowGridSize, 0xFF00FFFFu, 32);
-    orv::captureRect(screen, orv::Screen::kMapOriginX + 1, orv::Screen::kMapOriginY + 1,
-                     orv::Screen::kMapOriginX + orv::kWindowGridSize, orv::Screen::kMapOriginY + orv::kWindowGridSize,
-                     image.get());
-    return *image;
+    return orv::captureRect(screen, orv::Screen::kMapOriginX + 1, orv::Screen::kMapOriginY + 1,
+                            orv::Screen::kMapOriginX + orv::kWindowGridSize,
+                            orv::Screen::kMapOriginY + orv::kWindowGridSize);
 }
 
 const orv::ImageBuffer& mapImage() {

@@ -22,8 +22,6 @@ public:
         switch (static_cast<PngError>(value)) {
             case PngError::noImage:
                 return "no picture to save";
-            case PngError::notFourBytes:
-                return "the picture is not 32 bits per pixel";
             case PngError::badLayout:
                 return "the picture's rows are malformed";
             case PngError::tooLarge:
@@ -52,7 +50,6 @@ std::uint32_t chunkCrc(const char* type, const std::uint8_t* data, std::size_t s
 // Checks what the encoder relies on before any file is touched; the raw (filtered) size on success.
 std::error_code checkImage(const ImageBuffer* image, std::size_t& rawSize) {
     if (image == nullptr) return PngError::noImage;
-    if (image->bytesPerPixel != 4) return PngError::notFourBytes;
     if (image->width == 0 || image->height == 0) return PngError::badLayout;
     if (image->width > kMaxChunkLength || image->height > kMaxChunkLength) return PngError::tooLarge;
     const std::size_t rowBytes = static_cast<std::size_t>(image->width) * 4;
@@ -165,10 +162,6 @@ std::error_code writePngFile(const std::filesystem::path& fileName, const ImageB
     if (error) file.fail(error);
     if (file.ok()) file.commit();
     return file.error();
-}
-
-int writePng(const std::string& fileName, const ImageBuffer* image) {
-    return writePngFile(fileName, image) ? 1 : 0;
 }
 
 }  // namespace orv

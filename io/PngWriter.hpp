@@ -13,7 +13,6 @@ namespace orv {
 // A 32-bit image: rows of pitch bytes, top row first, each pixel 0xAARRGGBB stored
 // little-endian (bytes B, G, R, A); bytes between width x 4 and pitch are padding.
 struct ImageBuffer {
-    std::int32_t bytesPerPixel = 4;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t pitch = 0;
@@ -23,7 +22,6 @@ struct ImageBuffer {
 // Why an image cannot be written as a PNG file (file errors come as errno values instead).
 enum class PngError {
     noImage = 1,     // no image at all
-    notFourBytes,    // bytes per pixel other than 4
     badLayout,       // no pixels, a pitch shorter than a row, or fewer bytes than the rows need
     tooLarge,        // beyond what one PNG chunk or this machine's memory can hold
     compressFailed,  // zlib refused
@@ -42,10 +40,6 @@ std::vector<std::uint8_t> encodePng(const ImageBuffer& image);
 // and an existing file of that name is replaced only by a complete one. No error on success.
 std::error_code writePngFile(const std::filesystem::path& fileName, const ImageBuffer* image,
                              FileSystem& files = realFileSystem());
-
-// The same, reduced to 0 when the whole file was written and 1 on any failure. An empty name
-// fails without touching any file.
-int writePng(const std::string& fileName, const ImageBuffer* image);
 
 }  // namespace orv
 

@@ -740,7 +740,7 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
 
     // A PNG without a recipe, and a file that is no PNG, are refused with the reason.
     ImageBuffer image = noisyImage(4, 4, 16);
-    ASSERT_EQ(writePng((dir.path() / "plain.png").string(), &image), 0);
+    ASSERT_FALSE(writePngFile(dir.path() / "plain.png", &image));
     BatchRun plain = batch({"--from", "plain.png", "--out", "c.png"}, dir);
     EXPECT_EQ(plain.status, 1);
     EXPECT_NE(plain.err.find("holds no recipe"), std::string::npos) << plain.err;

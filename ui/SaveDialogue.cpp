@@ -23,45 +23,21 @@ std::uint64_t pitchFor(std::uint64_t width) {
 
 }  // namespace
 
-std::unique_ptr<ImageBuffer> createImage(std::int32_t width, std::int32_t height, std::uint32_t fill, int /*depth*/) {
-    if (width <= 0 || height <= 0) return nullptr;
-    const std::uint64_t pitch = pitchFor(static_cast<std::uint64_t>(width));
-    if (pitch > std::numeric_limits<std::uint32_t>::max()) return nullptr;
-    auto image = std::make_unique<ImageBuffer>();
-    image->bytesPerPixel = 4;
-    image->width = static_cast<std::uint32_t>(width);
-    image->height = static_cast<std::uint32_t>(height);
-    image->pitch = static_cast<std::uint32_t>(pitch);
-    try {
-        image->pixels.resize(static_cast<std::size_t>(pitch) * static_cast<std::size_t>(height));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    for (std::size_t i = 0; i < image->pixels.size(); i += 4) std::memcpy(&image->pixels[i], &fill, 4);
-    return image;
-}
-
-void captureRect(const Screen& screen, int x1, int y1, int x2, int y2, ImageBuffer* image) {
-    if (image == nullptr) return;
+ImageBuffer captureRect(const Screen& screen, int x1, int y1, int x2, int y2) {
+    ImageBuffer image;
     if (x1 > x2) std::swap(x1, x2);
     if (y1 > y2) std::swap(y1, y2);
-    if (x1 < 0 || y1 < 0 || x2 > Screen::kWidth - 1 || y2 > Screen::kHeight - 1) return;
-    image->width = static_cast<std::uint32_t>(x2 - x1 + 1);
-    image->height = static_cast<std::uint32_t>(y2 - y1 + 1);
-    image->bytesPerPixel = 4;
-    image->pitch = static_cast<std::uint32_t>(pitchFor(image->width));
-    // An image smaller than the rectangle grows rather than being written past its end.
-    const std::size_t needed = static_cast<std::size_t>(image->pitch) * image->height;
-    if (image->pixels.size() < needed) image->pixels.resize(needed);
+    if (x1 < 0 || y1 < 0 || x2 > Screen::kWidth - 1 || y2 > Screen::kHeight - 1) return image;
+    image.width = static_cast<std::uint32_t>(x2 - x1 + 1);
+    image.height = static_cast<std::uint32_t>(y2 - y1 + 1);
+    image.pitch = static_cast<std::uint32_t>(pitchFor(image.width));
+    image.pixels.resize(static_cast<std::size_t>(image.pitch) * image.height);
     const std::vector<std::uint32_t> frame = screen.frameBuffer();
     for (int y = y1; y <= y2; ++y) {
-        std::memcpy(image->pixels.data() + static_cast<std::size_t>(y - y1) * image->pitch,
-                    frame.data() + static_cast<std::size_t>(y) * Screen::kWidth + x1, image->width * 4u);
+        std::memcpy(image.pixels.data() + static_cast<std::size_t>(y - y1) * image.pitch,
+                    frame.data() + static_cast<std::size_t>(y) * Screen::kWidth + x1, image.width * 4u);
     }
-}
-
-void destroyImage(std::unique_ptr<ImageBuffer>& image) {
-    image.reset();
+    return image;
 }
 
 ImageBuffer screenImage(const Screen& screen) {
@@ -97,11 +73,9 @@ bool saveMap(Screen& screen, const Settings& settings, int reportRow, const std:
     screen.setCursor(reportRow + 5, 1);
     // Typed in code page 437; on disk names are UTF-8.
     const std::string name = cp437ToUtf8(saveFileName(promptInput(screen, " File name to save as? ")));
-    std::unique_ptr<ImageBuffer> image = createImage(settings.xsize, settings.ysize, 0xFF00FFFFu, 32);
-    captureRect(screen, Screen::kMapOriginX + 1, Screen::kMapOriginY + 1, Screen::kMapOriginX + settings.xsize,
-                Screen::kMapOriginY + settings.ysize, image.get());
-    const std::error_code error = writePngFile(directory / name, image.get(), files);
-    destroyImage(image);
+    const ImageBuffer image = captureRect(screen, Screen::kMapOriginX + 1, Screen::kMapOriginY + 1,
+                                          Screen::kMapOriginX + settings.xsize, Screen::kMapOriginY + settings.ysize);
+    const std::error_code error = writePngFile(directory / name, &image, files);
     if (!error) {
         waitForKey(screen);
         return true;

@@ -14,19 +14,12 @@ namespace orv {
 class Screen;
 struct Settings;
 
-// A new image of width x height pixels, 4 bytes each, pitch rounded up to 16 bytes, every
-// pixel (the padding too) set to the fill colour; no image for a width or height of 0 or less,
-// or one too large to hold.
-std::unique_ptr<ImageBuffer> createImage(std::int32_t width, std::int32_t height, std::uint32_t fill, int depth);
-
-// Copies the window rectangle between two corner pixels (corners included) into the image,
-// which takes the rectangle's size; a rectangle not wholly inside the window copies nothing.
-void captureRect(const Screen& screen, int x1, int y1, int x2, int y2, ImageBuffer* image);
+// The window rectangle between two corner pixels (corners included, in either order) as an
+// image, its rows padded to 16 bytes; an empty image for a rectangle not wholly inside the window.
+ImageBuffer captureRect(const Screen& screen, int x1, int y1, int x2, int y2);
 
 // The whole 800 x 600 frame buffer as an image.
 ImageBuffer screenImage(const Screen& screen);
-
-void destroyImage(std::unique_ptr<ImageBuffer>& image);
 
 // The file name a typed answer saves to: ".png" is appended unless the answer holds it anywhere.
 std::string saveFileName(std::string answer);

@@ -86,15 +86,11 @@ void Screen::printNumber(std::int64_t value) {
     printText(digits, false);
 }
 
-void Screen::plotPixel(double x, double y, std::uint32_t color) {
-    // round() rounds halves away from zero, so the pixel is on screen exactly for
-    // -0.5 < x < width - 0.5; the comparison also turns NaN away.
-    if (!(x > -0.5 && x < kWidth - 0.5 && y > -0.5 && y < kHeight - 0.5)) return;
-    const int px = static_cast<int>(std::round(x));
-    const int py = static_cast<int>(std::round(y));
+void Screen::setPixel(int x, int y, std::uint32_t color) {
+    if (x < 0 || x >= kWidth || y < 0 || y >= kHeight) return;
     std::lock_guard lock(mutex_);
-    pixels_[static_cast<std::size_t>(py) * kWidth + static_cast<std::size_t>(px)] = color;
-    markRowsLocked(py, py);
+    pixels_[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] = color;
+    markRowsLocked(y, y);
 }
 
 void Screen::markCell(int row, int column, std::uint32_t color) {

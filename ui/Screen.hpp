@@ -57,8 +57,8 @@ public:
     void printText(std::string_view text, bool lineEnd = false);
     // A signed number: one blank before it when it is 0 or more, "-" when negative.
     void printNumber(std::int64_t value);
-    // Coordinates are rounded half away from zero; pixels outside the window are skipped.
-    void plotPixel(double x, double y, std::uint32_t color);
+    // One pixel; a pixel outside the window is skipped.
+    void setPixel(int x, int y, std::uint32_t color);
     // Paints a one-pixel line across the bottom pixel row of a text cell (the line editor's mark).
     void markCell(int row, int column, std::uint32_t color);
 
