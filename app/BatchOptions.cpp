@@ -44,8 +44,7 @@ bool applySize(BatchOptions& o, std::string_view v, std::string& error) {
     if (x == std::string_view::npos || !isWholeNumber(v.substr(0, x)) || !isWholeNumber(v.substr(x + 1)) ||
         !parseInt64(v.substr(0, x), w) || !parseInt64(v.substr(x + 1), h) || w < 1 || h < 1 || w > kMaxMapSide ||
         h > kMaxMapSide)
-        return fail(error, "--size " + std::string(v) + ": expected WIDTHxHEIGHT, each from 1 to " +
-                               std::to_string(kMaxMapSide));
+        return fail(error, "--size " + std::string(v) + ": " + mapSizeRule());
     o.width = static_cast<std::int32_t>(w);
     o.height = static_cast<std::int32_t>(h);
     return true;

@@ -95,8 +95,7 @@ orvandel::Map generate(py::handle seed, py::handle width, py::handle height, py:
     if (!seedNumber)
         throw py::value_error("seed " + numberText(seed) + ": beyond the seeds, -2147483648 .. 2147483647");
     const std::optional<std::int64_t> count = wholeNumber(generations, "generations");
-    if (!count || *count < 0)
-        throw py::value_error("generations " + numberText(generations) + ": expected a whole number of 0 or more");
+    if (!count) throw py::value_error("generations " + numberText(generations) + ": beyond 64 bits");
 
     orvandel::Settings s = settingsOf(settings);
     // width and height as orvandel-batch --size: refused outside 1 .. maxMapSide, where the size a

@@ -9,6 +9,10 @@ void applyPresets(Settings& s) {
         if (!key.sizeKey) s.*key.field = key.preset;
 }
 
+std::string mapSizeRule() {
+    return "expected WIDTHxHEIGHT, each from 1 to " + std::to_string(kMaxMapSide);
+}
+
 std::string settingsKeyList() {
     std::string keys;
     for (const SettingsKey& key : kSettingsKeys) keys.append(keys.empty() ? "" : ", ").append(key.name);

@@ -128,6 +128,9 @@ constexpr const SettingsKey& settingsKey(std::int32_t Settings::*field) {
 // Stores the preset of every field but xsize and ysize, which keep their start-up size.
 void applyPresets(Settings& settings);
 
+// What a map's size must be, for messages: "expected WIDTHxHEIGHT, each from 1 to 65536".
+std::string mapSizeRule();
+
 // "landcolor, watercolor, ...": every key, for messages that list them.
 std::string settingsKeyList();
 

@@ -126,7 +126,7 @@ public:
     // One line of a settings file: "key=value", or several such items between commas. Throws
     // Error for an item without "=", an unknown key or a value that holds no number.
     Settings& apply(std::string_view line);
-    // The map size, as xsize and ysize.
+    // The map size, as xsize and ysize (a side outside 1 .. maxMapSide is an adjustment).
     Settings& size(std::int32_t width, std::int32_t height);
 
     // One setting by its key. Throws Error for an unknown key.
