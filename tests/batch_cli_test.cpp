@@ -855,12 +855,14 @@ TEST(BatchGenerator, FilesThatMeetThroughLinksOrInputsAreRefused) {
     writeBytes(d / "s.ini", "landcolor=3\n");
     ASSERT_EQ(batch({"--seed", "5", "--size", "8x8", "--out", "made.png"}, dir).status, 0);
     const std::string made = readBytes(d / "made.png");
+    std::filesystem::create_hard_link(d / "made.png", d / "hard.png");
     const std::vector<std::vector<const char*>> clashes = {
         {"--seed", "5", "--out", "a.png", "--stats", "b.json"},
         {"--seed", "5", "--out", "d1/x.png", "--stats", "d2/x.png"},
         {"--seed", "1-2", "--out", "r{seed}/x.png"},
         {"--seed", "5", "--out", "out.png", "--manifest", "man.jsonl"},
         {"--from", "made.png", "--stats", "made.png"},
+        {"--from", "made.png", "--stats", "hard.png"},
         {"--from", "made.png", "--out", "c.png", "--manifest", "made.png"},
         {"--settings", "s.ini", "--seed", "5", "--out", "s.ini"},
         {"--settings", "s.ini", "--seed", "5", "--out", "c.png", "--manifest", "s.ini"},
@@ -873,7 +875,7 @@ TEST(BatchGenerator, FilesThatMeetThroughLinksOrInputsAreRefused) {
         EXPECT_NE(run.err.find("name the same file"), std::string::npos) << run.err;
     }
     EXPECT_EQ(fileNames(d),
-              (std::set<std::string>{"b.json", "d1", "d2", "r1", "r2", "man.jsonl", "s.ini", "made.png"}));
+              (std::set<std::string>{"b.json", "d1", "d2", "r1", "r2", "man.jsonl", "s.ini", "made.png", "hard.png"}));
     EXPECT_TRUE(fileNames(d / "d1").empty() && fileNames(d / "r2").empty());
     EXPECT_EQ(readBytes(d / "made.png"), made);
     EXPECT_EQ(readBytes(d / "s.ini"), "landcolor=3\n");
