@@ -2,8 +2,8 @@
 
 #include <time.h>
 
-#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "rng/Twist.hpp"
 #include "rng/TwistImpl.hpp"
@@ -23,7 +23,9 @@ void Random::seedRandom(double seed) {
 
 void Random::seedRandom(double seed, const std::function<double()>& clock) {
     if (seed == -1.0) {
-        const auto bits = std::bit_cast<std::uint64_t>(clock());
+        const double reading = clock();
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &reading, sizeof bits);
         seedFromInteger(static_cast<std::uint32_t>(bits) ^ static_cast<std::uint32_t>(bits >> 32));
         return;
     }
