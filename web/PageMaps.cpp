@@ -99,6 +99,11 @@ EMSCRIPTEN_KEEPALIVE char* orv_settings_keys() {
     return orv::pageText(json + "]");
 }
 
+// A colour of the table (0xAARRGGBB): what the settings' colour numbers stand for.
+EMSCRIPTEN_KEEPALIVE std::uint32_t orv_palette_color(int index) {
+    return orv::paletteColor(index);
+}
+
 // A map from settings lines, a seed (seeded as it is: every 32-bit number is a seed here), the
 // generations to draw at most and whether to stop once the picture has settled. seedFromClock
 // marks a seed that a clock gave (a recipe's), as the map's recipe then says. Null when the
