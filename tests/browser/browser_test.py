@@ -17,6 +17,7 @@ import http.server
 import io
 import json
 import os
+import select
 import pathlib
 import shutil
 import subprocess
@@ -88,6 +89,8 @@ class Browser:
 
     def _message(self):
         while b"\0" not in self.buffer:
+            if not select.select([self.reader], [], [], TIMEOUT)[0]:
+                raise Failure(f"the browser said nothing for {TIMEOUT} s")
             chunk = os.read(self.reader, 1 << 20)
             if not chunk:
                 raise Failure("the browser went away")
@@ -119,9 +122,20 @@ class Browser:
             raise Failure(f"in the page: {details.get('exception', {}).get('description') or details.get('text')}")
         return result["result"].get("value")
 
-    def open(self, url):
+    def load(self, url):
+        """Loads a document (never one that differs from the last in its address's # part alone,
+        which only moves within the document)."""
+        seen = len(self.events)
         self.call("Page.navigate", {"url": url})
-        self.evaluate("new Promise(r => document.readyState === 'complete' ? r() : addEventListener('load', r))")
+        while not any(e.get("method") == "Page.loadEventFired" for e in self.events[seen:]):
+            message = self._message()
+            if "method" in message:
+                self.events.append(message)
+
+    def open(self, url):
+        """Loads the page afresh and waits until it has made its first map."""
+        self.load("about:blank")
+        self.load(url)
         self.evaluate("orvandel.ready")
 
     def errors(self):
@@ -226,6 +240,19 @@ def case_sessions(browser, work):
         check(downloads == ["map.png"], f"{name}: downloads {downloads}")
         check(pixels(saved) == expected["map"], f"{name}: the saved map's pixels differ")
         print(f"{name}: same screen and map as orvandel-headless")
+    # The speed pause, which looks for keys while it runs, and a save that fails first.
+    here = work / "speed"
+    here.mkdir()
+    (here / "slow.ini").write_text("speed=3000\n")
+    keys = ("key Enter\ntype slow\nkey Enter\nkey Enter\ntype 5\nkey Enter\nkey Enter\nwait 12\nkey Space\n"
+            "key Enter\ntype y\nkey Enter\ntype no/such/dir\nkey Enter\nkey Enter\ntype yes\nkey Enter\n"
+            "type map\nkey Enter\nkey Enter\n")
+    expected = headless_session(here, keys)
+    result, screen, downloads, saved = page_session(browser, keys, None, {"slow.ini": "speed=3000\n"})
+    check(result["status"] == expected["status"] == 0, f"speed: ended with {result['status']}, {expected['status']}")
+    check(result["text"] == expected["text"] and screen == expected["screen"][1], "speed: the screen differs")
+    check(downloads == ["map.png"] and pixels(saved) == expected["map"], f"speed: downloads {downloads}")
+    print("speed: same screen and map as orvandel-headless")
 
 
 def case_keyboard(browser, work):
@@ -349,7 +376,6 @@ def case_address(browser, work, server):
     recipe["settings"]["landshare"] = 55
     expected_pixels, expected_stats, _ = batch_map(work, batch_args(recipe))
     check(pixels(changed) == expected_pixels and changed_stats == expected_stats, "the changed map is not orvandel-batch's")
-    browser.call("Page.navigate", {"url": "about:blank"})
     browser.open(address)
     again, again_stats, _ = page_map(browser)
     check(pixels(again) == pixels(changed) and again_stats == changed_stats, "the link did not make the same map")
