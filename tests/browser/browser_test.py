@@ -255,34 +255,46 @@ def case_sessions(browser, work):
     print("speed: same screen and map as orvandel-headless")
 
 
+def press(browser, kind, text=None):
+    browser.evaluate("document.getElementById('screen').focus()")
+    if kind == "text":
+        for char in text:
+            browser.call("Input.dispatchKeyEvent", {"type": "keyDown", "key": char, "text": char})
+            browser.call("Input.dispatchKeyEvent", {"type": "keyUp", "key": char})
+        return
+    code = {"Enter": 13, "Backspace": 8}[kind]
+    for event in ("rawKeyDown", "keyUp"):
+        browser.call("Input.dispatchKeyEvent", {"type": event, "key": kind, "code": kind, "windowsVirtualKeyCode": code})
+
+
+WAITING = """new Promise(r => { const poll = () => { const s = orvandel.program.session;
+    if (s && s.wake) r(s.text()); else setTimeout(poll, 5); }; poll(); })"""
+
+
 def case_keyboard(browser, work):
     """Keys pressed on the page's canvas reach the program as the window's keys do: arrows and
-    Enter, text with letters of code page 437 (é), and a settings file that is not there."""
+    Enter, text with letters of code page 437 (é), and a settings file that is not there. The
+    generations then run on by themselves until a key stops them."""
     browser.evaluate("orvandel.show('program')")
-    presses = [("Enter", None), ("text", "missing"), ("Enter", None), ("text", "4é"), ("Backspace", None),
-               ("text", "2")]
-    for kind, text in presses:
-        browser.evaluate("document.getElementById('screen').focus()")
-        if kind == "text":
-            for char in text:
-                browser.call("Input.dispatchKeyEvent", {"type": "keyDown", "key": char, "text": char})
-                browser.call("Input.dispatchKeyEvent", {"type": "keyUp", "key": char})
-        else:
-            code = {"Enter": 13, "Backspace": 8}[kind]
-            browser.call("Input.dispatchKeyEvent", {"type": "rawKeyDown", "key": kind, "code": kind,
-                                                    "windowsVirtualKeyCode": code})
-            browser.call("Input.dispatchKeyEvent", {"type": "keyUp", "key": kind, "code": kind,
-                                                    "windowsVirtualKeyCode": code})
+    for kind, text in [("Enter", None), ("text", "missing"), ("Enter", None), ("text", "4é"), ("Backspace", None),
+                       ("text", "2")]:
+        press(browser, kind, text)
     # The program has taken every key and waits for the next one.
-    text = browser.evaluate("""new Promise(r => { const poll = () => {
-        const s = orvandel.program.session;
-        if (s.wake) r(s.text()); else setTimeout(poll, 5); }; poll(); })""")
+    text = browser.evaluate(WAITING)
     keys = "key Enter\ntype missing\nkey Enter\ntype 4é\nkey Backspace\ntype 2\n"
     expected = headless_session(work, keys)
     check(expected["status"] == 3, "orvandel-headless did not wait for more keys")
     check(text == expected["text"], f"screen text\n{text}\nexpected\n{expected['text']}")
     screen = page_bytes(browser, SCREEN)
     check(screen == expected["screen"][1], "the screen's pixels differ from orvandel-headless's")
+    press(browser, "Enter")
+    browser.evaluate(WAITING)
+    press(browser, "Enter")
+    turns = browser.evaluate("""new Promise(r => { const s = orvandel.program.session, from = s.turns;
+        const poll = () => s.turns >= from + 5 ? r(s.turns - from) : setTimeout(poll, 5); poll(); })""")
+    check(turns >= 5 and browser.evaluate("orvandel.program.session.wake") is None, "the generations stopped by themselves")
+    press(browser, "text", " ")
+    check("Variations ended at" in browser.evaluate(WAITING), "a key did not stop the generations")
 
 
 def batch_map(work, args):
@@ -426,6 +438,9 @@ def case_page_loads(browser, work):
     text = browser.evaluate("""new Promise(r => { const poll = () => {
         const s = orvandel.program.session; if (s && s.wake) r(s.text()); else setTimeout(poll, 5); }; poll(); })""")
     check("Use pre-set conditions?" in text, f"the program's start screen:\n{text}")
+    # In the 1600 x 1000 window the picture fits once, whole: 800 x 600 pixels.
+    size = browser.evaluate("(r => [r.width, r.height])(document.getElementById('screen').getBoundingClientRect())")
+    check(size == [800, 600], f"the program's picture is shown at {size}")
     browser.screenshot(shots / "web-program.png")
     print(f"first map {browser.evaluate('orvandel.firstMapMs'):.0f} ms after the page was opened; pictures in {shots}")
 

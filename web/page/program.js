@@ -70,6 +70,7 @@ class Session {
   // The page's turn: a moment for the browser to show the picture and pass keys on, or, when
   // the program is waiting for a key, until a key comes. A hidden view holds the run.
   turn(idle) {
+    this.turns = (this.turns || 0) + 1;
     return new Promise((resolve) => {
       const go = () => {
         if (this.view.hidden && !this.scripted) this.view.onShown = go;
