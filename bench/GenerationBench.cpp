@@ -198,6 +198,14 @@ BENCHMARK_CAPTURE(batchGeneration, random_flows_4096_2_threads_chunks, kLargeSid
 BENCHMARK_CAPTURE(batchGeneration, random_flows_4096_2_threads_pairs, kLargeSide, Flows::Random, 2, FlowWalk::Pairs)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+// The page's explorer makes its maps this way, on one thread: bench/web-rate.sh sets its rate
+// in the browser beside these.
+BENCHMARK_CAPTURE(batchGeneration, presets_400_1_thread, 400, Flows::Presets, 1, FlowWalk::Chunks)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(batchGeneration, presets_2048_1_thread, 2048, Flows::Presets, 1, FlowWalk::Chunks)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(largeBatchGeneration, presets_4096_1_thread, Flows::Presets, 1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -73,72 +73,105 @@ const std::uint8_t* MapPicture::classRow(int y) {
     return classBand_.data() + static_cast<std::size_t>(y - first) * static_cast<std::size_t>(width_);
 }
 
-MapResult generateMap(const MapRequest& request, MapPicture& picture, const std::function<double()>& clock,
-                      const std::function<bool(std::int64_t done, std::int64_t total)>& progress) {
-    picture = MapPicture{};
-    MapResult r;
-    r.settings = request.settings;
-    Settings& s = r.settings;
-    Random random;
-    MapState map(s.xsize, s.ysize);
-
-    const SeedOutcome seed = seedRun(random, s, request.seed, clock);
-    r.seedUsed = seed.used;
-    r.seedFromClock = seed.fromClock;
-    r.seed = seed.seed;
+MapRun::MapRun(const MapRequest& request, const std::function<double()>& clock)
+    : generations_(request.generations),
+      untilSettled_(request.untilSettled),
+      colors_(request.colors),
+      map_(request.settings.xsize, request.settings.ysize) {
+    result_.settings = request.settings;
+    Settings& s = result_.settings;
+    const SeedOutcome seed = seedRun(random_, s, request.seed, clock);
+    result_.seedUsed = seed.used;
+    result_.seedFromClock = seed.fromClock;
+    result_.seed = seed.seed;
     const int threads = request.threads > 0 ? request.threads
                                             : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
-    FastEngine engine(bestKernelLevel(), threads);
-    if (std::optional<WorldMask> world = layInitialMap(engine, map, s, random)) {
-        r.world = true;
-        r.landMasses = measureWorld(*world).landMasses;
+    engine_ = std::make_unique<FastEngine>(bestKernelLevel(), threads);
+    if (std::optional<WorldMask> world = layInitialMap(*engine_, map_, s, random_)) {
+        result_.world = true;
+        result_.landMasses = measureWorld(*world).landMasses;
     }  // the mask is let go here, before the generations
-    // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
-    // that changed in the generation last kept are in `changes`, those of the one just computed
-    // in `computed`. Until the first swap nextMap holds what the straightforward rule expects.
-    ChangeMask changes, computed;
-    Untouched untouched = Untouched::KeepNext;
-    int keptPhase = 0;
-    const bool fixedRule = ruleIsFixed(s, map);
-    bool firstTwoAlike = false;  // generations 1 and 2 changed the same cells
-    for (;;) {
-        const bool changed = generationCycle(engine, map, s, random, untouched, computed);
-        if (progress && !progress(map.cycleCount, request.generations + 1)) throw RunCancelled();
-        r.stable = !changed;
-        const std::int64_t drawn = r.committedGenerations;
-        if (fixedRule && drawn >= 1 && !r.settled) {
-            const bool alike = sameChanges(changes, computed);
-            if (drawn == 1) {
-                firstTwoAlike = alike;
-            } else if (alike) {
-                r.settled = true;
-                r.settledAt = drawn == 2 && firstTwoAlike ? 1 : drawn;
-            }
+    fixedRule_ = ruleIsFixed(s, map_);
+}
+
+// One generation computed and checked for settling; true when it is to be kept.
+bool MapRun::compute() {
+    MapResult& r = result_;
+    const bool changed = generationCycle(*engine_, map_, r.settings, random_, untouched_, computed_);
+    r.stable = !changed;
+    const std::int64_t drawn = r.committedGenerations;
+    if (fixedRule_ && drawn >= 1 && !r.settled) {
+        const bool alike = sameChanges(changes_, computed_);
+        if (drawn == 1) {
+            firstTwoAlike_ = alike;
+        } else if (alike) {
+            r.settled = true;
+            r.settledAt = drawn == 2 && firstTwoAlike_ ? 1 : drawn;
         }
-        if (drawn >= request.generations || (request.untilSettled && r.settled)) break;
-        std::swap(map.currentMap, map.nextMap);
-        std::swap(changes, computed);
-        keptPhase = map.phaseFlag;
-        untouched = Untouched::FromCurrent;
-        ++r.committedGenerations;
     }
-    r.cycles = map.cycleCount;
-    const MapStatistics stats = engine.finalStatistics(map, s);
+    return drawn < generations_ && !(untilSettled_ && r.settled);
+}
+
+bool MapRun::step() {
+    if (over_) return false;
+    if (!compute()) {
+        over_ = true;
+        return false;
+    }
+    std::swap(map_.currentMap, map_.nextMap);
+    std::swap(changes_, computed_);
+    keptPhase_ = map_.phaseFlag;
+    untouched_ = Untouched::FromCurrent;
+    ++result_.committedGenerations;
+    return true;
+}
+
+void MapRun::paint(const MapCanvas& canvas, const MapColors& colors) {
+    if (result_.committedGenerations > 0) {
+        engine_->drawChanges(map_.currentMap, changes_, keptPhase_, colors, canvas);
+        return;
+    }
+    for (int y = 1; y <= result_.settings.ysize; ++y)
+        for (int x = 1; x <= result_.settings.xsize; ++x)
+            if (canvas.contains(x, y)) canvas.at(x, y) = 0xFF000000u;
+}
+
+MapResult MapRun::finish(MapPicture& picture) {
+    picture = MapPicture{};
+    if (!over_) {
+        compute();
+        over_ = true;
+    }
+    MapResult r = result_;
+    r.cycles = map_.cycleCount;
+    const MapStatistics stats = engine_->finalStatistics(map_, r.settings);
     r.unchangedCount = stats.unchangedCount;
     r.waterCount = stats.waterCount;
     r.landCount = stats.landCount;
     r.seaCount = stats.seaCount;
 
-    picture.width_ = s.xsize;
-    picture.height_ = s.ysize;
+    picture.width_ = r.settings.xsize;
+    picture.height_ = r.settings.ysize;
     picture.drawn_ = r.committedGenerations > 0;
     picture.world_ = r.world;
-    picture.phaseFlag_ = keptPhase;
-    picture.colors_ = request.colors;
-    picture.cells_ = std::move(map.currentMap);
-    picture.changes_ = std::move(changes);
+    picture.phaseFlag_ = keptPhase_;
+    picture.colors_ = colors_;
+    picture.cells_ = std::move(map_.currentMap);
+    picture.changes_ = std::move(changes_);
     picture.engine_ = std::make_unique<FastEngine>();
     return r;
+}
+
+MapResult generateMap(const MapRequest& request, MapPicture& picture, const std::function<double()>& clock,
+                      const std::function<bool(std::int64_t done, std::int64_t total)>& progress) {
+    picture = MapPicture{};
+    MapRun run(request, clock);
+    std::int64_t computed = 0;
+    for (bool kept = true; kept;) {
+        kept = run.step();
+        if (progress && !progress(++computed, request.generations + 1)) throw RunCancelled();
+    }
+    return run.finish(picture);
 }
 
 }  // namespace orv

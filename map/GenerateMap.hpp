@@ -73,8 +73,7 @@ public:
     const std::uint8_t* classRow(int y);
 
 private:
-    friend MapResult generateMap(const MapRequest&, MapPicture&, const std::function<double()>&,
-                                 const std::function<bool(std::int64_t, std::int64_t)>&);
+    friend class MapRun;
     // Tall enough that each column's visit (a page of its own in a wide map) reads several cache
     // lines: at 16384 wide, 256 rows paint the picture in about half the time 64 rows took.
     static constexpr int kBandRows = 256;
@@ -92,6 +91,57 @@ private:
     int bandFirst_ = -1;  // the first picture row in band_ (-1: none yet, or classes in it)
     std::vector<std::uint8_t> classBand_;
     int classBandFirst_ = -1;
+};
+
+// One map being made, a generation at a time: what generateMap does, in steps that a caller
+// can follow (painting the map as it grows) and end early. The seeding step and the initial map
+// are done when the run is made.
+class MapRun {
+public:
+    // clock is what a bit-pattern seed reads.
+    explicit MapRun(const MapRequest& request, const std::function<double()>& clock = clockSeconds);
+    MapRun(const MapRun&) = delete;
+    MapRun& operator=(const MapRun&) = delete;
+
+    // Computes the next generation and keeps it (it is drawn), unless the run is over: the
+    // generation computed after the last one drawn is not kept, and the statistics come from it.
+    // Returns false once the run is over (the generations asked for are drawn, or the picture
+    // has settled with untilSettled); then it does nothing more.
+    bool step();
+    bool over() const { return over_; }
+    // The generations drawn so far, and the cells of the map.
+    std::int64_t drawn() const { return result_.committedGenerations; }
+    double cells() const { return static_cast<double>(result_.settings.xsize) * result_.settings.ysize; }
+    const MapResult& result() const { return result_; }
+
+    // Paints the map as drawn so far into the canvas, cell (x, y) counted from 1 at pixel
+    // (originX + x, originY + y); black before the first generation is drawn.
+    void paint(const MapCanvas& canvas, const MapColors& colors);
+
+    // Ends the run with the generations drawn so far, as a run asked for just those would have
+    // ended (one more generation is computed, for the statistics, when the run was not over),
+    // and hands its picture over (the picture's previous map is let go first). The run is spent.
+    MapResult finish(MapPicture& picture);
+
+private:
+    bool compute();
+
+    MapResult result_;
+    std::int64_t generations_;
+    bool untilSettled_;
+    MapColors colors_;
+    Random random_;
+    MapState map_;
+    std::unique_ptr<FastEngine> engine_;
+    // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
+    // that changed in the generation last kept are in changes_, those of the one just computed
+    // in computed_. Until the first swap nextMap holds what the straightforward rule expects.
+    ChangeMask changes_, computed_;
+    Untouched untouched_ = Untouched::KeepNext;
+    int keptPhase_ = 0;
+    bool fixedRule_ = false;
+    bool firstTwoAlike_ = false;  // generations 1 and 2 changed the same cells
+    bool over_ = false;
 };
 
 // Generates one map exactly as the window program would with the same settings and seed when

@@ -36,7 +36,7 @@ Recipe recipeOf(const std::string& program, const Settings& begun, const MapResu
 }
 
 std::optional<int> majorVersion(const std::string& program) {
-    for (const std::string_view maker : {"orvandel-batch ", "liborvandel "}) {
+    for (const std::string_view maker : {"orvandel-batch ", "liborvandel ", "orvandel-web "}) {
         if (!program.starts_with(maker)) continue;
         const std::string_view version = std::string_view(program).substr(maker.size());
         int major = 0;

@@ -22,7 +22,9 @@ namespace orv {
 //   Orvandel settings     every setting as the run began (before the randratio draw), one
 //                         key=value a line, as a settings file holds them
 struct Recipe {
-    std::string program;  // "orvandel-batch 1.0.0", or "liborvandel 1.1.0" for a map the library wrote
+    // "orvandel-batch 1.0.0", "liborvandel 1.1.0" for a map the library wrote, "orvandel-web 1.1.0"
+    // for one the page made
+    std::string program;
     enum class SeedSource { given, clock, none } seedSource = SeedSource::given;
     std::int32_t seed = 0;
     std::int64_t generations = 0;
@@ -33,8 +35,8 @@ struct Recipe {
 // it was seeded.
 Recipe recipeOf(const std::string& program, const Settings& begun, const MapResult& result);
 
-// The major version of Orvandel that made a recipe ("orvandel-batch 1.2.3" or "liborvandel
-// 1.2.3": 1); nothing for any other maker.
+// The major version of Orvandel that made a recipe ("orvandel-batch 1.2.3", "liborvandel 1.2.3"
+// or "orvandel-web 1.2.3": 1); nothing for any other maker.
 std::optional<int> majorVersion(const std::string& program);
 
 // The recipe's text chunks, keyword and text, in the order above.

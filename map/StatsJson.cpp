@@ -1,7 +1,8 @@
 #include "map/StatsJson.hpp"
 
-#include <charconv>
 #include <sstream>
+
+#include "settings/NumberText.hpp"
 
 namespace orv {
 
@@ -9,10 +10,7 @@ std::string statsJson(const MapResult& r) {
     const std::int64_t total = static_cast<std::int64_t>(r.settings.xsize) * r.settings.ysize;
     // The share as the report computes it, in the shortest text that reads back as the same double.
     auto share = [total](std::int64_t count) {
-        char buffer[40];
-        const double percent = static_cast<double>(count * 100) / static_cast<double>(total);
-        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, percent);
-        return std::string(buffer, ec == std::errc{} ? end : buffer);
+        return shortestText(static_cast<double>(count * 100) / static_cast<double>(total));
     };
     auto flag = [](bool on) { return on ? "true" : "false"; };
     std::ostringstream json;

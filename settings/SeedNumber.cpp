@@ -1,12 +1,12 @@
 #include "settings/SeedNumber.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <string>
 
+#include "settings/NumberText.hpp"
 #include "settings/SettingsFile.hpp"
 
 namespace orv {
@@ -69,12 +69,12 @@ double decimalValue(const DecimalNumber& n) {
     std::string number(n.whole);
     if (!n.fraction.empty()) number.append(".").append(n.fraction);
     if (n.hasExponent) number.append("e").append(std::to_string(n.exponent));
-    // from_chars reads the same way in every locale.
+    // Read the same way in every locale.
     double value = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    const std::errc error = readDouble(number, value);
     if (error == std::errc::result_out_of_range)
         value = decimalPosition(n.whole, n.fraction, n.exponent) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    else if (error != std::errc{} || end != number.data() + number.size())
+    else if (error != std::errc{})
         value = 0;  // cannot happen for the text built above
     return n.negative ? -value : value;
 }

@@ -3,9 +3,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "settings/SeedNumber.hpp"
 
@@ -48,7 +48,8 @@ std::uint32_t seedWord(double seed) {
 }
 
 std::uint32_t clockBitsWord(double reading) {
-    const auto bits = std::bit_cast<std::uint64_t>(reading);
+    std::uint64_t bits = 0;  // the reading's bits (std::bit_cast is missing from some libraries)
+    std::memcpy(&bits, &reading, sizeof bits);
     return static_cast<std::uint32_t>(bits) ^ static_cast<std::uint32_t>(bits >> 32);
 }
 

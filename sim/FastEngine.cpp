@@ -113,7 +113,7 @@ void classifyChanges(const CellValue* cells, const std::uint64_t* words, std::in
 void ChangeMask::resize(int xsize, int ysize) {
     xsize_ = xsize;
     ysize_ = ysize;
-    wordsPerColumn_ = (std::int64_t{ysize} + 63) / 64;
+    wordsPerColumn_ = static_cast<std::ptrdiff_t>((std::int64_t{ysize} + 63) / 64);
     words_.resize(static_cast<std::size_t>(xsize) * static_cast<std::size_t>(wordsPerColumn_));
 }
 

@@ -7,14 +7,22 @@ namespace orv {
 #else
 #define ORV_X86_KERNELS 0
 #endif
+// WebAssembly builds with SIMD have the SSE2 kernels (the compiler maps them onto its SIMD).
+#if ORV_X86_KERNELS || (defined(__EMSCRIPTEN__) && defined(__SSE2__))
+#define ORV_SSE2_KERNELS 1
+#else
+#define ORV_SSE2_KERNELS 0
+#endif
 
 bool kernelLevelAvailable(KernelLevel level) {
     switch (level) {
         case KernelLevel::Portable:
             return true;
-#if ORV_X86_KERNELS
+#if ORV_SSE2_KERNELS
         case KernelLevel::Sse2:
             return true;
+#endif
+#if ORV_X86_KERNELS
         case KernelLevel::Avx2:
             return __builtin_cpu_supports("avx2") != 0;
         case KernelLevel::Avx512:
@@ -37,6 +45,8 @@ const Kernels& kernelsFor(KernelLevel level) {
 #if ORV_X86_KERNELS
     if (level == KernelLevel::Avx512 && kernelLevelAvailable(KernelLevel::Avx512)) return avx512Kernels();
     if (level >= KernelLevel::Avx2 && kernelLevelAvailable(KernelLevel::Avx2)) return avx2Kernels();
+#endif
+#if ORV_SSE2_KERNELS
     if (level != KernelLevel::Portable) return sse2Kernels();
 #else
     (void)level;

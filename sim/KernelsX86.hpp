@@ -1,7 +1,7 @@
 #pragma once
 
-// The pieces that the SSE2 and the AVX2 kernels share (x86-64 only). Internal linkage, as in
-// KernelsImpl.hpp.
+// The pieces that the SSE2 and the AVX2 kernels share (x86-64, and WebAssembly for SSE2).
+// Internal linkage, as in KernelsImpl.hpp.
 
 #include <emmintrin.h>
 

@@ -3,6 +3,7 @@
 // odd sizes, flows, erosion, stopping when stable, and maps large enough to share the work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -215,6 +216,47 @@ TEST(BatchMap, UntilSettledStopsWhereThePictureNoLongerChanges) {
     EXPECT_GT(periodOne, 0);
     EXPECT_GT(periodTwo, 0);
     EXPECT_GT(capped, 0);
+}
+
+// A run followed step by step (as the page draws it) and ended early: its painting after k
+// steps and its finished map are the window loop's after k generations; at the cap it stops.
+TEST(BatchMap, ARunStoppedEarlyIsTheMapOfTheGenerationsItDrew) {
+    std::int32_t seed = 40;
+    for (const Settings& s : {presets(37, 29), randomFlows(40, 33)}) {
+        for (const std::int64_t stop : {0, 1, 6}) {
+            MapRequest request;
+            request.settings = s;
+            request.seed = SeedChoice::of(++seed);
+            request.generations = 8;
+            request.colors = mapColors(s);
+            MapRun run(request);
+            for (std::int64_t k = 0; k < stop; ++k) ASSERT_TRUE(run.step());
+            const Expected e = windowLoop(s, seed, stop, false);
+            std::vector<std::uint32_t> painted(e.picture.size(), 0);
+            run.paint(MapCanvas{painted.data(), s.xsize, s.xsize, s.ysize, -1, -1}, request.colors);
+            EXPECT_EQ(painted, e.picture) << "after " << stop << " steps";
+            MapPicture picture;
+            const MapResult r = run.finish(picture);
+            EXPECT_EQ(r.committedGenerations, stop);
+            EXPECT_EQ(r.cycles, e.result.cycles);
+            EXPECT_EQ(r.waterCount, e.result.waterCount);
+            EXPECT_EQ(r.landCount, e.result.landCount);
+            EXPECT_EQ(r.unchangedCount, e.result.unchangedCount);
+            for (int y = 0; y < s.ysize; ++y)
+                ASSERT_TRUE(std::equal(picture.row(y), picture.row(y) + s.xsize,
+                                       e.picture.begin() + std::ptrdiff_t{y} * s.xsize));
+        }
+    }
+    MapRequest request;
+    request.settings = presets(16, 16);
+    request.generations = 3;
+    MapRun run(request);
+    int kept = 0;
+    while (run.step()) ++kept;
+    EXPECT_EQ(kept, 3);
+    EXPECT_TRUE(run.over());
+    EXPECT_FALSE(run.step());
+    EXPECT_EQ(run.drawn(), 3);
 }
 
 TEST(BatchMap, LargeMapsSharedBetweenTwoThreads) {

@@ -17,6 +17,7 @@ case "${1:-}" in
       libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pngcheck libssl-dev nlohmann-json3-dev
       xvfb xauth x11-utils x11-xkb-utils xdotool imagemagick libx11-dev openbox
       time man-db groff-base desktop-file-utils parallel
+      emscripten node-acorn chromium
     )
     ;;
   *)

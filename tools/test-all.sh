@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Builds Orvandel and runs every test: the release build's unit, session and real-window tests,
-# the same unit and session tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a
-# short fuzzing run. Expects the packages of tools/install-deps.sh --test.
+# Builds Orvandel and runs every test: the release build's unit, session, real-window and browser
+# tests (the page built first by the web preset), the same unit and session tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzzing run. Expects the packages
+# of tools/install-deps.sh --test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 step() { printf '\n== %s ==\n' "$*"; }
 
-step "release build and tests (window tests under Xvfb included)"
+step "the page for the browser (WebAssembly)"
+cmake --preset web
+cmake --build --preset web
+
+step "release build and tests (window tests under Xvfb and the page in Chromium included)"
 cmake --preset release
 cmake --build --preset release
 ctest --preset release
