@@ -88,14 +88,19 @@ using orv::PageMap;
 extern "C" {
 
 // Every settings key in the order a settings file is matched, with its preset (a map of the
-// window's size): [["landcolor", 6], ...].
+// window's size) and, for a key whose values are brought into a range, the range:
+// [["landcolor", 6], ..., ["continents", 0, 0, 16], ...].
 EMSCRIPTEN_KEEPALIVE char* orv_settings_keys() {
     orv::Settings presets;
     orv::applyPresets(presets);
     std::string json = "[";
-    for (const orv::SettingsKey& key : orv::kSettingsKeys)
+    for (const orv::SettingsKey& key : orv::kSettingsKeys) {
         json += std::string(json.size() > 1 ? ", " : "") + "[" + orv::jsonString(key.name) + ", " +
-                std::to_string(presets.*key.field) + "]";
+                std::to_string(presets.*key.field);
+        if (key.outOfRange == orv::OutOfRange::clamped && !key.sizeKey)
+            json += ", " + std::to_string(key.low) + ", " + std::to_string(key.high);
+        json += "]";
+    }
     return orv::pageText(json + "]");
 }
 

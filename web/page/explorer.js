@@ -157,9 +157,9 @@ export class Explorer {
   buildForm() {
     const $ = this.$;
     this.inputs = {};
-    for (const [key, preset] of this.presets) {
+    for (const [key, preset, low, high] of this.presets) {
       if (key === "xsize" || key === "ysize") continue;
-      const info = describeKey(key);
+      const info = describeKey(key, low === undefined ? undefined : [low, high]);
       const [min, max] = info.range;
       const field = document.createElement("div");
       field.className = info.control === "slider" ? "slider" : "key";

@@ -1,6 +1,7 @@
 // How the explorer offers each settings key: its range, the control and a line on what it does.
-// The keys themselves, their order and presets come from the core; a key not described here is
-// still offered, as a plain whole number.
+// The keys themselves, their order, presets and (for the keys whose values the core brings into a
+// range) their ranges come from the core; the ranges here only narrow the others to what is
+// useful in a form. A key not described here is still offered, as a plain whole number.
 const int32 = [-2147483648, 2147483647];
 const colour = { range: [0, 15], control: "colour" };
 const share = [0, 100];
@@ -35,13 +36,15 @@ export const keyTable = {
   leftflowenabled: { ...toggle, text: "horizontal flow on" },
   rightflowenabled: { ...toggle, text: "horizontal flow on" },
   rightflowratio: { range: share, text: "chance of leaving out the right one" },
-  continents: { range: [0, 16], control: "slider", world: true, text: "0: the classic map; levels of the world" },
-  landshare: { range: [1, 99], control: "slider", world: true, text: "per cent of land" },
-  coastroughness: { range: [0, 100], control: "slider", world: true, text: "round .. frayed coasts" },
-  islands: { range: [0, 100], control: "slider", world: true, text: "none .. many islands" },
+  continents: { control: "slider", world: true, text: "0: the classic map; levels of the world" },
+  landshare: { control: "slider", world: true, text: "per cent of land" },
+  coastroughness: { control: "slider", world: true, text: "round .. frayed coasts" },
+  islands: { control: "slider", world: true, text: "none .. many islands" },
   seacolor: { range: [-1, 15], control: "colour", world: true, text: "colour of the sea; -1: the water colour" },
 };
 
-export function describeKey(name) {
-  return keyTable[name] || { range: int32, text: "" };
+// coreRange: the key's range as the core holds it, when it brings values into one.
+export function describeKey(name, coreRange) {
+  const info = keyTable[name] || { range: int32, text: "" };
+  return coreRange ? { ...info, range: coreRange } : { range: int32, ...info };
 }
