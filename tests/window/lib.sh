@@ -49,16 +49,35 @@ start_display() {
 keyboard_layout() { setxkbmap -display "$DISPLAY" "$1" || fail "no keyboard layout $1"; }
 
 # Starts a window manager (openbox), for what only a window manager does: full screen. Waits
-# until it has announced itself on the root window.
+# until it has announced itself on the root window, and then until it manages windows: it
+# announces itself early in its start-up, and a window asked to be shown before that start-up
+# has ended can wait in its queue, never shown, until another event reaches it, which on a
+# display nobody uses may never happen (and orvandel, inside SDL, waits for the window to be
+# shown without a time limit). So a probe window is shown first, the root window touched on
+# every round meanwhile so that the manager reads its queue; once the probe is on the screen,
+# the manager is running.
 start_window_manager() {
   command -v openbox >/dev/null || fail "openbox is not installed (tools/install-deps.sh --test installs it)"
   openbox --sm-disable >"$WORK/wm.log" 2>&1 &
   WM_PID=$!
+  local announced=""
   for _ in $(seq 1 1000); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && { announced=1; break; }
     sleep 0.01
   done
-  fail "the window manager did not start: $(cat "$WORK/wm.log")"
+  [ -n "$announced" ] || fail "the window manager did not start: $(cat "$WORK/wm.log")"
+  xev -name orvandel-probe -event structure >/dev/null 2>&1 &
+  local probe=$! round
+  for round in $(seq 1 1000); do
+    if xdotool search --onlyvisible --name '^orvandel-probe$' >/dev/null 2>&1; then
+      kill "$probe"
+      wait "$probe" 2>/dev/null || true
+      return 0
+    fi
+    xprop -root -f _ORVANDEL_PROBE 32c -set _ORVANDEL_PROBE "$round"
+    sleep 0.01
+  done
+  fail "the window manager never showed a window: $(cat "$WORK/wm.log")"
 }
 
 # Starts the window program in directory $1 (default: the work directory) and waits for its window.
