@@ -1,4 +1,6 @@
 // orvandel: the interactive map generator in its window.
+#include <signal.h>
+
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -30,6 +32,20 @@ std::string titleFrom(const char* argv0) {
     return name.empty() ? "orvandel" : name;
 }
 
+// SIGINT, SIGTERM and SIGHUP end the program whatever its parent left them as: a shell without
+// job control starts a command in the background with SIGINT ignored, and a parent may hand on
+// signals it holds blocked; a window would then outlive Ctrl-C and kill alike. Only nohup's
+// SIGHUP stays ignored, as asked for. The handlers then remove the temporary file of a save in
+// progress before the program ends with the signal's status.
+void prepareSignals() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
+    pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
+    for (int s : {SIGINT, SIGTERM}) ::signal(s, SIG_DFL);
+    orv::prepareSignalsForWriting();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,7 +64,7 @@ int main(int argc, char** argv) {
             std::cout << kHelp;
         return 0;
     }
-    orv::prepareSignalsForWriting();
+    prepareSignals();
     orv::Screen screen;
     auto program = std::make_unique<orv::Program>(screen);
     return orv::runInWindow(titleFrom(argv[0]), screen, [&] { return orv::runProgram(*program); });

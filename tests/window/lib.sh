@@ -81,9 +81,11 @@ start_window_manager() {
 }
 
 # Starts the window program in directory $1 (default: the work directory) and waits for its window.
+# APP_ENV: more for env to start it with (variables, --block-signal=TERM, ...).
+APP_ENV=()
 start_app() {
   local dir="${1:-$WORK}"
-  (cd "$dir" && exec env SDL_RENDER_DRIVER=software "$ORVANDEL" >"$WORK/app.out" 2>"$WORK/app.err") &
+  (cd "$dir" && exec env "${APP_ENV[@]}" SDL_RENDER_DRIVER=software "$ORVANDEL" >"$WORK/app.out" 2>"$WORK/app.err") &
   APP_PID=$!
   WIN=""
   for _ in $(seq 1 1000); do
@@ -123,6 +125,14 @@ wait_app_exit() {
 }
 
 app_running() { kill -0 "$APP_PID" 2>/dev/null; }
+
+# Sends signal $1 (INT, TERM, HUP) and checks that the program ends at once with 128 + its number.
+signal_ends_app() {
+  local expected=$(( 128 + $(kill -l "$1") ))
+  kill -s "$1" "$APP_PID"
+  wait_app_exit 10
+  [ "$APP_STATUS" -eq "$expected" ] || fail "SIG$1: exit status $APP_STATUS, expected $expected"
+}
 
 # Resizes the window, as a user dragging its border or a tiling window manager does.
 resize() { xdotool windowsize "$WIN" "$1" "$2"; }

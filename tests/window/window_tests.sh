@@ -91,24 +91,29 @@ test_no_display_is_an_error() {
   done
 }
 
-# Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
-# passes the report: the window then asks the save question. $1: a keyboard layout to use.
-run_to_save_question() {
-  start_display
-  [ -z "${1:-}" ] || keyboard_layout "$1"
-  start_app
+# Starts the generations with the presets and seed 7 and waits until a map is on the screen.
+start_generations() {
   keys Up Return                     # presets
   typed 7
   keys Return Return                 # seed 7, then continue: the generations run
-  # Stop only once a map is on the screen, so that there is something to save.
   local shot="$WORK/shot.png" colours=1
   for _ in $(seq 1 100); do
     screenshot "$shot"
     colours=$("$CONVERT" "$shot" -crop 400x400+41+41 +repage -format %k info:)
-    [ "$colours" -gt 1 ] && break
+    [ "$colours" -gt 1 ] && return 0
     sleep 0.1
   done
-  [ "$colours" -gt 1 ] || fail "no map was drawn"
+  fail "no map was drawn"
+}
+
+# Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
+# passes the report: the window then asks the save question. $1: a keyboard layout to use,
+# $2: the directory to run in (default: the work directory).
+run_to_save_question() {
+  start_display
+  [ -z "${1:-}" ] || keyboard_layout "$1"
+  start_app "${2:-$WORK}"
+  start_generations
   keys x                             # ends the generation loop
   keys Return                        # ends the wait after the report
   headless_picture "key Up
@@ -272,6 +277,52 @@ key Enter"
   wait_app_exit 30
   echo "the program ended $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $t0 }") s after the key"
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
+}
+
+# SIGINT, SIGTERM and SIGHUP end the program at once with 128 + the signal's number, in the
+# menu and while the generations run, also when its parent left SIGINT ignored (as a shell does
+# for a command in the background) or the signals blocked. nohup's SIGHUP stays ignored.
+test_signals_end_the_program() {
+  headless_picture "" "$WORK/start.png"
+  start_display
+  local started
+  for started in "INT --ignore-signal=INT" "TERM --block-signal=TERM" "HUP --block-signal=HUP"; do
+    set -- $started
+    APP_ENV=("$2")
+    start_app
+    wait_for_picture "$WORK/start.png" 30
+    signal_ends_app "$1"
+    APP_ENV=()
+    start_app
+    start_generations
+    signal_ends_app "$1"
+  done
+  APP_ENV=(--ignore-signal=HUP)
+  start_app
+  kill -s HUP "$APP_PID"             # ignored: had it ended the program, its status would be 129
+  signal_ends_app TERM
+}
+
+# A signal while a map is being saved ends the program with no file left behind: the disk
+# never finishes flushing the save (fsync waits for ever), so the temporary file is there when
+# the signal comes; the handler removes it.
+test_a_signal_during_a_save_leaves_no_file() {
+  mkdir "$WORK/maps"
+  APP_ENV=("LD_PRELOAD=$STALL_SYNC" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+  run_to_save_question "" "$WORK/maps"
+  typed yes
+  keys Return
+  typed world
+  keys Return
+  local temporary=""
+  for _ in $(seq 1 1000); do
+    temporary=$(find "$WORK/maps" -name '.world.png.*.tmp')
+    [ -n "$temporary" ] && break
+    sleep 0.01
+  done
+  [ -n "$temporary" ] || fail "the save never began: $(ls -A "$WORK/maps")"
+  signal_ends_app INT
+  [ -z "$(ls -A "$WORK/maps")" ] || fail "left behind: $(ls -A "$WORK/maps")"
 }
 
 name="${1:?usage: window_tests.sh TEST-NAME}"
