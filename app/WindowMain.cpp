@@ -19,7 +19,7 @@ constexpr const char* kHelp =
     "Grows a land and water map from a seed with a cellular automaton, live in a window.\n"
     "Pick the pre-set conditions or a settings file (NAME.ini), type a seed, press a key to stop\n"
     "the generations, read the report and save the map as a PNG file. Settings files are read and\n"
-    "maps are saved in the current directory. F11 switches to full screen and back.\n"
+    "maps are saved in the current directory. F11 or Alt+Enter switches to full screen and back.\n"
     "  --help     shows this text\n"
     "  --version  shows the version\n"
     "See also orvandel-batch (maps without a window) and orvandel-headless (replays key scripts).\n";

@@ -156,9 +156,10 @@ private:
     std::vector<std::uint32_t> staging_;  // for windows in formats other than the frame buffer's
 };
 
-// F11 switches between the window and the whole screen; the program never sees it. The window
-// manager does the resizing; without one, SDL counts the window as screen-sized while it stays
-// as it was, so leaving full screen sets the size from before again where SDL's count differs.
+// F11 or Alt+Enter switches between the window and the whole screen; the program never sees
+// either. The window manager does the resizing; without one, SDL counts the window as
+// screen-sized while it stays as it was, so leaving full screen sets the size from before again
+// where SDL's count differs.
 void toggleFullScreen(SDL_Window* window, int& windowedWidth, int& windowedHeight) {
     if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) == 0) {
         SDL_GetWindowSize(window, &windowedWidth, &windowedHeight);
@@ -170,6 +171,12 @@ void toggleFullScreen(SDL_Window* window, int& windowedWidth, int& windowedHeigh
         if (width != windowedWidth || height != windowedHeight)
             SDL_SetWindowSize(window, windowedWidth, windowedHeight);
     }
+}
+
+// The keys that switch to full screen and back: F11 and Alt+Enter (either Alt, either Enter).
+bool isFullScreenKey(const SDL_Keysym& keysym) {
+    if (keysym.sym == SDLK_F11) return true;
+    return (keysym.sym == SDLK_RETURN || keysym.sym == SDLK_KP_ENTER) && (keysym.mod & KMOD_ALT) != 0;
 }
 
 // Events after which the whole picture is drawn again at once.
@@ -270,7 +277,7 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
                 if (event.type == SDL_TEXTINPUT) {
                     for (char c : utf8ToCp437(event.text.text))
                         if (c != '\0') screen.pushKey(charKey(static_cast<std::uint8_t>(c)));
-                } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F11) {
+                } else if (event.type == SDL_KEYDOWN && isFullScreenKey(event.key.keysym)) {
                     if (event.key.repeat == 0) toggleFullScreen(window, windowedWidth, windowedHeight);
                 } else if (event.type == SDL_KEYDOWN) {
                     if (std::optional<Key> key = keyOf(event.key.keysym)) screen.pushKey(*key);

@@ -201,8 +201,8 @@ type Ærø Århus" "$WORK/typed.png"
   wait_for_picture "$WORK/typed2x.png" 30
 }
 
-# F11 switches to full screen and back, and the program never sees the key: pressed while it
-# waits for any key, it leaves that wait alone.
+# F11 and Alt+Enter switch to full screen and back, and the program never sees them: pressed
+# while it waits for any key, they leave that wait alone.
 test_f11_toggles_full_screen() {
   headless_picture "key Up
 key Enter
@@ -220,15 +220,20 @@ key Enter" "$WORK/waiting.png"
   wait_for_picture "$WORK/full.png" 30
   keys F11
   wait_for_picture "$WORK/waiting.png" 30
+  keys alt+Return
+  wait_for_picture "$WORK/full.png" 30
+  keys alt+KP_Enter
+  wait_for_picture "$WORK/waiting.png" 30
 }
 
-# Without a window manager nothing can make the window full screen; F11 twice still leaves it
-# showing the picture as before (the Up key after them shows that both were handled).
+# Without a window manager nothing can make the window full screen; F11 and Alt+Enter twice
+# each still leave it showing the picture as before, and Alt+Enter does not answer the menu
+# (the Up key after them shows that all were handled).
 test_f11_without_a_window_manager() {
   headless_picture "key Up" "$WORK/yes.png"
   start_display
   start_app
-  keys F11 F11 Up
+  keys F11 F11 alt+Return alt+Return Up
   wait_for_picture "$WORK/yes.png" 30
 }
 
