@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/Icon.hpp"
 #include "app/Program.hpp"
 #include "export/SafeWrite.hpp"
 #include "ui/Screen.hpp"
@@ -67,5 +68,6 @@ int main(int argc, char** argv) {
     prepareSignals();
     orv::Screen screen;
     auto program = std::make_unique<orv::Program>(screen);
-    return orv::runInWindow(titleFrom(argv[0]), screen, [&] { return orv::runProgram(*program); });
+    return orv::runInWindow(titleFrom(argv[0]), orv::iconPicture(64), screen,
+                            [&] { return orv::runProgram(*program); });
 }

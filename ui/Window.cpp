@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "export/PngWriter.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Keys.hpp"
 #include "ui/ScaledPicture.hpp"
@@ -179,6 +180,16 @@ bool isFullScreenKey(const SDL_Keysym& keysym) {
     return (keysym.sym == SDLK_RETURN || keysym.sym == SDLK_KP_ENTER) && (keysym.mod & KMOD_ALT) != 0;
 }
 
+// Sets the window's icon (its bytes B, G, R, A a pixel); a window without one still works.
+void setIcon(SDL_Window* window, const ImageBuffer& icon) {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<std::uint8_t*>(icon.pixels.data()), static_cast<int>(icon.width), static_cast<int>(icon.height), 32,
+        static_cast<int>(icon.pitch), SDL_PIXELFORMAT_BGRA32);
+    if (surface == nullptr) return;
+    SDL_SetWindowIcon(window, surface);
+    SDL_FreeSurface(surface);
+}
+
 // Events after which the whole picture is drawn again at once.
 bool needsWholePicture(const SDL_Event& event) {
     if (event.type == SDL_DISPLAYEVENT) return true;
@@ -199,7 +210,8 @@ bool needsWholePicture(const SDL_Event& event) {
 
 }  // namespace
 
-int runInWindow(const std::string& title, Screen& screen, const std::function<int()>& program) {
+int runInWindow(const std::string& title, const ImageBuffer& icon, Screen& screen,
+                const std::function<int()>& program) {
     // Only the display systems that are named are tried: a display that does not answer is then
     // reported by this program alone, not after the noise of trying the others, and never
     // papered over by an invisible stand-in. SDL_VIDEODRIVER still chooses freely.
@@ -243,6 +255,7 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
         SDL_Quit();
         return cannotOpen(error);
     }
+    setIcon(window, icon);
     SDL_StartTextInput();
 
     const Uint32 programEnded = SDL_RegisterEvents(1);

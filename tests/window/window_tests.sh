@@ -330,6 +330,22 @@ test_a_signal_during_a_save_leaves_no_file() {
   [ -z "$(ls -A "$WORK/maps")" ] || fail "left behind: $(ls -A "$WORK/maps")"
 }
 
+# The window carries the programs' icon: the 64 x 64 picture of the icon theme, pixel for pixel.
+test_window_icon() {
+  start_display
+  start_app
+  # _NET_WM_ICON: width, height, then one 0xAARRGGBB number a pixel, written as a PPM picture.
+  xprop -id "$WIN" -notype 32c _NET_WM_ICON | tr -c '0-9\n' ' ' |
+    awk '{ for (i = 1; i <= NF; ++i) n[count++] = $i }
+      END { if (count < 2) exit 1; print "P3", n[0], n[1], 255
+            for (i = 2; i < count; ++i) print int(n[i] / 65536) % 256, int(n[i] / 256) % 256, n[i] % 256 }' \
+      >"$WORK/icon.ppm" || fail "the window has no icon"
+  [ "$(identify -format '%wx%h' "$WORK/icon.ppm")" = "64x64" ] || fail "the icon is not 64 x 64"
+  [ "$(pixel_difference "$WORK/icon.ppm" "$ORVANDEL_ICON")" = "0" ] || fail "the icon differs from $ORVANDEL_ICON"
+  keys Down Return
+  wait_app_exit 30
+}
+
 name="${1:?usage: window_tests.sh TEST-NAME}"
 "test_$name"
 echo "ok: $name"
