@@ -16,11 +16,11 @@
 #include <system_error>
 #include <thread>
 
-#include "export/MapFiles.hpp"
-#include "export/PngText.hpp"
-#include "export/Recipe.hpp"
-#include "export/SafeWrite.hpp"
-#include "export/StatsJson.hpp"
+#include "io/PngText.hpp"
+#include "io/SafeWrite.hpp"
+#include "map/MapFiles.hpp"
+#include "map/Recipe.hpp"
+#include "map/StatsJson.hpp"
 #include "settings/Palette.hpp"
 #include "settings/SettingsFile.hpp"
 

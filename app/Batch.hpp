@@ -4,7 +4,7 @@
 #include <iosfwd>
 
 #include "app/BatchOptions.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 
 namespace orv {
 

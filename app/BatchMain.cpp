@@ -5,8 +5,9 @@
 #include <iostream>
 
 #include "app/Batch.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 
 int main(int argc, char** argv) {
 #if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD)

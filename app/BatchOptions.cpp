@@ -5,7 +5,7 @@
 #include <charconv>
 #include <set>
 
-#include "settings/SeedNumber.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
 
@@ -28,55 +28,13 @@ bool fail(std::string& error, std::string text) {
     return false;
 }
 
-// "A-B": two whole numbers, each with an optional sign. Only called when the text has that shape.
-bool parseSeedRange(BatchOptions& o, std::string_view text, std::size_t dash, std::string& error) {
-    const std::string_view a = text.substr(0, dash), b = text.substr(dash + 1);
-    const std::string what = "--seed " + std::string(text) + ": ";
-    std::int64_t first = 0, last = 0;
-    for (const auto& [part, value] : {std::pair{a, &first}, std::pair{b, &last}}) {
-        if (!parseInt64(part, *value) || *value < INT32_MIN || *value > INT32_MAX)
-            return fail(error, what + std::string(part) + " is beyond the seeds, -2147483648 .. 2147483647");
-    }
-    if (first > last) return fail(error, what + "the first seed is above the last");
-    if (first <= 0 && last >= -1)
-        return fail(error, what +
-                               "a range cannot hold 0 or -1, which would take the seed from the clock "
-                               "(--seed clock takes one and prints it)");
-    if (last - first + 1 > kMaxBatchSeeds)
-        return fail(error, what + "at most " + std::to_string(kMaxBatchSeeds) + " seeds in one call");
-    o.firstSeed = static_cast<std::int32_t>(first);
-    o.lastSeed = static_cast<std::int32_t>(last);
-    return true;
-}
-
 bool applySeed(BatchOptions& o, std::string_view text, std::string& error) {
     o.seedGiven = true;
-    if (text == "clock") {
-        o.seedFromClock = true;
-        return true;
-    }
-    // A range when the text is a whole number, a dash and more.
-    std::size_t i = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-    if (i > 0 && i < text.size() && text[i] == '-' && isWholeNumber(text.substr(0, i))) {
-        if (!isWholeNumber(text.substr(i + 1)))
-            return fail(error, "--seed " + std::string(text) + ": a range is two whole numbers, such as 1-100");
-        return parseSeedRange(o, text, i, error);
-    }
-    const std::optional<double> number = exactSeedNumber(text);
-    if (!number)
-        return fail(error, "--seed " + std::string(text) +
-                               ": expected a number (such as 42, 2.5, 1e3 or &hFF, nothing after it), "
-                               "a range A-B, or 'clock'");
-    if (!(*number >= -2147483648.5 && *number < 2147483647.5))
-        return fail(error, "--seed " + std::string(text) + ": beyond the seeds, -2147483648 .. 2147483647");
-    const std::int32_t seed = roundToSeed(*number);
-    if (seed == -1)
-        return fail(error, "--seed " + std::string(text) +
-                               ": -1 takes the seed from the clock's bit pattern, which can never be given again; "
-                               "--seed clock takes a seed from the clock and prints it");
-    o.seedFromClock = seed == 0;  // as at the seed prompt
-    o.firstSeed = o.lastSeed = seed;
+    const std::optional<SeedArgument> seeds = parseSeedArgument(text, error);
+    if (!seeds) return false;
+    o.seedFromClock = seeds->fromClock;
+    o.firstSeed = seeds->first;
+    o.lastSeed = seeds->last;
     return true;
 }
 
@@ -104,11 +62,7 @@ bool applyGenerations(BatchOptions& o, std::string_view v, std::string& error) {
 bool applySet(BatchOptions& o, std::string_view v, std::string& error) {
     if (v.find('=') == std::string_view::npos)
         return fail(error, "--set " + std::string(v) + ": expected KEY=VALUE, such as landcolor=12");
-    if (findSettingsKey(v) == nullptr) {
-        std::string keys;
-        for (const SettingsKey& k : kSettingsKeys) keys += (keys.empty() ? "" : ", ") + std::string(k.name);
-        return fail(error, "--set " + std::string(v) + ": no such setting (the keys: " + keys + ")");
-    }
+    if (findSettingsKey(v) == nullptr) return fail(error, "--set " + unknownKeyMessage(v));
     o.sets.emplace_back(v);
     return true;
 }
@@ -125,9 +79,9 @@ bool applyShard(BatchOptions& o, std::string_view v, std::string& error) {
     std::int64_t k = 0, n = 0;
     if (slash == std::string_view::npos || !isWholeNumber(v.substr(0, slash)) || !isWholeNumber(v.substr(slash + 1)) ||
         v[0] == '-' || v[slash + 1] == '-' || !parseInt64(v.substr(0, slash), k) ||
-        !parseInt64(v.substr(slash + 1), n) || n < 1 || n > kMaxBatchSeeds || k < 1 || k > n)
+        !parseInt64(v.substr(slash + 1), n) || n < 1 || n > kMaxSeedRange || k < 1 || k > n)
         return fail(error, "--shard " + std::string(v) + ": expected K/N, the K-th of N parts (1 <= K <= N, N up to " +
-                               std::to_string(kMaxBatchSeeds) + ")");
+                               std::to_string(kMaxSeedRange) + ")");
     o.shardIndex = static_cast<int>(k);
     o.shardCount = static_cast<int>(n);
     return true;

@@ -38,8 +38,6 @@ struct BatchOptions {
     std::int64_t generationCount() const { return generations.value_or(100); }
 };
 
-// The most seeds in one call.
-inline constexpr std::int64_t kMaxBatchSeeds = 1'000'000;
 // The most maps made side by side (--jobs).
 inline constexpr int kMaxBatchJobs = 64;
 

@@ -7,8 +7,9 @@
 
 #include "app/KeyScript.hpp"
 #include "app/Program.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv {

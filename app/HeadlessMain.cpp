@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/Headless.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "settings/SettingsFile.hpp"
 #include "ui/SaveDialogue.hpp"
 

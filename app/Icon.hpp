@@ -1,6 +1,6 @@
 #pragma once
 
-#include "export/PngWriter.hpp"
+#include "io/PngWriter.hpp"
 
 namespace orv {
 

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"

@@ -69,8 +69,12 @@ int runProgram(Program& p) {
         default:
             return 0;
     }
-    // The seeding step, with the dialogue's wait for a key between its two halves.
-    if (p.settings.random1 == 1) askSeed(p.screen, p.random, p.clock);
+    // The seeding step, with the seed dialogue's wait for a key between its two halves.
+    if (p.settings.random1 == 1) {
+        const SeedAnswer answer = askSeed(p.screen, p.clock);
+        seedSource(p.random, answer.choice, p.clock);
+        confirmSeed(p.screen, answer);
+    }
     drawRandratio(p.settings, p.random);
     layInitialMap(ReferenceEngine{}, p.map, p.settings, p.random);
     screen.clearScreen();

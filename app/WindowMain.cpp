@@ -7,7 +7,7 @@
 
 #include "app/Icon.hpp"
 #include "app/Program.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 #include "ui/Screen.hpp"
 #include "ui/Window.hpp"
 

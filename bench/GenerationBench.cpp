@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/FlowDecisions.hpp"

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/Simulation.hpp"
 #include "sim/WorldFigures.hpp"
@@ -20,7 +21,7 @@ void worldPyramid(benchmark::State& state, int width, int height, int continents
     WorldMask mask;
     Random random;
     for (auto _ : state) {
-        random.seedRandom(42);
+        random.seed(seedWord(42));
         pyramid.build(random, width, height, 0, 0, parameters, mask);
         benchmark::DoNotOptimize(mask.cells.data());
     }
@@ -40,7 +41,7 @@ void worldStart(benchmark::State& state, int continents) {
     FastEngine engine;
     Random random;
     for (auto _ : state) {
-        random.seedRandom(42);
+        random.seed(seedWord(42));
         std::optional<WorldMask> world = layInitialMap(engine, map, settings, random);
         if (world) benchmark::DoNotOptimize(measureWorld(*world).landMasses.data());
         benchmark::DoNotOptimize(map.currentMap.column(1));

@@ -14,6 +14,7 @@
 
 #include "app/Batch.hpp"
 #include "rng/Random.hpp"
+#include "settings/Seeding.hpp"
 
 namespace {
 

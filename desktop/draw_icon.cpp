@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "app/Icon.hpp"
-#include "export/PngWriter.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/PngWriter.hpp"
+#include "io/SafeWrite.hpp"
 
 int main(int argc, char** argv) {
     int size = 0;

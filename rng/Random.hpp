@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 
 namespace orv {
 
@@ -21,10 +20,10 @@ class Random {
 public:
     static constexpr int kStateSize = 624;
 
-    // Restarts the sequence. A seed of exactly -1 is replaced by a seed made from the bit
-    // pattern of clock(); any other seed is truncated toward zero and its low 32 bits are used.
-    void seedRandom(double seed, const std::function<double()>& clock);
-    void seedRandom(double seed);
+    // Restarts the sequence from a 32-bit word: the state's first word, each next one made from
+    // the one before by a linear congruential step. (Which word a typed seed or the clock gives
+    // is the seeding rules' business: settings/Seeding.hpp.)
+    void seed(std::uint32_t word);
     // The next number r, 0 <= r < 1 (a 32-bit output times 2^-32). Seeds with 0 first if unseeded.
     double nextRandom() { return static_cast<double>(nextRaw()) * (1.0 / 4294967296.0); }
     // The next tempered 32-bit output.
@@ -56,21 +55,11 @@ public:
     void discard(std::uint64_t n);
 
 private:
-    void seedFromInteger(std::uint32_t s0);
-
     alignas(64) std::array<std::uint32_t, kStateSize> state_{};
     int position_ = kStateSize;
     bool seeded_ = false;
     std::uint64_t draws_ = 0;
 };
-
-// The 32-bit word a seed other than -1 starts the state from: the seed truncated toward zero,
-// its low 32 bits. For a seed taken from the clock, this word read as a signed number is the
-// seed to type to get the same sequence again (unless it is 0 or -1, which mean the clock).
-std::uint32_t seedWord(double seed);
-
-// Seconds since an arbitrary fixed origin, from the system's monotonic clock.
-double clockSeconds();
 
 // floor(r * k) for r = y * 2^-32, formed exactly in integers.
 inline std::uint32_t scaleDraw(std::uint32_t y, std::uint32_t k) {

@@ -82,7 +82,7 @@ void stampSea(MapState& map, const WorldMask& world) {
 }
 
 void buildErosionTable(MapState& map, const Settings& settings, Random& random) {
-    random.seedRandom(static_cast<double>(settings.erosionseed));
+    random.seed(sourceWord(settings.erosionseed, clockSeconds));
     for (std::size_t i = 1; i <= 1000; ++i) {
         // floor(r * var1) + var2 for a factor of any sign, formed exactly in integers.
         const std::int64_t product = static_cast<std::int64_t>(random.nextRaw()) * settings.randerosionvar1;
@@ -154,26 +154,9 @@ void commitAndDraw(MapState& map, const Settings& s, const MapCanvas& canvas, co
 }
 
 SeedOutcome seedSource(Random& random, const SeedChoice& choice, const std::function<double()>& clock) {
-    SeedOutcome outcome;
-    outcome.used = true;
-    switch (choice.kind) {
-        case SeedChoice::Kind::number:
-            // The number's own 32 bits, so that 0 and -1 seed as they are rather than ask the clock.
-            random.seedRandom(static_cast<double>(static_cast<std::uint32_t>(choice.number)), clock);
-            outcome.seed = choice.number;
-            break;
-        case SeedChoice::Kind::clock:
-            random.seedRandom(choice.seconds, clock);
-            outcome.fromClock = true;
-            outcome.seed = static_cast<std::int32_t>(seedWord(choice.seconds));
-            break;
-        case SeedChoice::Kind::clockBits:
-            random.seedRandom(-1, clock);
-            outcome.fromClock = true;
-            outcome.seed = -1;
-            break;
-    }
-    return outcome;
+    const ResolvedSeed resolved = resolveSeed(choice, clock);
+    random.seed(resolved.word);
+    return resolved.outcome;
 }
 
 void drawRandratio(Settings& settings, Random& random) {

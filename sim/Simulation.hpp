@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "settings/Palette.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/WorldPyramid.hpp"
@@ -76,31 +77,6 @@ struct MapStatistics {
     std::int64_t seaCount = 0;
 };
 MapStatistics computeFinalStatistics(const MapState& map, const Settings& settings);
-
-// How the source of a run is seeded when the settings ask for a seed (random1 is 1).
-struct SeedChoice {
-    enum class Kind {
-        number,     // exactly this number: its 32 bits start the state, 0 and -1 included
-        clock,      // a clock reading, whose whole seconds start the state
-        clockBits,  // the bit pattern of a clock reading (the seed prompt's -1), never given again
-    };
-    Kind kind = Kind::number;
-    std::int32_t number = 0;
-    double seconds = 0;  // the reading, for Kind::clock
-
-    static SeedChoice of(std::int32_t number) { return {Kind::number, number, 0}; }
-    static SeedChoice fromClock(double seconds) { return {Kind::clock, 0, seconds}; }
-    static SeedChoice fromClockBits() { return {Kind::clockBits, 0, 0}; }
-};
-
-// What seeded a run.
-struct SeedOutcome {
-    bool used = false;       // random1 was 1; otherwise the source keeps the sequence of seed 0
-    bool fromClock = false;  // the seed came from the clock
-    // The seed that makes the same map again: the number, or a clock reading's whole seconds
-    // (-1 for a bit pattern, which cannot be given). 0 when no seed was used.
-    std::int32_t seed = 0;
-};
 
 // The seeding step of a run, before the initial landmass: when random1 is 1 the source is
 // seeded as chosen (seedSource); then, when randratio is 0, it receives floor(r x 10) + 40 from

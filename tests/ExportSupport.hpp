@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "export/PngWriter.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/PngWriter.hpp"
+#include "io/SafeWrite.hpp"
 #include "ui/Screen.hpp"
 
 namespace orv::test {
@@ -138,14 +138,14 @@ public:
     // "rename FROM TO", "sync-directory DIR" and "sync-file-system DIR", in order
     std::vector<std::string> events;
 
-    int createNew(const std::string& path) override {
+    int createNew(const OpenDirectory& directory, const std::string& name) override {
         const std::lock_guard lock(mutex_);
         if (createError != 0) {
             errno = createError;
             return -1;
         }
-        created.push_back(path);
-        return FileSystem::createNew(path);
+        created.push_back(pathOf(directory, name));
+        return FileSystem::createNew(directory, name);
     }
     long write(int fd, const void* data, std::size_t size) override {
         const std::lock_guard lock(mutex_);
@@ -171,33 +171,36 @@ public:
         ++fileSyncs;
         return failOr(syncError, [&] { return FileSystem::sync(fd); });
     }
-    int syncFileSystem(const std::string& path) override {
+    int syncFileSystem(const OpenDirectory& directory) override {
         const std::lock_guard lock(mutex_);
-        events.push_back("sync-file-system " + path);
-        return failOr(fileSystemSyncError, [&] { return FileSystem::syncFileSystem(path); });
+        events.push_back("sync-file-system " + directory.path);
+        return failOr(fileSystemSyncError, [&] { return FileSystem::syncFileSystem(directory); });
     }
     int close(int fd) override {
         const std::lock_guard lock(mutex_);
         const int result = FileSystem::close(fd);  // the descriptor is gone either way
         return closeError != 0 ? (errno = closeError, -1) : result;
     }
-    int rename(const std::string& from, const std::string& to) override {
+    int rename(const OpenDirectory& directory, const std::string& from, const std::string& to) override {
         const std::lock_guard lock(mutex_);
-        events.push_back("rename " + from + " " + to);
-        return failOr(renameError, [&] { return FileSystem::rename(from, to); });
+        events.push_back("rename " + pathOf(directory, from) + " " + pathOf(directory, to));
+        return failOr(renameError, [&] { return FileSystem::rename(directory, from, to); });
     }
-    void syncDirectory(const std::string& path) override {
+    void syncDirectory(const OpenDirectory& directory) override {
         const std::lock_guard lock(mutex_);
-        events.push_back("sync-directory " + path);
-        FileSystem::syncDirectory(path);
+        events.push_back("sync-directory " + directory.path);
+        FileSystem::syncDirectory(directory);
     }
-    int remove(const std::string& path) override {
+    int remove(const OpenDirectory& directory, const std::string& name) override {
         const std::lock_guard lock(mutex_);
-        removed.push_back(path);
-        return FileSystem::remove(path);
+        removed.push_back(pathOf(directory, name));
+        return FileSystem::remove(directory, name);
     }
 
 private:
+    static std::string pathOf(const OpenDirectory& directory, const std::string& name) {
+        return (std::filesystem::path(directory.path) / name).string();
+    }
     std::mutex mutex_;
     template <class F>
     int failOr(int error, F&& call) {

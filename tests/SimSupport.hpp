@@ -16,6 +16,7 @@
 
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/FlowDecisions.hpp"
@@ -81,7 +82,7 @@ struct EngineRun {
         : settings(c.settings),
           map(c.capacity > 0 ? c.capacity : c.settings.xsize, c.capacity > 0 ? c.capacity : c.settings.ysize),
           engine(std::forward<EngineArguments>(arguments)...) {
-        if (c.seed != -1) random.seedRandom(c.seed);
+        if (c.seed != -1) random.seed(seedWord(c.seed));
         if (c.buildErosion) buildErosionTable(map, settings, random);
         world = layInitialMap(engine, map, settings, random);
     }

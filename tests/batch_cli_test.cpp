@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "app/Batch.hpp"
-#include "export/Recipe.hpp"
+#include "map/Recipe.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "settings/TextFormat.hpp"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "map/GenerateMap.hpp"
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
-#include "sim/GenerateMap.hpp"
 #include "sim/Simulation.hpp"
 #include "tests/SimSupport.hpp"
 

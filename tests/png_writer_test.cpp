@@ -8,8 +8,8 @@
 #include <memory>
 #include <random>
 
-#include "export/ParallelDeflate.hpp"
-#include "export/PngStream.hpp"
+#include "io/ParallelDeflate.hpp"
+#include "io/PngStream.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
 
@@ -324,7 +324,7 @@ TEST(PngWriter, FileSizeLimitHitPartWayKeepsTheOldFile) {
 class UnflushedFiles : public FileSystem {
 public:
     int sync(int) override { return 0; }
-    void syncDirectory(const std::string&) override {}
+    void syncDirectory(const OpenDirectory&) override {}
 };
 
 // The batch generator's writer: rows through PngStreamWriter, paletted (or RGBA when the palette

@@ -10,6 +10,7 @@
 
 #include "rng/Random.hpp"
 #include "rng/Twist.hpp"
+#include "settings/Seeding.hpp"
 
 namespace orv {
 namespace {
@@ -22,7 +23,7 @@ std::vector<std::uint32_t> outputs(Random& random, int n) {
 
 Random seeded(double seed) {
     Random random;
-    random.seedRandom(seed);
+    random.seed(seedWord(seed));
     return random;
 }
 
@@ -111,10 +112,10 @@ TEST(Random, MinusOneSeedsFromTheClocksBitPattern) {
     int calls = 0;
     const double reading = 5123.456789;
     Random random;
-    random.seedRandom(-1, [&] {
+    random.seed(sourceWord(-1, [&] {
         ++calls;
         return reading;
-    });
+    }));
     EXPECT_EQ(calls, 1);
     const auto bits = std::bit_cast<std::uint64_t>(reading);
     const std::uint32_t expected = static_cast<std::uint32_t>(bits) ^ static_cast<std::uint32_t>(bits >> 32);
@@ -122,15 +123,15 @@ TEST(Random, MinusOneSeedsFromTheClocksBitPattern) {
     EXPECT_NE(random.state()[0], 0xFFFFFFFFu);  // never -1 itself
 
     Random later;
-    later.seedRandom(-1, [&] { return reading + 0.001; });
+    later.seed(sourceWord(-1, [&] { return reading + 0.001; }));
     EXPECT_NE(outputs(random, 3), outputs(later, 3));
 
     // Any other seed leaves the clock alone.
     Random plain;
-    plain.seedRandom(-2, [&] {
+    plain.seed(sourceWord(-2, [&] {
         ++calls;
         return reading;
-    });
+    }));
     EXPECT_EQ(calls, 1);
 }
 
@@ -144,7 +145,7 @@ TEST(Random, SeedingWithTheClocksReadingKeepsItsWholeSeconds) {
 TEST(Random, ReseedingRestartsTheSequence) {
     Random random = seeded(31337);
     const auto first = outputs(random, 900);  // past a regeneration
-    random.seedRandom(31337);
+    random.seed(seedWord(31337));
     EXPECT_EQ(outputs(random, 900), first);
     EXPECT_EQ(random.draws(), 1800u);  // seeding does not reset the count of draws
 }

@@ -9,6 +9,7 @@
 
 #include "app/KeyScript.hpp"
 #include "settings/Palette.hpp"
+#include "settings/Seeding.hpp"
 #include "tests/IndependentMap.hpp"
 #include "tests/Session.hpp"
 
@@ -152,7 +153,7 @@ TEST(RunLoop, ALongPauseDoesNotHoldUpAKey) {
     LoopRun plain("key a\n"), paused("key a\n");
     paused.program.settings.speed = std::numeric_limits<std::int32_t>::max();
     for (LoopRun* run : {&plain, &paused}) {
-        run->program.random.seedRandom(77);
+        run->program.random.seed(seedWord(77));
         fillInitialLandmass(run->program.map, run->program.settings, run->program.random);
         runGenerations(run->program);
     }
@@ -177,7 +178,7 @@ TEST(RunLoop, TheFlowsRandomOrderMatchesTheIndependentMap) {
     s.rightflowratio = 30;
     s.landmasssize = 5;
     s.landwaterratio = 2;
-    run.program.random.seedRandom(555);
+    run.program.random.seed(seedWord(555));
     fillInitialLandmass(run.program.map, s, run.program.random);
     runGenerations(run.program);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/Seeding.hpp"
 #include "tests/SimSupport.hpp"
 
 namespace orv {
@@ -230,8 +231,8 @@ TEST_P(FlowWalkMatches, CellByCellInRunsOfAnyLength) {
             FlowDecisions flows(s, GetParam(), walk);
             ASSERT_FALSE(flows.constant());
             Random fast, reference;
-            fast.seedRandom(shape + 1);
-            reference.seedRandom(shape + 1);
+            fast.seed(seedWord(shape + 1));
+            reference.seed(seedWord(shape + 1));
             std::vector<std::uint8_t> out;
             std::vector<std::uint64_t> starts;
             for (int run = 0; run < 300; ++run) {

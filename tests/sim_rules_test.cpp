@@ -9,6 +9,7 @@
 
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/Simulation.hpp"
@@ -167,7 +168,7 @@ CellValue centreAfter(Steps& steps, const Settings& s, const std::vector<std::st
                       std::uint64_t* draws = nullptr) {
     MapState map = committedMap(3, rows);
     Random random;
-    random.seedRandom(3);
+    random.seed(seedWord(3));
     steps.wrap(map, s);
     steps.generate(map, s, random);
     if (draws != nullptr) *draws = random.draws();
@@ -268,7 +269,7 @@ TEST_P(MapRules, TheFirstCycleTurnsTheFillAroundAndDrawsOnlyChanges) {
     s.forestcolor = 2;
     MapState map(12, 12);
     Random random;
-    random.seedRandom(11);
+    random.seed(seedWord(11));
     fillInitialLandmass(map, s, random);
     const MapGrid fill = map.currentMap;
     Frame frame;
@@ -447,11 +448,11 @@ TEST(ErosionTable, DrawnFromItsOwnSeedIntoEntriesOneToAThousand) {
         s.randerosionvar2 = 2;
         MapState map(4, 4);
         Random random;
-        random.seedRandom(99);
+        random.seed(seedWord(99));
         random.nextRaw();
         buildErosionTable(map, s, random);
         Random expected;
-        expected.seedRandom(17);
+        expected.seed(seedWord(17));
         EXPECT_EQ(map.erosionTable[0], 0);
         for (int i = 1; i <= 1000; ++i)
             ASSERT_EQ(map.erosionTable[static_cast<std::size_t>(i)],

@@ -9,6 +9,7 @@
 #include <random>
 #include <utility>
 
+#include "settings/Seeding.hpp"
 #include "tests/SimSupport.hpp"
 
 namespace orv {
@@ -183,8 +184,8 @@ TEST(FastFill, LaysThePatternOfTheStraightforwardFill) {
             MapState reference(shape.capacity, shape.capacity), fast(shape.capacity, shape.capacity);
             Random referenceRandom, fastRandom;
             if (++n % 3 != 0) {
-                referenceRandom.seedRandom(n);
-                fastRandom.seedRandom(n);
+                referenceRandom.seed(seedWord(n));
+                fastRandom.seed(seedWord(n));
             }
             for (int i = 0; i < n % 5 * 97; ++i) (void)referenceRandom.nextRaw(), (void)fastRandom.nextRaw();
             fillInitialLandmass(reference, s, referenceRandom);

@@ -8,8 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "map/GenerateMap.hpp"
 #include "rng/Random.hpp"
-#include "sim/GenerateMap.hpp"
+#include "settings/Seeding.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
 #include "sim/WorldFigures.hpp"
@@ -26,7 +27,7 @@ WorldParameters world(int continents, int landshare = 40, int coastroughness = 5
 WorldMask grow(int seed, int width, int height, const WorldParameters& parameters, int marginX = 0, int marginY = 0,
                std::uint64_t* draws = nullptr) {
     Random random;
-    random.seedRandom(seed);
+    random.seed(seedWord(seed));
     WorldMask mask = buildWorld(random, width, height, marginX, marginY, parameters);
     if (draws) *draws = random.draws();
     return mask;
@@ -51,7 +52,7 @@ TEST(WorldPyramid, SameSeedSameWorldOtherSeedOtherWorld) {
     WorldMask reused;
     Random random;
     for (const int size : {517, 64, 300}) {
-        random.seedRandom(7);
+        random.seed(seedWord(7));
         pyramid.build(random, size, 200, 0, 0, world(5), reused);
     }
     EXPECT_EQ(reused.cells, a.cells);
@@ -256,7 +257,7 @@ TEST(WorldPyramid, LevelsPastTheMapsSizeActAsTheMostItHolds) {
     auto grown = [&](int continents) {
         s.continents = continents;
         Random random;
-        random.seedRandom(3);
+        random.seed(seedWord(3));
         return growWorld(s, grid, random).value();
     };
     const WorldMask most = grown(8);
@@ -301,7 +302,7 @@ std::pair<std::vector<std::int64_t>, std::vector<std::int64_t>> floodFill(const 
 TEST(WorldFigures, LabelsLikeAFloodFillAcrossTheWraps) {
     // Noise: many cells that meet only at a corner, and runs that wrap top to bottom.
     Random random;
-    random.seedRandom(9);
+    random.seed(seedWord(9));
     for (const auto& [w, h] : {std::pair{1, 1}, {1, 7}, {7, 1}, {2, 2}, {3, 5}, {31, 17}, {64, 64}}) {
         WorldMask mask{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h))};
         for (auto& c : mask.cells) c = static_cast<std::uint8_t>(scaleDraw(random.nextRaw(), 2));

@@ -28,8 +28,9 @@
 #include <string>
 #include <vector>
 
+#include "map/GenerateMap.hpp"
 #include "rng/Random.hpp"
-#include "sim/GenerateMap.hpp"
+#include "settings/Seeding.hpp"
 #include "sim/WorldFigures.hpp"
 #include "sim/WorldPyramid.hpp"
 
@@ -202,7 +203,7 @@ static int run(int argc, char** argv) {
     const std::int64_t worlds = std::int64_t{lastSeed} - firstSeed + 1;
     for (std::int64_t seed = firstSeed; seed <= lastSeed; ++seed) {
         Random random;
-        random.seedRandom(static_cast<double>(seed));
+        random.seed(seedWord(static_cast<double>(seed)));
         const auto start = std::chrono::steady_clock::now();
         const WorldMask mask = generations >= 0
                                    ? wholeMap(seed, width, height, marginX, marginY, parameters, generations)

@@ -6,8 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "export/PngWriter.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/PngWriter.hpp"
+#include "io/SafeWrite.hpp"
 
 namespace orv {
 

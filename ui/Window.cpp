@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "export/PngWriter.hpp"
+#include "io/PngWriter.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Keys.hpp"
 #include "ui/ScaledPicture.hpp"

@@ -1,4 +1,4 @@
-#include "export/NpyFile.hpp"
+#include "io/NpyFile.hpp"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "export/ParallelDeflate.hpp"
+#include "io/ParallelDeflate.hpp"
 
 #include <zlib.h>
 

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "export/ParallelDeflate.hpp"
+#include "io/ParallelDeflate.hpp"
 
 namespace orv {
 
-class SafeFile;
+class ByteSink;
 
 // Writes a PNG row by row, for images too large to hold twice in memory: rows unfiltered and
 // deflated as they come (by default in bands on several threads, see ParallelDeflate), in IDAT
@@ -18,11 +18,11 @@ class SafeFile;
 class PngStreamWriter {
 public:
     // 8-bit RGBA.
-    PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height,
+    PngStreamWriter(ByteSink& file, std::uint32_t width, std::uint32_t height,
                     const DeflateOptions& deflate = DeflateOptions::bands());
     // Paletted, for images of few colours (a map has at most four): every pixel must be one of
     // the palette's colours (at most 256, alpha included), stored with 1, 2, 4 or 8 bits.
-    PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height, std::vector<std::uint32_t> palette,
+    PngStreamWriter(ByteSink& file, std::uint32_t width, std::uint32_t height, std::vector<std::uint32_t> palette,
                     const DeflateOptions& deflate = DeflateOptions::bands());
     ~PngStreamWriter();
     PngStreamWriter(const PngStreamWriter&) = delete;
@@ -43,7 +43,7 @@ private:
     bool writeIdat(const std::uint8_t* data, std::size_t size);
     bool writeChunk(const char* type, const std::uint8_t* data, std::size_t size);
 
-    SafeFile& file_;
+    ByteSink& file_;
     std::uint32_t width_, height_, rowsWritten_ = 0;
     std::vector<std::uint32_t> palette_;  // empty for RGBA
     int bitDepth_ = 8;

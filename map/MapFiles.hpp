@@ -5,10 +5,10 @@
 #include <system_error>
 #include <vector>
 
-#include "export/PngText.hpp"
-#include "export/SafeWrite.hpp"
+#include "io/PngText.hpp"
+#include "io/SafeWrite.hpp"
+#include "map/GenerateMap.hpp"
 #include "settings/Palette.hpp"
-#include "sim/GenerateMap.hpp"
 
 namespace orv {
 

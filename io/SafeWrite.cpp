@@ -1,4 +1,4 @@
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -24,11 +24,13 @@ constexpr int kSlots = 16;
 // More, made the first time the sixteen are taken (by the maps a batch run has in flight and
 // those waiting for their flush), so that a program writing one file at a time never holds them.
 constexpr int kMoreSlots = 1008;
-constexpr std::size_t kSlotPath = 4096;
+constexpr std::size_t kSlotName = 256;
 enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
+// A temporary file as the handler removes it: its name in a directory held open.
 struct TemporarySlot {
     std::atomic<int> state{kFree};
-    char path[kSlotPath];
+    int directory = -1;
+    char name[kSlotName];
 };
 TemporarySlot temporarySlots[kSlots];
 std::atomic<TemporarySlot*> moreSlots{nullptr};
@@ -43,8 +45,8 @@ TemporarySlot& slotAt(int i) {
     return i < kSlots ? temporarySlots[i] : moreSlots.load()[i - kSlots];
 }
 
-int registerTemporary(const std::string& path) {
-    if (path.size() >= kSlotPath) return -1;
+int registerTemporary(int directory, const std::string& name) {
+    if (name.size() >= kSlotName) return -1;
     for (int i = 0; i < kSlots + kMoreSlots; ++i) {
         if (i == kSlots && moreSlots.load() == nullptr) {
             TemporarySlot* made = new (std::nothrow) TemporarySlot[kMoreSlots];
@@ -55,7 +57,8 @@ int registerTemporary(const std::string& path) {
         int expected = kFree;
         TemporarySlot& slot = slotAt(i);
         if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
-        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.directory = directory;
+        std::memcpy(slot.name, name.c_str(), name.size() + 1);
         slot.state.store(kReady);
         return i;
     }
@@ -72,10 +75,10 @@ extern "C" void removeTemporariesAndDie(int signalNumber) {
     while (threadsChangingTemporaries.load() != 0) {
     }
     for (TemporarySlot& slot : temporarySlots)
-        if (slot.state.load() == kReady) (void)::unlink(slot.path);
+        if (slot.state.load() == kReady) (void)::unlinkat(slot.directory, slot.name, 0);
     if (TemporarySlot* more = moreSlots.load())
         for (int i = 0; i < kMoreSlots; ++i)
-            if (more[i].state.load() == kReady) (void)::unlink(more[i].path);
+            if (more[i].state.load() == kReady) (void)::unlinkat(more[i].directory, more[i].name, 0);
     // End as the signal would have: the parent sees the usual status (128 + the signal).
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
@@ -113,8 +116,13 @@ class OutputCategory : public std::error_category {
 public:
     const char* name() const noexcept override { return "output"; }
     std::string message(int value) const override {
-        return static_cast<OutputError>(value) == OutputError::blockDevice ? "a block device has that name"
-                                                                           : "unknown output error";
+        switch (static_cast<OutputError>(value)) {
+            case OutputError::blockDevice:
+                return "a block device has that name";
+            case OutputError::trailingSlash:
+                return "a name ending in '/' can only be a directory's";
+        }
+        return "unknown output error";
     }
 };
 
@@ -138,8 +146,16 @@ const std::error_category& outputErrorCategory() {
     return category;
 }
 
-int FileSystem::createNew(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+OpenDirectory::~OpenDirectory() {
+    if (fd >= 0) (void)::close(fd);
+}
+
+int FileSystem::openDirectory(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+int FileSystem::createNew(const OpenDirectory& directory, const std::string& name) {
+    return ::openat(directory.fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
 }
 
 int FileSystem::openExisting(const std::string& path) {
@@ -178,29 +194,20 @@ int FileSystem::close(int fd) {
     return ::close(fd);
 }
 
-int FileSystem::rename(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str());
+int FileSystem::rename(const OpenDirectory& directory, const std::string& from, const std::string& to) {
+    return ::renameat(directory.fd, from.c_str(), directory.fd, to.c_str());
 }
 
-int FileSystem::remove(const std::string& path) {
-    return ::unlink(path.c_str());
+int FileSystem::remove(const OpenDirectory& directory, const std::string& name) {
+    return ::unlinkat(directory.fd, name.c_str(), 0);
 }
 
-void FileSystem::syncDirectory(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    (void)::close(fd);
+void FileSystem::syncDirectory(const OpenDirectory& directory) {
+    (void)::fsync(directory.fd);
 }
 
-int FileSystem::syncFileSystem(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    const int result = ::syncfs(fd);
-    const int why = errno;
-    (void)::close(fd);
-    errno = why;
-    return result;
+int FileSystem::syncFileSystem(const OpenDirectory& directory) {
+    return ::syncfs(directory.fd);
 }
 
 int FileSystem::openAppending(const std::string& path) {
@@ -228,6 +235,10 @@ int FileSystem::setMode(int fd, mode_t mode) {
     return ::fchmod(fd, mode);
 }
 
+int FileSystem::truncate(int fd, off_t length) {
+    return ::ftruncate(fd, length);
+}
+
 FileSystem& realFileSystem() {
     static FileSystem files;  // stateless: every call goes straight to the system
     return files;
@@ -240,12 +251,11 @@ SafeFile::SafeFile(const std::filesystem::path& target, FileSystem& files, Dash 
 void SafeFile::open(const std::string& target, Dash dash) {
     final_ = target;
     if (dash == Dash::isStandardOutput && target == "-") {
-        kind_ = OutputKind::standardOutput;
+        mode_ = WriteMode::standardOutput;
         fd_ = STDOUT_FILENO;
         return;
     }
     if (target.empty()) return fail(std::make_error_code(std::errc::invalid_argument));
-    if (namesNoFile(target)) return fail(std::make_error_code(std::errc::is_a_directory));
 
     struct stat info {};
     if (files_.status(target, info, true) == 0) {
@@ -254,14 +264,16 @@ void SafeFile::open(const std::string& target, Dash dash) {
         if (!S_ISREG(info.st_mode)) {
             // A device, FIFO or socket (found through its name, or through links such as
             // /dev/stdout whose text names no file): written as it is, never replaced.
-            kind_ = OutputKind::direct;
+            mode_ = WriteMode::direct;
             fd_ = files_.openExisting(target);
             if (fd_ < 0) failWithErrno(errno);
             return;
         }
-    } else if (errno != ENOENT) {
+    } else if (errno != ENOENT && errno != ENOTDIR) {
         return failWithErrno(errno);
     }
+    if (target.back() == '/') return fail(OutputError::trailingSlash);
+    if (namesNoFile(target)) return fail(std::make_error_code(std::errc::is_a_directory));
 
     // A regular file or none: follow the links to the file that is replaced (or created).
     bool exists = false;
@@ -282,22 +294,25 @@ void SafeFile::open(const std::string& target, Dash dash) {
         if (files_.readLink(final_, link) != 0) return failWithErrno(errno);
         final_ = link.starts_with('/') ? link : (std::filesystem::path(parentOf(final_)) / link).string();
     }
+    if (!final_.empty() && final_.back() == '/') return fail(OutputError::trailingSlash);
     if (namesNoFile(final_)) return fail(std::make_error_code(std::errc::is_a_directory));
 
-    directory_ = parentOf(final_);
+    const std::string directoryPath = parentOf(final_);
+    const int directoryFd = files_.openDirectory(directoryPath);
+    if (directoryFd < 0) return failWithErrno(errno);
+    directory_ = std::make_shared<OpenDirectory>(directoryFd, directoryPath);
+    finalName_ = std::filesystem::path(final_).filename().string();
     // A hidden name next to the file replaced; its own name is shortened so that a name close
     // to the file system's limit still leaves room for the suffix.
-    const std::string base = std::filesystem::path(final_).filename().string().substr(0, 200);
-    const std::string stem =
-        (std::filesystem::path(directory_) / ("." + base)).string() + "." + std::to_string(::getpid()) + "-";
+    const std::string stem = "." + finalName_.substr(0, 200) + "." + std::to_string(::getpid()) + "-";
     int why = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = stem + std::to_string(attempt) + ".tmp";
         const HeldSignals held;
-        fd_ = files_.createNew(name);
+        fd_ = files_.createNew(*directory_, name);
         if (fd_ >= 0) {
             temporary_ = name;
-            slot_ = registerTemporary(temporary_);
+            slot_ = registerTemporary(directory_->fd, temporary_);
             break;
         }
         why = errno;
@@ -311,6 +326,10 @@ SafeFile::~SafeFile() {
     if (!committed_) discard();
 }
 
+std::string SafeFile::temporaryPath() const {
+    return temporary_.empty() ? std::string() : (std::filesystem::path(directory_->path) / temporary_).string();
+}
+
 void SafeFile::failWithErrno(int errnoValue) {
     fail(std::error_code(errnoValue != 0 ? errnoValue : EIO, std::generic_category()));
 }
@@ -321,11 +340,11 @@ void SafeFile::fail(std::error_code why) {
 }
 
 void SafeFile::discard() {
-    if (fd_ >= 0 && kind_ != OutputKind::standardOutput) (void)files_.close(fd_);
+    if (fd_ >= 0 && mode_ != WriteMode::standardOutput) (void)files_.close(fd_);
     fd_ = -1;
     if (!temporary_.empty()) {
         const HeldSignals held;
-        (void)files_.remove(temporary_);
+        (void)files_.remove(*directory_, temporary_);
         temporary_.clear();
         unregisterTemporary(slot_);
     }
@@ -353,12 +372,12 @@ bool SafeFile::write(const void* data, std::size_t size) {
 
 bool SafeFile::commit() {
     if (error_ || committed_) return false;
-    if (kind_ == OutputKind::standardOutput) {
+    if (mode_ == WriteMode::standardOutput) {
         committed_ = true;
         return true;
     }
     // A device or a pipe has nothing to flush to a disk.
-    if (kind_ == OutputKind::replaced && files_.sync(fd_) != 0) {
+    if (mode_ == WriteMode::replaced && files_.sync(fd_) != 0) {
         failWithErrno(errno);
         return false;
     }
@@ -368,24 +387,24 @@ bool SafeFile::commit() {
         failWithErrno(errno);
         return false;
     }
-    if (kind_ == OutputKind::replaced) {
+    if (mode_ == WriteMode::replaced) {
         {
             const HeldSignals held;
-            if (files_.rename(temporary_, final_) != 0) {
+            if (files_.rename(*directory_, temporary_, finalName_) != 0) {
                 failWithErrno(errno);
                 return false;
             }
             temporary_.clear();
             unregisterTemporary(slot_);
         }
-        files_.syncDirectory(directory_);
+        files_.syncDirectory(*directory_);
     }
     committed_ = true;
     return true;
 }
 
 bool SafeFile::commit(SyncBatch& batch) {
-    if (error_ || committed_ || kind_ != OutputKind::replaced) return commit();
+    if (error_ || committed_ || mode_ != WriteMode::replaced) return commit();
     const int fd = fd_;
     fd_ = -1;
     if (files_.close(fd) != 0) {
@@ -393,7 +412,7 @@ bool SafeFile::commit(SyncBatch& batch) {
         return false;
     }
     // The batch owns the temporary file from here on, its removal on a signal included.
-    batch.held_.push_back({temporary_, final_, directory_, slot_});
+    batch.held_.push_back({directory_, temporary_, finalName_, final_, slot_, batch.group_});
     temporary_.clear();
     slot_ = -1;
     committed_ = true;
@@ -407,7 +426,7 @@ SyncBatch::~SyncBatch() {
 void SyncBatch::discard() {
     const HeldSignals held;
     for (Held& h : held_) {
-        (void)files_.remove(h.temporary);
+        (void)files_.remove(*h.directory, h.temporary);
         unregisterTemporary(h.slot);
     }
     held_.clear();
@@ -415,38 +434,52 @@ void SyncBatch::discard() {
 
 std::error_code SyncBatch::flush() {
     std::error_code error;
-    // One flush for each file system (most runs write to one), named by a directory on it.
+    // One flush for each file system (most runs write to one), through a directory on it.
     std::vector<std::pair<dev_t, const Held*>> systems;
     for (const Held& h : held_) {
         struct stat info {};
-        if (files_.status(h.directory, info, true) != 0) info.st_dev = 0;
+        if (::fstat(h.directory->fd, &info) != 0) info.st_dev = 0;
         if (std::none_of(systems.begin(), systems.end(), [&](const auto& s) { return s.first == info.st_dev; }))
             systems.emplace_back(info.st_dev, &h);
     }
     for (const auto& [device, first] : systems) {
-        if (files_.syncFileSystem(first->directory) != 0) {
+        if (files_.syncFileSystem(*first->directory) != 0) {
             error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
-            failedPath_ = first->final;  // the first file that could not be flushed
+            failedPath_ = first->finalPath;  // the first file that could not be flushed
             discard();
             return error;
         }
     }
-    std::vector<std::string> directories;
+    // The renames, a group at a time with the signals held: a group is in place whole or not at
+    // all. A failure puts back nothing; the group it struck is removed with those after it.
+    std::vector<std::shared_ptr<OpenDirectory>> directories;
     std::size_t renamed = 0;
-    for (; renamed < held_.size(); ++renamed) {
-        Held& h = held_[renamed];
+    while (renamed < held_.size() && !error) {
         const HeldSignals held;
-        if (files_.rename(h.temporary, h.final) != 0) {
-            error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
-            failedPath_ = h.final;
+        std::size_t end = renamed;
+        while (end < held_.size() && held_[end].group == held_[renamed].group) ++end;
+        std::size_t done = renamed;
+        for (; done < end; ++done) {
+            Held& h = held_[done];
+            if (files_.rename(*h.directory, h.temporary, h.finalName) != 0) {
+                error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+                failedPath_ = h.finalPath;
+                break;
+            }
+            unregisterTemporary(h.slot);
+            if (std::find(directories.begin(), directories.end(), h.directory) == directories.end())
+                directories.push_back(h.directory);
+        }
+        if (error) {
+            // Those of the group already in place have no temporary file left to remove.
+            held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(renamed),
+                        held_.begin() + static_cast<std::ptrdiff_t>(done));
             break;
         }
-        unregisterTemporary(h.slot);
-        if (std::find(directories.begin(), directories.end(), h.directory) == directories.end())
-            directories.push_back(h.directory);
+        renamed = end;
     }
     held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(renamed));
-    for (const std::string& directory : directories) files_.syncDirectory(directory);
+    for (const std::shared_ptr<OpenDirectory>& directory : directories) files_.syncDirectory(*directory);
     discard();
     return error;
 }
@@ -454,7 +487,7 @@ std::error_code SyncBatch::flush() {
 AppendedFile::AppendedFile(const std::filesystem::path& target, FileSystem& files, Dash dash) : files_(files) {
     const std::string name = target.string();
     if (dash == Dash::isStandardOutput && name == "-") {
-        kind_ = OutputKind::standardOutput;
+        mode_ = WriteMode::standardOutput;
         fd_ = STDOUT_FILENO;
         return;
     }
@@ -472,37 +505,71 @@ AppendedFile::AppendedFile(const std::filesystem::path& target, FileSystem& file
             error_ = OutputError::blockDevice;
             return;
         }
-        if (!S_ISREG(info.st_mode)) kind_ = OutputKind::direct;
+        if (!S_ISREG(info.st_mode)) mode_ = WriteMode::direct;
     } else if (errno != ENOENT) {
         error_ = std::error_code(errno, std::generic_category());
         return;
+    } else if (name.back() == '/') {
+        error_ = OutputError::trailingSlash;
+        return;
     }
-    fd_ = kind_ == OutputKind::direct ? files_.openExisting(name) : files_.openAppending(name);
-    if (fd_ < 0) error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+    fd_ = mode_ == WriteMode::direct ? files_.openExisting(name) : files_.openAppending(name);
+    if (fd_ < 0) {
+        error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+        return;
+    }
+    if (mode_ == WriteMode::replaced) {
+        // The last byte there: a file cut off in the middle of a piece is ended first.
+        struct stat now {};
+        char last = '\n';
+        if (::fstat(fd_, &now) == 0 && now.st_size > 0 && ::pread(fd_, &last, 1, now.st_size - 1) == 1)
+            endLineFirst_ = last != '\n';
+    }
 }
 
 AppendedFile::~AppendedFile() {
-    if (fd_ >= 0 && kind_ != OutputKind::standardOutput) (void)files_.close(fd_);
+    if (fd_ >= 0 && mode_ != WriteMode::standardOutput) (void)files_.close(fd_);
 }
 
 bool AppendedFile::append(std::string_view text) {
     if (error_) return false;
+    std::string ended;
+    if (endLineFirst_) {
+        ended.reserve(text.size() + 1);
+        ended.append(1, '\n').append(text);
+        text = ended;
+    }
     // A signal that ends the program in the middle of a write to a file can cut it short.
     const HeldSignals held;
     for (;;) {
         const long written = files_.write(fd_, text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written == static_cast<long>(text.size())) return true;
+        if (written == static_cast<long>(text.size())) {
+            endLineFirst_ = false;
+            return true;
+        }
         // A piece cut short is not finished by a second write, which another process's piece
-        // could come before: the file is full (or broken), and that is the error.
-        error_ = std::error_code(written < 0 && errno != 0 ? errno : ENOSPC, std::generic_category());
+        // could come before. A second write of the rest tells why the first stopped (a full disk
+        // or the file-size limit) and is taken back with it.
+        int why = written < 0 ? errno : 0;
+        if (written > 0 && mode_ == WriteMode::replaced) {
+            const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+            const long more = files_.write(fd_, text.data() + written, text.size() - static_cast<std::size_t>(written));
+            why = more < 0 ? errno : ENOSPC;
+            struct stat now {};
+            const off_t start = end - static_cast<off_t>(written);
+            // Only a piece that still ends the file is ours to cut away.
+            if (::fstat(fd_, &now) == 0 && now.st_size == end + (more > 0 ? more : 0))
+                (void)files_.truncate(fd_, start);
+        }
+        error_ = std::error_code(why != 0 ? why : ENOSPC, std::generic_category());
         return false;
     }
 }
 
 bool AppendedFile::sync() {
     if (error_) return false;
-    if (kind_ == OutputKind::replaced && files_.sync(fd_) != 0) {
+    if (mode_ == WriteMode::replaced && files_.sync(fd_) != 0) {
         error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
         return false;
     }
@@ -548,6 +615,8 @@ std::string writeErrorReason(std::error_code error) {
                 return "out of memory";
             case EINVAL:
                 return "invalid file name";
+            case EBADF:
+                return "not open for writing (closed when the program started)";
             case EIO:
                 return "input/output error";
             case ELOOP:
@@ -559,6 +628,17 @@ std::string writeErrorReason(std::error_code error) {
     std::string text = error.message();
     if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
     return text;
+}
+
+void openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = ::open("/dev/null", O_RDONLY);
+        if (opened >= 0 && opened != fd) {
+            (void)::dup2(opened, fd);
+            (void)::close(opened);
+        }
+    }
 }
 
 void prepareSignalsForWriting() {

@@ -5,15 +5,16 @@
 #include <mutex>
 #include <orvandel/orvandel.hpp>
 
-#include "export/MapFiles.hpp"
-#include "export/Recipe.hpp"
-#include "export/SafeWrite.hpp"
-#include "export/StatsJson.hpp"
+#include "io/SafeWrite.hpp"
+#include "map/GenerateMap.hpp"
+#include "map/MapFiles.hpp"
+#include "map/Recipe.hpp"
+#include "map/StatsJson.hpp"
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
-#include "sim/GenerateMap.hpp"
 
 namespace orvandel {
 
@@ -37,9 +38,7 @@ struct SettingsAccess {
         if (key.find('=') == std::string_view::npos)
             if (const orv::SettingsKey* found = orv::findSettingsKey(key))
                 return static_cast<std::size_t>(found - orv::kSettingsKeys.data());
-        std::string keys;
-        for (const orv::SettingsKey& k : orv::kSettingsKeys) keys += (keys.empty() ? "" : ", ") + std::string(k.name);
-        throw Error(std::string(key) + ": no such setting (the keys: " + keys + ")");
+        throw Error(orv::unknownKeyMessage(key));
     }
 };
 

@@ -1,4 +1,4 @@
-#include "export/StatsJson.hpp"
+#include "map/StatsJson.hpp"
 
 #include <charconv>
 #include <sstream>

@@ -1,11 +1,11 @@
-#include "export/PngStream.hpp"
+#include "io/PngStream.hpp"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <new>
 
-#include "export/SafeWrite.hpp"
+#include "io/ByteSink.hpp"
 
 namespace orv {
 namespace {
@@ -52,13 +52,13 @@ void packIndices(const std::uint8_t* indices, std::uint8_t* out, std::size_t byt
 
 }  // namespace
 
-PngStreamWriter::PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height,
+PngStreamWriter::PngStreamWriter(ByteSink& file, std::uint32_t width, std::uint32_t height,
                                  const DeflateOptions& deflate)
     : file_(file), width_(width), height_(height), row_(static_cast<std::size_t>(width) * 4 + 1) {
     start(deflate);
 }
 
-PngStreamWriter::PngStreamWriter(SafeFile& file, std::uint32_t width, std::uint32_t height,
+PngStreamWriter::PngStreamWriter(ByteSink& file, std::uint32_t width, std::uint32_t height,
                                  std::vector<std::uint32_t> palette, const DeflateOptions& deflate)
     : file_(file), width_(width), height_(height), palette_(std::move(palette)) {
     bitDepth_ = palette_.size() <= 2 ? 1 : palette_.size() <= 4 ? 2 : palette_.size() <= 16 ? 4 : 8;

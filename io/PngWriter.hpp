@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "export/SafeWrite.hpp"
+#include "io/SafeWrite.hpp"
 
 namespace orv {
 

@@ -1,11 +1,11 @@
-#include "export/MapFiles.hpp"
+#include "map/MapFiles.hpp"
 
 #include <algorithm>
 #include <string>
 
-#include "export/NpyFile.hpp"
-#include "export/PngStream.hpp"
-#include "export/PngWriter.hpp"
+#include "io/NpyFile.hpp"
+#include "io/PngStream.hpp"
+#include "io/PngWriter.hpp"
 
 namespace orv {
 

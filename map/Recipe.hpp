@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "export/PngText.hpp"
+#include "io/PngText.hpp"
+#include "map/GenerateMap.hpp"
 #include "settings/Settings.hpp"
-#include "sim/GenerateMap.hpp"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "export/PngWriter.hpp"
+#include "io/PngWriter.hpp"
 
 #include <zlib.h>
 

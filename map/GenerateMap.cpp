@@ -1,4 +1,4 @@
-#include "sim/GenerateMap.hpp"
+#include "map/GenerateMap.hpp"
 
 #include <algorithm>
 #include <cstring>

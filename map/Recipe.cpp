@@ -1,4 +1,4 @@
-#include "export/Recipe.hpp"
+#include "map/Recipe.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -116,8 +116,8 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
         applySettingsItem(r.settings, line);
         keys.insert(key->name);
     }
-    for (std::size_t i = 0; i < kClassicSettingsKeys; ++i)
-        if (!keys.contains(kSettingsKeys[i].name)) return damaged("no setting " + std::string(kSettingsKeys[i].name));
+    for (const SettingsKey& key : kSettingsKeys)
+        if (key.inEveryRecipe && !keys.contains(key.name)) return damaged("no setting " + std::string(key.name));
     r.settings.xsize = width;
     r.settings.ysize = height;
     return r;

@@ -8,6 +8,7 @@
 
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
+#include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/MapGrid.hpp"

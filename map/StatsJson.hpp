@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sim/GenerateMap.hpp"
+#include "map/GenerateMap.hpp"
 
 namespace orv {
 

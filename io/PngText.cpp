@@ -1,5 +1,8 @@
-#include "export/PngText.hpp"
+#include "io/PngText.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -7,18 +10,29 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace orv {
 namespace {
 
-// Text chunks longer than this (and texts that inflate beyond it) are taken as damage.
+// Text chunks longer than this are taken as damage.
 constexpr std::uint32_t kMaxText = 16u << 20;
 
 class PngReadCategory : public std::error_category {
 public:
     const char* name() const noexcept override { return "png-read"; }
     std::string message(int value) const override {
-        return static_cast<PngReadError>(value) == PngReadError::notPng ? "not a PNG file" : "a damaged PNG file";
+        switch (static_cast<PngReadError>(value)) {
+            case PngReadError::notPng:
+                return "not a PNG file";
+            case PngReadError::damaged:
+                return "a damaged PNG file";
+            case PngReadError::notRegularFile:
+                return "not a regular file";
+            case PngReadError::textsTooLarge:
+                return "its texts are larger than any recipe (a damaged PNG file)";
+        }
+        return "unknown PNG read error";
     }
 };
 
@@ -40,7 +54,8 @@ std::string latin1ToUtf8(std::string_view text) {
     return out;
 }
 
-bool inflateText(std::string_view packed, std::string& text) {
+// Inflates at most limit bytes; false beyond them, as for a stream that does not end well.
+bool inflateText(std::string_view packed, std::string& text, std::size_t limit) {
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK) return false;
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
@@ -52,14 +67,15 @@ bool inflateText(std::string_view packed, std::string& text) {
         zs.avail_out = sizeof buffer;
         status = inflate(&zs, Z_NO_FLUSH);
         text.append(buffer, sizeof buffer - zs.avail_out);
-        if (text.size() > kMaxText || (status == Z_BUF_ERROR && zs.avail_in == 0)) break;
+        if (text.size() > limit || (status == Z_BUF_ERROR && zs.avail_in == 0)) break;
     }
     inflateEnd(&zs);
-    return status == Z_STREAM_END;
+    return status == Z_STREAM_END && text.size() <= limit;
 }
 
 // Keyword and text of a tEXt, zTXt or iTXt chunk; false when it is malformed.
-bool decodeText(std::string_view type, std::string_view data, std::pair<std::string, std::string>& out) {
+bool decodeText(std::string_view type, std::string_view data, std::pair<std::string, std::string>& out,
+                std::size_t limit) {
     const std::size_t zero = data.find('\0');
     if (zero == std::string_view::npos || zero == 0) return false;
     out.first = latin1ToUtf8(data.substr(0, zero));
@@ -70,7 +86,7 @@ bool decodeText(std::string_view type, std::string_view data, std::pair<std::str
     }
     if (type == "zTXt") {
         std::string text;
-        if (rest.empty() || rest[0] != 0 || !inflateText(rest.substr(1), text)) return false;
+        if (rest.empty() || rest[0] != 0 || !inflateText(rest.substr(1), text, limit)) return false;
         out.second = latin1ToUtf8(text);
         return true;
     }
@@ -88,7 +104,7 @@ bool decodeText(std::string_view type, std::string_view data, std::pair<std::str
         out.second = rest;
         return true;
     }
-    return inflateText(rest, out.second);
+    return inflateText(rest, out.second, limit);
 }
 
 }  // namespace
@@ -98,11 +114,31 @@ const std::error_category& pngReadErrorCategory() {
     return category;
 }
 
-std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& texts) {
+std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& texts,
+                             const std::function<bool(std::string_view keyword)>& wanted) {
     texts.clear();
     errno = 0;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return {errno != 0 ? errno : EIO, std::generic_category()};
+    // Opened without waiting (a FIFO with no writer) and read only when it is a regular file:
+    // a FIFO or a device could make the reading wait or run on for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return {errno != 0 ? errno : EIO, std::generic_category()};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int why = errno;
+        ::close(fd);
+        return {why, std::generic_category()};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(info.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                     : make_error_code(PngReadError::notRegularFile);
+    }
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
+    if (!file) {
+        ::close(fd);
+        return {errno != 0 ? errno : EIO, std::generic_category()};
+    }
     auto readExactly = [&](void* to, std::size_t size) { return std::fread(to, 1, size, file.get()) == size; };
     auto failure = [&](std::error_code otherwise) -> std::error_code {
         if (std::ferror(file.get())) return {errno != 0 ? errno : EIO, std::generic_category()};
@@ -113,6 +149,7 @@ std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& text
     std::uint8_t signature[8];
     if (!readExactly(signature, 8) || std::memcmp(signature, kSignature, 8) != 0) return failure(PngReadError::notPng);
     std::vector<std::uint8_t> data;
+    std::size_t kept = 0;  // the bytes of the texts kept so far
     for (;;) {
         std::uint8_t head[8];
         if (!readExactly(head, 8)) return failure(PngReadError::damaged);
@@ -120,7 +157,8 @@ std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& text
         const std::string_view type(reinterpret_cast<const char*>(head + 4), 4);
         if (length > 0x7FFFFFFFu) return PngReadError::damaged;
         const bool text = type == "tEXt" || type == "zTXt" || type == "iTXt";
-        if (!text) {
+        if (!text || length > kMaxText) {
+            if (text) return PngReadError::damaged;
             // Passed over, by seeking where the file allows it.
             if (std::fseek(file.get(), static_cast<long>(length) + 4, SEEK_CUR) != 0) {
                 std::uint8_t skipped[65536];
@@ -133,16 +171,24 @@ std::error_code readPngTexts(const std::filesystem::path& path, TextChunks& text
             if (type == "IEND") return std::ferror(file.get()) ? failure({}) : std::error_code{};
             continue;
         }
-        if (length > kMaxText) return PngReadError::damaged;
         data.resize(length + 4);
         if (!readExactly(data.data(), data.size())) return failure(PngReadError::damaged);
         uLong crc = crc32(0L, head + 4, 4);
         crc = crc32(crc, data.data(), length);
         if (static_cast<std::uint32_t>(crc) != bigEndian(data.data() + length)) return PngReadError::damaged;
-        std::pair<std::string, std::string> chunk;
-        if (!decodeText(type, std::string_view(reinterpret_cast<const char*>(data.data()), length), chunk))
-            return PngReadError::damaged;
-        texts.push_back(std::move(chunk));
+        const std::string_view chunk(reinterpret_cast<const char*>(data.data()), length);
+        const std::size_t zero = chunk.find('\0');
+        if (zero == std::string_view::npos || zero == 0) return PngReadError::damaged;
+        if (wanted && !wanted(latin1ToUtf8(chunk.substr(0, zero)))) continue;
+        std::pair<std::string, std::string> decoded;
+        if (!decodeText(type, chunk, decoded, kMaxTexts - kept)) {
+            // A text that inflates beyond what is left of the allowance is a bomb, not a recipe.
+            return kept + decoded.second.size() > kMaxTexts ? make_error_code(PngReadError::textsTooLarge)
+                                                            : make_error_code(PngReadError::damaged);
+        }
+        kept += decoded.first.size() + decoded.second.size();
+        if (kept > kMaxTexts) return PngReadError::textsTooLarge;
+        texts.push_back(std::move(decoded));
     }
 }
 
