@@ -124,7 +124,7 @@ std::vector<std::vector<Cover>> coverage(int size, int source) {
         const std::int64_t begin = static_cast<std::int64_t>(i) * source, end = begin + source;
         for (std::int64_t s = begin / size; s * size < end; ++s) {
             const std::int64_t amount = std::min(end, (s + 1) * size) - std::max(begin, s * size);
-            if (amount > 0) covers[static_cast<std::size_t>(i)].push_back({static_cast<int>(s), amount});
+            covers[static_cast<std::size_t>(i)].push_back({static_cast<int>(s), amount});
         }
     }
     return covers;
