@@ -252,6 +252,8 @@ TEST(ScaledPicture, ResizingByMajority) {
     const std::vector<std::uint32_t> square{a, a, b, a, c, b, d, d, b};
     EXPECT_EQ(resizedByMajority(square, 3, 3, 2, 2), (std::vector<std::uint32_t>{a, b, d, b}));
     EXPECT_EQ(resizedByMajority({a, a, b, b, b}, 5, 1, 2, 1), (std::vector<std::uint32_t>{a, b}));
+    EXPECT_EQ(resizedByMajority({a, b, c}, 3, 1, 2, 1), (std::vector<std::uint32_t>{a, c}));
+    EXPECT_EQ(resizedByMajority({a, b, c}, 1, 3, 1, 2), (std::vector<std::uint32_t>{a, c}));
     EXPECT_EQ(resizedByMajority({a, b, b, a}, 2, 2, 1, 1), (std::vector<std::uint32_t>{a}));  // a tie
     EXPECT_EQ(resizedByMajority({b, a}, 2, 1, 1, 1), (std::vector<std::uint32_t>{b}));
     EXPECT_EQ(resizedByMajority({a, b}, 2, 1, 3, 1), (std::vector<std::uint32_t>{a, a, b}));
