@@ -83,12 +83,12 @@ int cannotOpen(const std::string& why) {
 }
 
 // The window at the largest whole multiple of 800 x 600 that fits the usable part of the
-// screen, resizable.
+// screen, resizable; hidden until it is ready to be shown.
 SDL_Window* openWindow(const std::string& title) {
     int scale = 1;
     if (SDL_Rect usable; SDL_GetDisplayUsableBounds(0, &usable) == 0) scale = wholeScaleFor(usable.w, usable.h);
     return SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Screen::kWidth * scale,
-                            Screen::kHeight * scale, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+                            Screen::kHeight * scale, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
 }
 
 // Shows the frame buffer in the window surface, scaled, and keeps up with the surface, which
@@ -255,7 +255,9 @@ int runInWindow(const std::string& title, const ImageBuffer& icon, Screen& scree
         SDL_Quit();
         return cannotOpen(error);
     }
+    // The icon first, so that the window never shows without it (in a task bar, say).
     setIcon(window, icon);
+    SDL_ShowWindow(window);
     SDL_StartTextInput();
 
     const Uint32 programEnded = SDL_RegisterEvents(1);
