@@ -1,8 +1,11 @@
 // orvandel: the interactive map generator in its window.
+#include <signal.h>
+
 #include <iostream>
 #include <string>
 #include <string_view>
 
+#include "app/Icon.hpp"
 #include "app/Program.hpp"
 #include "io/SafeWrite.hpp"
 #include "ui/Screen.hpp"
@@ -17,7 +20,7 @@ constexpr const char* kHelp =
     "Grows a land and water map from a seed with a cellular automaton, live in a window.\n"
     "Pick the pre-set conditions or a settings file (NAME.ini), type a seed, press a key to stop\n"
     "the generations, read the report and save the map as a PNG file. Settings files are read and\n"
-    "maps are saved in the current directory. F11 switches to full screen and back.\n"
+    "maps are saved in the current directory. F11 or Alt+Enter switches to full screen and back.\n"
     "  --help     shows this text\n"
     "  --version  shows the version\n"
     "See also orvandel-batch (maps without a window) and orvandel-headless (replays key scripts).\n";
@@ -28,6 +31,20 @@ std::string titleFrom(const char* argv0) {
     if (const std::size_t slash = name.find_last_of('/'); slash != std::string::npos) name.erase(0, slash + 1);
     if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.erase(dot);
     return name.empty() ? "orvandel" : name;
+}
+
+// SIGINT, SIGTERM and SIGHUP end the program whatever its parent left them as: a shell without
+// job control starts a command in the background with SIGINT ignored, and a parent may hand on
+// signals it holds blocked; a window would then outlive Ctrl-C and kill alike. Only nohup's
+// SIGHUP stays ignored, as asked for. The handlers then remove the temporary file of a save in
+// progress before the program ends with the signal's status.
+void prepareSignals() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
+    pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
+    for (int s : {SIGINT, SIGTERM}) ::signal(s, SIG_DFL);
+    orv::prepareSignalsForWriting();
 }
 
 }  // namespace
@@ -49,8 +66,9 @@ int main(int argc, char** argv) {
             std::cout << kHelp;
         return 0;
     }
-    orv::prepareSignalsForWriting();
+    prepareSignals();
     orv::Screen screen;
     auto program = std::make_unique<orv::Program>(screen);
-    return orv::runInWindow(titleFrom(argv[0]), screen, [&] { return orv::runProgram(*program); });
+    return orv::runInWindow(titleFrom(argv[0]), orv::iconPicture(64), screen,
+                            [&] { return orv::runProgram(*program); });
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks what a packager and a user would:
 # every program runs from there and tells the build's version, every manual page formats
-# without a warning, the desktop entry is valid and finds its program and icon, the
-# documentation and licences are there, and the README's library example builds against the
-# installed package (CMake and pkg-config) and writes the batch generator's map; so does the
-# README's Python example with the installed module, when there is one.
+# without a warning, the desktop entry is valid and finds its program and its icon (in every
+# size of the icon theme), the documentation and licences are there, and the README's library
+# example builds against the installed package (CMake and pkg-config) and writes the batch
+# generator's map; so does the README's Python example with the installed module, when there
+# is one.
 # usage: install_test.sh BUILD_DIR VERSION [LINK_FLAGS [PYTHON PYTHON_DIR]]
 #   LINK_FLAGS: what a program linking the installed library needs besides (the sanitizers')
 #   PYTHON, PYTHON_DIR: the interpreter the module is built for, and its folder below the prefix
@@ -57,8 +58,11 @@ report=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: 
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 [ -x "$prefix/bin/$exec_name" ] || fail "the desktop entry starts '$exec_name', which is not installed"
 icon_name=$(sed -n 's/^Icon=//p' "$desktop")
-icon="$prefix/share/icons/hicolor/64x64/apps/$icon_name.png"
-[ "$(identify -format '%m %wx%h' "$icon" 2>/dev/null)" = "PNG 64x64" ] || fail "no 64 x 64 PNG icon at $icon"
+for size in 16 22 24 32 48 64 128 256; do
+  icon="$prefix/share/icons/hicolor/${size}x$size/apps/$icon_name.png"
+  [ "$(identify -format '%m %wx%h' "$icon" 2>/dev/null)" = "PNG ${size}x$size" ] ||
+    fail "no $size x $size PNG icon at $icon"
+done
 
 for doc in README.md CHANGELOG.md LICENSE font/OFL.txt examples/world.ini; do
   [ -s "$prefix/share/doc/orvandel/$doc" ] || fail "$doc is not installed"
@@ -93,6 +97,10 @@ grep -q "^400 x 400, seed 42: water" "$example/out.txt" || fail "the example pri
 pixels() { convert "$1" -depth 8 rgba:- | sha256sum; }
 [ "$(pixels "$example/x.png")" = "$(pixels "$example/example.png")" ] ||
   fail "the example's example.png is not orvandel-batch's map"
+# The 64 x 64 icon is the map the README says.
+"$prefix/bin/orvandel-batch" --seed 2026 --size 64x64 --generations 60 --quiet --out "$example/icon.png"
+[ "$(pixels "$example/icon.png")" = "$(pixels "$prefix/share/icons/hicolor/64x64/apps/$icon_name.png")" ] ||
+  fail "the 64 x 64 icon is not orvandel-batch's map of seed 2026"
 rm "$example/example.png"
 # shellcheck disable=SC2046 # pkg-config's words are meant to be split
 c++ -std=c++17 -o "$example/by-pkg-config" "$example/example.cpp" \

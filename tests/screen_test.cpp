@@ -244,5 +244,30 @@ TEST(ScaledPicture, NearestNeighbourAndOnlyWhatChanged) {
     }
 }
 
+// Resizing by majority: each new pixel takes the colour covering most of its area, the first met
+// of equal shares; whole multiples enlarge and reduce plainly.
+TEST(ScaledPicture, ResizingByMajority) {
+    constexpr std::uint32_t a = 1, b = 2, c = 3, d = 4;
+    const std::vector<std::uint32_t> square{a, a, b, a, c, b, d, d, b};
+    EXPECT_EQ(resizedByMajority(square, 3, 3, 2, 2), (std::vector<std::uint32_t>{a, b, d, b}));
+    EXPECT_EQ(resizedByMajority({a, a, b, b, b}, 5, 1, 2, 1), (std::vector<std::uint32_t>{a, b}));
+    EXPECT_EQ(resizedByMajority({a, b, c}, 3, 1, 2, 1), (std::vector<std::uint32_t>{a, c}));
+    EXPECT_EQ(resizedByMajority({a, b, c}, 1, 3, 1, 2), (std::vector<std::uint32_t>{a, c}));
+    EXPECT_EQ(resizedByMajority({a, b, b, a}, 2, 2, 1, 1), (std::vector<std::uint32_t>{a}));  // a tie
+    EXPECT_EQ(resizedByMajority({b, a}, 2, 1, 1, 1), (std::vector<std::uint32_t>{b}));
+    EXPECT_EQ(resizedByMajority({a, b}, 2, 1, 3, 1), (std::vector<std::uint32_t>{a, a, b}));
+    EXPECT_EQ(resizedByMajority({c}, 1, 1, 2, 3), std::vector<std::uint32_t>(6, c));
+
+    std::mt19937 random(7);
+    std::vector<std::uint32_t> picture(5 * 3);
+    for (std::uint32_t& pixel : picture) pixel = static_cast<std::uint32_t>(random() % 3);
+    const std::vector<std::uint32_t> large = resizedByMajority(picture, 5, 3, 15, 9);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 15; ++x)
+            EXPECT_EQ(large[static_cast<std::size_t>(y * 15 + x)],
+                      picture[static_cast<std::size_t>(y / 3 * 5 + x / 3)]);
+    EXPECT_EQ(resizedByMajority(large, 15, 9, 5, 3), picture);
+}
+
 }  // namespace
 }  // namespace orv

@@ -108,4 +108,57 @@ PictureScaler::Area PictureScaler::draw(const std::uint32_t* frame, const Area& 
     return drawn;
 }
 
+namespace {
+
+// How much of each source pixel each of `size` new pixels spread over `source` covers, in
+// 1 / size of a source pixel: for new pixel i, the source pixels it overlaps and how much.
+struct Cover {
+    int index;
+    std::int64_t amount;
+};
+std::vector<std::vector<Cover>> coverage(int size, int source) {
+    std::vector<std::vector<Cover>> covers(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i) {
+        // New pixel i spans [i * source, (i + 1) * source) and source pixel s [s * size,
+        // (s + 1) * size), both in 1 / size of a source pixel.
+        const std::int64_t begin = static_cast<std::int64_t>(i) * source, end = begin + source;
+        for (std::int64_t s = begin / size; s * size < end; ++s) {
+            const std::int64_t amount = std::min(end, (s + 1) * size) - std::max(begin, s * size);
+            covers[static_cast<std::size_t>(i)].push_back({static_cast<int>(s), amount});
+        }
+    }
+    return covers;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> resizedByMajority(const std::vector<std::uint32_t>& picture, int width, int height,
+                                             int newWidth, int newHeight) {
+    const std::vector<std::vector<Cover>> columns = coverage(newWidth, width), rows = coverage(newHeight, height);
+    std::vector<std::uint32_t> resized(static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight));
+    std::vector<std::pair<std::uint32_t, std::int64_t>> shares;  // colour, area, in the order met
+    for (int y = 0; y < newHeight; ++y) {
+        for (int x = 0; x < newWidth; ++x) {
+            shares.clear();
+            for (const Cover& row : rows[static_cast<std::size_t>(y)]) {
+                for (const Cover& column : columns[static_cast<std::size_t>(x)]) {
+                    const std::uint32_t colour =
+                        picture[static_cast<std::size_t>(row.index) * static_cast<std::size_t>(width) +
+                                static_cast<std::size_t>(column.index)];
+                    auto share = std::find_if(shares.begin(), shares.end(),
+                                              [colour](const auto& s) { return s.first == colour; });
+                    if (share == shares.end()) share = shares.insert(shares.end(), {colour, 0});
+                    share->second += row.amount * column.amount;
+                }
+            }
+            // max_element keeps the first of equal shares.
+            resized[static_cast<std::size_t>(y) * static_cast<std::size_t>(newWidth) + static_cast<std::size_t>(x)] =
+                std::max_element(shares.begin(), shares.end(), [](const auto& a, const auto& b) {
+                    return a.second < b.second;
+                })->first;
+        }
+    }
+    return resized;
+}
+
 }  // namespace orv

@@ -46,4 +46,12 @@ private:
     std::vector<int> sourceRow_;     // for each picture row, the frame-buffer row it shows
 };
 
+// A picture of width x height pixels (rows top first) resized to newWidth x newHeight, each new
+// pixel taking the colour that covers most of its area in the picture, the one met first (row
+// by row) of colours covering as much. No colour is mixed from others, so a map keeps its
+// classes' colours at every size, and whole multiples are plain enlargements and
+// reductions. Every size must be at least 1.
+std::vector<std::uint32_t> resizedByMajority(const std::vector<std::uint32_t>& picture, int width, int height,
+                                             int newWidth, int newHeight);
+
 }  // namespace orv

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/PngWriter.hpp"
 #include "ui/Cp437.hpp"
 #include "ui/Keys.hpp"
 #include "ui/ScaledPicture.hpp"
@@ -82,12 +83,12 @@ int cannotOpen(const std::string& why) {
 }
 
 // The window at the largest whole multiple of 800 x 600 that fits the usable part of the
-// screen, resizable.
+// screen, resizable; hidden until it is ready to be shown.
 SDL_Window* openWindow(const std::string& title) {
     int scale = 1;
     if (SDL_Rect usable; SDL_GetDisplayUsableBounds(0, &usable) == 0) scale = wholeScaleFor(usable.w, usable.h);
     return SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Screen::kWidth * scale,
-                            Screen::kHeight * scale, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+                            Screen::kHeight * scale, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
 }
 
 // Shows the frame buffer in the window surface, scaled, and keeps up with the surface, which
@@ -156,9 +157,10 @@ private:
     std::vector<std::uint32_t> staging_;  // for windows in formats other than the frame buffer's
 };
 
-// F11 switches between the window and the whole screen; the program never sees it. The window
-// manager does the resizing; without one, SDL counts the window as screen-sized while it stays
-// as it was, so leaving full screen sets the size from before again where SDL's count differs.
+// F11 or Alt+Enter switches between the window and the whole screen; the program never sees
+// either. The window manager does the resizing; without one, SDL counts the window as
+// screen-sized while it stays as it was, so leaving full screen sets the size from before again
+// where SDL's count differs.
 void toggleFullScreen(SDL_Window* window, int& windowedWidth, int& windowedHeight) {
     if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) == 0) {
         SDL_GetWindowSize(window, &windowedWidth, &windowedHeight);
@@ -170,6 +172,22 @@ void toggleFullScreen(SDL_Window* window, int& windowedWidth, int& windowedHeigh
         if (width != windowedWidth || height != windowedHeight)
             SDL_SetWindowSize(window, windowedWidth, windowedHeight);
     }
+}
+
+// The keys that switch to full screen and back: F11 and Alt+Enter (either Alt, either Enter).
+bool isFullScreenKey(const SDL_Keysym& keysym) {
+    if (keysym.sym == SDLK_F11) return true;
+    return (keysym.sym == SDLK_RETURN || keysym.sym == SDLK_KP_ENTER) && (keysym.mod & KMOD_ALT) != 0;
+}
+
+// Sets the window's icon (its bytes B, G, R, A a pixel); a window without one still works.
+void setIcon(SDL_Window* window, const ImageBuffer& icon) {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<std::uint8_t*>(icon.pixels.data()), static_cast<int>(icon.width), static_cast<int>(icon.height), 32,
+        static_cast<int>(icon.pitch), SDL_PIXELFORMAT_BGRA32);
+    if (surface == nullptr) return;
+    SDL_SetWindowIcon(window, surface);
+    SDL_FreeSurface(surface);
 }
 
 // Events after which the whole picture is drawn again at once.
@@ -192,7 +210,8 @@ bool needsWholePicture(const SDL_Event& event) {
 
 }  // namespace
 
-int runInWindow(const std::string& title, Screen& screen, const std::function<int()>& program) {
+int runInWindow(const std::string& title, const ImageBuffer& icon, Screen& screen,
+                const std::function<int()>& program) {
     // Only the display systems that are named are tried: a display that does not answer is then
     // reported by this program alone, not after the noise of trying the others, and never
     // papered over by an invisible stand-in. SDL_VIDEODRIVER still chooses freely.
@@ -236,6 +255,9 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
         SDL_Quit();
         return cannotOpen(error);
     }
+    // The icon first, so that the window never shows without it (in a task bar, say).
+    setIcon(window, icon);
+    SDL_ShowWindow(window);
     SDL_StartTextInput();
 
     const Uint32 programEnded = SDL_RegisterEvents(1);
@@ -270,7 +292,7 @@ int runInWindow(const std::string& title, Screen& screen, const std::function<in
                 if (event.type == SDL_TEXTINPUT) {
                     for (char c : utf8ToCp437(event.text.text))
                         if (c != '\0') screen.pushKey(charKey(static_cast<std::uint8_t>(c)));
-                } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F11) {
+                } else if (event.type == SDL_KEYDOWN && isFullScreenKey(event.key.keysym)) {
                     if (event.key.repeat == 0) toggleFullScreen(window, windowedWidth, windowedHeight);
                 } else if (event.type == SDL_KEYDOWN) {
                     if (std::optional<Key> key = keyOf(event.key.keysym)) screen.pushKey(*key);

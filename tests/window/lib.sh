@@ -49,22 +49,43 @@ start_display() {
 keyboard_layout() { setxkbmap -display "$DISPLAY" "$1" || fail "no keyboard layout $1"; }
 
 # Starts a window manager (openbox), for what only a window manager does: full screen. Waits
-# until it has announced itself on the root window.
+# until it has announced itself on the root window, and then until it manages windows: it
+# announces itself early in its start-up, and a window asked to be shown before that start-up
+# has ended can wait in its queue, never shown, until another event reaches it, which on a
+# display nobody uses may never happen (and orvandel, inside SDL, waits for the window to be
+# shown without a time limit). So a probe window is shown first, the root window touched on
+# every round meanwhile so that the manager reads its queue; once the probe is on the screen,
+# the manager is running.
 start_window_manager() {
   command -v openbox >/dev/null || fail "openbox is not installed (tools/install-deps.sh --test installs it)"
   openbox --sm-disable >"$WORK/wm.log" 2>&1 &
   WM_PID=$!
+  local announced=""
   for _ in $(seq 1 1000); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && { announced=1; break; }
     sleep 0.01
   done
-  fail "the window manager did not start: $(cat "$WORK/wm.log")"
+  [ -n "$announced" ] || fail "the window manager did not start: $(cat "$WORK/wm.log")"
+  xev -name orvandel-probe -event structure >/dev/null 2>&1 &
+  local probe=$! round
+  for round in $(seq 1 1000); do
+    if xdotool search --onlyvisible --name '^orvandel-probe$' >/dev/null 2>&1; then
+      kill "$probe"
+      wait "$probe" 2>/dev/null || true
+      return 0
+    fi
+    xprop -root -f _ORVANDEL_PROBE 32c -set _ORVANDEL_PROBE "$round"
+    sleep 0.01
+  done
+  fail "the window manager never showed a window: $(cat "$WORK/wm.log")"
 }
 
 # Starts the window program in directory $1 (default: the work directory) and waits for its window.
+# APP_ENV: more for env to start it with (variables, --block-signal=TERM, ...).
+APP_ENV=()
 start_app() {
   local dir="${1:-$WORK}"
-  (cd "$dir" && exec env SDL_RENDER_DRIVER=software "$ORVANDEL" >"$WORK/app.out" 2>"$WORK/app.err") &
+  (cd "$dir" && exec env "${APP_ENV[@]}" SDL_RENDER_DRIVER=software "$ORVANDEL" >"$WORK/app.out" 2>"$WORK/app.err") &
   APP_PID=$!
   WIN=""
   for _ in $(seq 1 1000); do
@@ -104,6 +125,14 @@ wait_app_exit() {
 }
 
 app_running() { kill -0 "$APP_PID" 2>/dev/null; }
+
+# Sends signal $1 (INT, TERM, HUP) and checks that the program ends at once with 128 + its number.
+signal_ends_app() {
+  local expected=$(( 128 + $(kill -l "$1") ))
+  kill -s "$1" "$APP_PID"
+  wait_app_exit 10
+  [ "$APP_STATUS" -eq "$expected" ] || fail "SIG$1: exit status $APP_STATUS, expected $expected"
+}
 
 # Resizes the window, as a user dragging its border or a tiling window manager does.
 resize() { xdotool windowsize "$WIN" "$1" "$2"; }

@@ -91,24 +91,29 @@ test_no_display_is_an_error() {
   done
 }
 
-# Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
-# passes the report: the window then asks the save question. $1: a keyboard layout to use.
-run_to_save_question() {
-  start_display
-  [ -z "${1:-}" ] || keyboard_layout "$1"
-  start_app
+# Starts the generations with the presets and seed 7 and waits until a map is on the screen.
+start_generations() {
   keys Up Return                     # presets
   typed 7
   keys Return Return                 # seed 7, then continue: the generations run
-  # Stop only once a map is on the screen, so that there is something to save.
   local shot="$WORK/shot.png" colours=1
   for _ in $(seq 1 100); do
     screenshot "$shot"
     colours=$("$CONVERT" "$shot" -crop 400x400+41+41 +repage -format %k info:)
-    [ "$colours" -gt 1 ] && break
+    [ "$colours" -gt 1 ] && return 0
     sleep 0.1
   done
-  [ "$colours" -gt 1 ] || fail "no map was drawn"
+  fail "no map was drawn"
+}
+
+# Starts a run with the presets and seed 7, lets the map be drawn, stops the generations and
+# passes the report: the window then asks the save question. $1: a keyboard layout to use,
+# $2: the directory to run in (default: the work directory).
+run_to_save_question() {
+  start_display
+  [ -z "${1:-}" ] || keyboard_layout "$1"
+  start_app "${2:-$WORK}"
+  start_generations
   keys x                             # ends the generation loop
   keys Return                        # ends the wait after the report
   headless_picture "key Up
@@ -196,8 +201,8 @@ type Ærø Århus" "$WORK/typed.png"
   wait_for_picture "$WORK/typed2x.png" 30
 }
 
-# F11 switches to full screen and back, and the program never sees the key: pressed while it
-# waits for any key, it leaves that wait alone.
+# F11 and Alt+Enter switch to full screen and back, and the program never sees them: pressed
+# while it waits for any key, they leave that wait alone.
 test_f11_toggles_full_screen() {
   headless_picture "key Up
 key Enter
@@ -215,15 +220,20 @@ key Enter" "$WORK/waiting.png"
   wait_for_picture "$WORK/full.png" 30
   keys F11
   wait_for_picture "$WORK/waiting.png" 30
+  keys alt+Return
+  wait_for_picture "$WORK/full.png" 30
+  keys alt+KP_Enter
+  wait_for_picture "$WORK/waiting.png" 30
 }
 
-# Without a window manager nothing can make the window full screen; F11 twice still leaves it
-# showing the picture as before (the Up key after them shows that both were handled).
+# Without a window manager nothing can make the window full screen; F11 and Alt+Enter twice
+# each still leave it showing the picture as before, and Alt+Enter does not answer the menu
+# (the Up key after them shows that all were handled).
 test_f11_without_a_window_manager() {
   headless_picture "key Up" "$WORK/yes.png"
   start_display
   start_app
-  keys F11 F11 Up
+  keys F11 F11 alt+Return alt+Return Up
   wait_for_picture "$WORK/yes.png" 30
 }
 
@@ -272,6 +282,71 @@ key Enter"
   wait_app_exit 30
   echo "the program ended $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $t0 }") s after the key"
   [ "$APP_STATUS" -eq 0 ] || fail "exit status $APP_STATUS, expected 0"
+}
+
+# SIGINT, SIGTERM and SIGHUP end the program at once with 128 + the signal's number, in the
+# menu and while the generations run, also when its parent left SIGINT or SIGTERM ignored (as a
+# shell does with SIGINT for a command in the background) or the signals blocked. nohup's
+# SIGHUP stays ignored.
+test_signals_end_the_program() {
+  headless_picture "" "$WORK/start.png"
+  start_display
+  local started
+  for started in "INT --ignore-signal=INT" "TERM --ignore-signal=TERM --block-signal=TERM" "HUP --block-signal=HUP"; do
+    set -- $started
+    APP_ENV=("${@:2}")
+    start_app
+    wait_for_picture "$WORK/start.png" 30
+    signal_ends_app "$1"
+    APP_ENV=()
+    start_app
+    start_generations
+    signal_ends_app "$1"
+  done
+  APP_ENV=(--ignore-signal=HUP)
+  start_app
+  kill -s HUP "$APP_PID"             # ignored: had it ended the program, its status would be 129
+  signal_ends_app TERM
+}
+
+# A signal while a map is being saved ends the program with no file left behind: the disk
+# never finishes flushing the save (fsync waits for ever), so the temporary file is there when
+# the signal comes; the handler removes it.
+test_a_signal_during_a_save_leaves_no_file() {
+  mkdir "$WORK/maps"
+  APP_ENV=("LD_PRELOAD=$STALL_SYNC" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+  run_to_save_question "" "$WORK/maps"
+  typed yes
+  keys Return
+  typed world
+  keys Return
+  local temporary=""
+  for _ in $(seq 1 1000); do
+    temporary=$(find "$WORK/maps" -name '.world.png.*.tmp')
+    [ -n "$temporary" ] && break
+    sleep 0.01
+  done
+  [ -n "$temporary" ] || fail "the save never began: $(ls -A "$WORK/maps")"
+  signal_ends_app INT
+  [ -z "$(ls -A "$WORK/maps")" ] || fail "left behind: $(ls -A "$WORK/maps")"
+}
+
+# The window carries the programs' icon: orvandel-batch's 64 x 64 map of seed 2026 after 60
+# generations, pixel for pixel, as in the icon theme.
+test_window_icon() {
+  "$ORVANDEL_BATCH" --seed 2026 --size 64x64 --generations 60 --quiet --out "$WORK/expected-icon.png"
+  start_display
+  start_app
+  # _NET_WM_ICON: width, height, then one 0xAARRGGBB number a pixel, written as a PPM picture.
+  xprop -id "$WIN" -notype 32c _NET_WM_ICON | tr -c '0-9\n' ' ' |
+    awk '{ for (i = 1; i <= NF; ++i) n[count++] = $i }
+      END { if (count < 2) exit 1; print "P3", n[0], n[1], 255
+            for (i = 2; i < count; ++i) print int(n[i] / 65536) % 256, int(n[i] / 256) % 256, n[i] % 256 }' \
+      >"$WORK/icon.ppm" || fail "the window has no icon"
+  [ "$(identify -format '%wx%h' "$WORK/icon.ppm")" = "64x64" ] || fail "the icon is not 64 x 64"
+  [ "$(pixel_difference "$WORK/icon.ppm" "$WORK/expected-icon.png")" = "0" ] || fail "the icon is not that map"
+  keys Down Return
+  wait_app_exit 30
 }
 
 name="${1:?usage: window_tests.sh TEST-NAME}"
