@@ -42,7 +42,12 @@ std::vector<std::uint16_t> fractalField(std::uint32_t seed, int width, int heigh
         const std::int64_t across = std::int64_t{4} << octave;  // lattice cells along the longer side
         const std::int64_t nx = std::max<std::int64_t>(1, (across * width + longer / 2) / longer);
         const std::int64_t ny = std::max<std::int64_t>(1, (across * height + longer / 2) / longer);
-        std::vector<std::int64_t> ix(static_cast<std::size_t>(width)), tx(ix.size());
+        // The lattice, its last column and row the first again (the wrap).
+        std::vector<std::int64_t> values(static_cast<std::size_t>((nx + 1) * (ny + 1)));
+        for (std::int64_t j = 0; j <= ny; ++j)
+            for (std::int64_t i = 0; i <= nx; ++i)
+                values[static_cast<std::size_t>(j * (nx + 1) + i)] = lattice(seed, octave, i % nx, j % ny);
+        std::vector<std::int64_t> ix(static_cast<std::size_t>(width)), tx(ix.size()), line(ix.size());
         for (int x = 0; x < width; ++x) {
             const std::int64_t u = std::int64_t{x} * nx * 65536 / width;
             ix[static_cast<std::size_t>(x)] = u >> 16;
@@ -51,15 +56,14 @@ std::vector<std::uint16_t> fractalField(std::uint32_t seed, int width, int heigh
         for (int y = 0; y < height; ++y) {
             const std::int64_t v = std::int64_t{y} * ny * 65536 / height;
             const std::int64_t j = v >> 16, ty = smooth(v & 0xFFFF);
-            for (int x = 0; x < width; ++x) {
-                const std::int64_t i = ix[static_cast<std::size_t>(x)], t = tx[static_cast<std::size_t>(x)];
-                const std::int64_t a = lattice(seed, octave, i, j), b = lattice(seed, octave, (i + 1) % nx, j);
-                const std::int64_t c = lattice(seed, octave, i, (j + 1) % ny),
-                                   d = lattice(seed, octave, (i + 1) % nx, (j + 1) % ny);
-                const std::int64_t top = a * 65536 + (b - a) * t, bottom = c * 65536 + (d - c) * t;
-                const std::int64_t value = (top * 65536 + (bottom - top) * ty) / 65536 / 65536;
-                sum[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] +=
-                    value * amplitude / 65536;
+            const std::int64_t* upper = values.data() + j * (nx + 1);
+            const std::int64_t* lower = upper + (nx + 1);
+            std::int64_t* out = sum.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+            for (std::size_t x = 0; x < ix.size(); ++x) {
+                const std::int64_t i = ix[x], t = tx[x];
+                const std::int64_t top = upper[i] * 65536 + (upper[i + 1] - upper[i]) * t;
+                const std::int64_t bottom = lower[i] * 65536 + (lower[i + 1] - lower[i]) * t;
+                out[x] += (top * 65536 + (bottom - top) * ty) / 65536 / 65536 * amplitude / 65536;
             }
         }
         amplitude /= 2;
