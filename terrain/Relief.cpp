@@ -39,12 +39,13 @@ std::uint64_t squareRoot(std::uint64_t v) {
 struct Axis {
     std::vector<std::int32_t> block, low, high, weight;
 
-    Axis(int fine, int coarse)
+    Axis(int fine, int coarse, int shift = 0)
         : block(static_cast<std::size_t>(fine)), low(block.size()), high(block.size()), weight(block.size()) {
         for (int x = 0; x < fine; ++x) {
             const auto i = static_cast<std::size_t>(x);
             block[i] = static_cast<std::int32_t>(std::int64_t{x} * coarse / fine);
-            const std::int64_t at = floorDiv((2 * std::int64_t{x} + 1) * coarse * 128 - 128 * std::int64_t{fine}, fine);
+            const std::int64_t at =
+                floorDiv((2 * std::int64_t{x} + 1) * coarse * 128 - 128 * std::int64_t{fine}, fine) + shift;
             const std::int64_t cell = floorDiv(at, 256);
             low[i] = static_cast<std::int32_t>((cell % coarse + coarse) % coarse);
             high[i] = static_cast<std::int32_t>(((cell + 1) % coarse + coarse) % coarse);
@@ -63,6 +64,24 @@ struct Level {
     int width = 0, height = 0;
     std::vector<std::int32_t> cells;
 };
+
+// A level's cells smoothed by 1/4, 1/2, 1/4 along each axis, across the wrap. Read back between
+// its cells, a level of unsmoothed block means would change faster across the blocks' edges than
+// across their middles, and the edges of all levels would show as a grid.
+void smooth(Level& level) {
+    const auto w = static_cast<std::size_t>(level.width), h = static_cast<std::size_t>(level.height);
+    std::vector<std::int32_t> line(std::max(w, h));
+    for (std::size_t y = 0; y < h; ++y) {
+        std::int32_t* row = level.cells.data() + y * w;
+        std::copy(row, row + w, line.begin());
+        for (std::size_t x = 0; x < w; ++x) row[x] = (line[(x + w - 1) % w] + 2 * line[x] + line[(x + 1) % w]) >> 2;
+    }
+    for (std::size_t x = 0; x < w; ++x) {
+        for (std::size_t y = 0; y < h; ++y) line[y] = level.cells[y * w + x];
+        for (std::size_t y = 0; y < h; ++y)
+            level.cells[y * w + x] = (line[(y + h - 1) % h] + 2 * line[y] + line[(y + 1) % h]) >> 2;
+    }
+}
 
 // The land's share of the height from the world field's rank among land cells (0 .. kOne): a
 // curve with its median near a tenth of the top and its mean near a quarter, as on the Earth,
@@ -173,6 +192,46 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
     const std::int32_t mean = landCells == 0 ? 0 : static_cast<std::int32_t>(landSum * 256 / landCells);
     for (std::size_t b = 0; b < blockLand.size(); ++b)
         level[1].cells[b] = blockLand[b] == 0 ? mean : level[1].cells[b] * 256 / blockLand[b];
+    // How far inland each first-level block lies: chamfer distances (3 a step along an axis, 4
+    // a diagonal one) from the blocks that hold any sea, across the wrap (the second round
+    // carries what crossed it).
+    std::vector<std::int32_t> inland(blockLand.size());
+    {
+        const Level& first = level[1];
+        const Axis columns(w, first.width), rows(h, first.height);
+        std::vector<std::int32_t> across(static_cast<std::size_t>(first.width), 0),
+            down(static_cast<std::size_t>(first.height), 0);
+        for (int x = 0; x < w; ++x) ++across[static_cast<std::size_t>(columns.block[static_cast<std::size_t>(x)])];
+        for (int y = 0; y < h; ++y) ++down[static_cast<std::size_t>(rows.block[static_cast<std::size_t>(y)])];
+        constexpr std::int32_t kFar = 1 << 30;
+        for (std::size_t b = 0; b < inland.size(); ++b) {
+            const std::size_t bx = b % across.size(), by = b / across.size();
+            inland[b] = blockLand[b] == across[bx] * down[by] ? kFar : 0;
+        }
+        const int bw = first.width, bh = first.height;
+        const auto cell = [bw, bh](int x, int y) {
+            return static_cast<std::size_t>((y + bh) % bh) * static_cast<std::size_t>(bw) +
+                   static_cast<std::size_t>((x + bw) % bw);
+        };
+        for (int round = 0; round < 2; ++round) {
+            for (int y = 0; y < bh; ++y)
+                for (int x = 0; x < bw; ++x) {
+                    std::int32_t& d = inland[cell(x, y)];
+                    d = std::min({d, inland[cell(x - 1, y)] + 3, inland[cell(x - 1, y - 1)] + 4,
+                                  inland[cell(x, y - 1)] + 3, inland[cell(x + 1, y - 1)] + 4});
+                }
+            for (int y = bh - 1; y >= 0; --y)
+                for (int x = bw - 1; x >= 0; --x) {
+                    std::int32_t& d = inland[cell(x, y)];
+                    d = std::min({d, inland[cell(x + 1, y)] + 3, inland[cell(x + 1, y + 1)] + 4,
+                                  inland[cell(x, y + 1)] + 3, inland[cell(x - 1, y + 1)] + 4});
+                }
+        }
+        // Distances in map cells against an eighth of the map's longer side: 1024 from there on.
+        const std::int64_t reach = std::max<std::int64_t>(1, std::max(w, h) / 8);
+        for (std::int32_t& d : inland)
+            d = static_cast<std::int32_t>(std::min<std::int64_t>(1024, std::int64_t{d} * w / bw * 1024 / 3 / reach));
+    }
     std::vector<std::uint8_t>().swap(blockLand);
 
     // The coarser levels: means of the finer one's blocks.
@@ -200,20 +259,23 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
     weight[level.size() - 1] = 4096;
     for (std::size_t k = level.size() - 1; k > 0; --k) weight[k - 1] = weight[k] * 16 / 27;
     for (std::size_t k = 1; k < level.size(); ++k) {
+        for (std::int32_t& v : level[k].cells) v -= mean;
+        smooth(level[k]);
         std::uint64_t squares = 0;
-        for (std::int32_t& v : level[k].cells) {
-            v -= mean;
-            squares += static_cast<std::uint64_t>(std::int64_t{v} * v);
-        }
+        for (const std::int32_t v : level[k].cells) squares += static_cast<std::uint64_t>(std::int64_t{v} * v);
         const auto spread = static_cast<std::int64_t>(squareRoot(squares / level[k].cells.size()));
         for (std::int32_t& v : level[k].cells)
             v = spread == 0 ? 0 : static_cast<std::int32_t>(std::int64_t{v} * 1024 / spread * weight[k] / 4096);
     }
-    // Coarse to fine: each level read back at the next finer one's cells and added to it.
+    // Coarse to fine: each level read back at the next finer one's cells and added to it. Read
+    // back between its cells, a level changes fastest midway between them, at its blocks' edges,
+    // where the edges of all coarser levels lie too: each level is read shifted by its own part
+    // of a cell (in 1/256), so that these lines fall apart and no grid shows.
+    const auto shift = [](std::size_t k) { return static_cast<int>(k * 97 % 256); };
     for (std::size_t k = level.size() - 1; k > 1; --k) {
         const Level& coarse = level[k];
         Level& fine = level[k - 1];
-        const Axis columns(fine.width, coarse.width), rows(fine.height, coarse.height);
+        const Axis columns(fine.width, coarse.width, shift(k)), rows(fine.height, coarse.height, shift(k));
         for (int y = 0; y < fine.height; ++y) {
             const auto yi = static_cast<std::size_t>(y);
             const std::int32_t* upper =
@@ -248,8 +310,8 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
     std::int64_t middle = 0;  // the mean distance from the middle value
     for (std::int32_t v : first.cells) middle += std::abs(v);
     middle /= static_cast<std::int64_t>(first.cells.size());
-    const Axis columns(w, first.width), rows(h, first.height);
-    std::vector<std::int64_t> blended(static_cast<std::size_t>(first.width));
+    const Axis columns(w, first.width, shift(1)), rows(h, first.height, shift(1));
+    std::vector<std::int64_t> blended(static_cast<std::size_t>(first.width)), blendedInland(blended.size());
     for (int y = 0; y < h; ++y) {
         const auto yi = static_cast<std::size_t>(y);
         const std::int32_t* upper =
@@ -258,6 +320,12 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
             first.cells.data() + static_cast<std::size_t>(rows.high[yi]) * static_cast<std::size_t>(first.width);
         const std::int64_t down = rows.weight[yi];
         for (std::size_t b = 0; b < blended.size(); ++b) blended[b] = upper[b] * (256 - down) + lower[b] * down;
+        const std::int32_t* upperInland =
+            inland.data() + static_cast<std::size_t>(rows.low[yi]) * static_cast<std::size_t>(first.width);
+        const std::int32_t* lowerInland =
+            inland.data() + static_cast<std::size_t>(rows.high[yi]) * static_cast<std::size_t>(first.width);
+        for (std::size_t b = 0; b < blended.size(); ++b)
+            blendedInland[b] = upperInland[b] * (256 - down) + lowerInland[b] * down;
         const std::uint8_t* row = classes(y);
         const std::uint16_t* field = world.heights.data() + yi * static_cast<std::size_t>(w);
         std::int16_t* out = heights.data() + yi * static_cast<std::size_t>(w);
@@ -275,7 +343,12 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
             // value: valleys along the middle value's lines, which run on and meet, so that the
             // water finds its way down as it does in valleys worn by rivers.
             const std::int64_t hills = (smooth + 3 * (std::abs(smooth) - middle)) / 2;
-            const std::int64_t base = peak * landCurve(landRank[field[xi]]) / kOne;
+            const std::int64_t far = (blendedInland[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
+                                      blendedInland[static_cast<std::size_t>(columns.high[xi])] * across) >>
+                                     16;
+            // The land rises inland: at the coast a quarter of the height its rank gives, all of it
+            // an eighth of the map inland.
+            const std::int64_t base = peak * landCurve(landRank[field[xi]]) / kOne * (256 + 3 * far / 4) / 1024;
             // Hills in proportion to the height, and a little everywhere but at the coast.
             const std::int64_t amplitude = base * rugged / 1000 + everywhere * std::min<std::int64_t>(base, 200) / 200;
             const std::int64_t metres = 1 + base + amplitude * hills / 1024;

@@ -47,14 +47,18 @@ std::vector<std::uint16_t> fractalField(std::uint32_t seed, int width, int heigh
         for (std::int64_t j = 0; j <= ny; ++j)
             for (std::int64_t i = 0; i <= nx; ++i)
                 values[static_cast<std::size_t>(j * (nx + 1) + i)] = lattice(seed, octave, i % nx, j % ny);
-        std::vector<std::int64_t> ix(static_cast<std::size_t>(width)), tx(ix.size()), line(ix.size());
+        // Each octave's lattice shifted by a part of the seed, so that the octaves' lattice lines
+        // (where value noise is flattest) do not all meet at the wrap.
+        const std::int64_t shiftX = mix(seed ^ static_cast<std::uint32_t>(2 * octave + 1)) % (nx * 65536);
+        const std::int64_t shiftY = mix(seed ^ static_cast<std::uint32_t>(2 * octave + 2) * 0x9E3779B9u) % (ny * 65536);
+        std::vector<std::int64_t> ix(static_cast<std::size_t>(width)), tx(ix.size());
         for (int x = 0; x < width; ++x) {
-            const std::int64_t u = std::int64_t{x} * nx * 65536 / width;
+            const std::int64_t u = (std::int64_t{x} * nx * 65536 / width + shiftX) % (nx * 65536);
             ix[static_cast<std::size_t>(x)] = u >> 16;
             tx[static_cast<std::size_t>(x)] = smooth(u & 0xFFFF);
         }
         for (int y = 0; y < height; ++y) {
-            const std::int64_t v = std::int64_t{y} * ny * 65536 / height;
+            const std::int64_t v = (std::int64_t{y} * ny * 65536 / height + shiftY) % (ny * 65536);
             const std::int64_t j = v >> 16, ty = smooth(v & 0xFFFF);
             const std::int64_t* upper = values.data() + j * (nx + 1);
             const std::int64_t* lower = upper + (nx + 1);
