@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -386,6 +387,36 @@ TEST(TerrainRelief, KeepsTheCoastAndRisesWithTheKey) {
     WorldField wrong = world.world();
     wrong.height = 255;
     EXPECT_THROW(makeRelief(wrong, world.classRows(), 50), std::invalid_argument);
+}
+
+// No seam and no grid: summed over worlds, the heights step across the wrap as much as across
+// the lines next to it, and across the edges of the relief's coarsest blocks (32 cells at this
+// size) as much as anywhere else. (Read back without the shifts and smoothing, both steps are a
+// sixth larger than elsewhere.)
+TEST(TerrainRelief, TheWrapIsNoSeamAndTheBlocksNoGrid) {
+    const int side = 1024;
+    std::vector<double> columns(side, 0.0), rows(side, 0.0);
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        const SyntheticWorld world = syntheticWorld(seed, side, side, true);
+        const std::vector<std::int16_t> heights = makeRelief(world.world(), world.classRows(), 60);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const int here = heights[at(x, y, side)];
+                columns[static_cast<std::size_t>(x)] += std::abs(here - heights[at((x + 1) % side, y, side)]);
+                rows[static_cast<std::size_t>(y)] += std::abs(here - heights[at(x, (y + 1) % side, side)]);
+            }
+    }
+    for (const std::vector<double>* lines : {&columns, &rows}) {
+        const std::size_t n = lines->size();
+        double near = 0;
+        for (std::size_t k = 1; k <= 8; ++k) near += ((*lines)[k - 1] + (*lines)[n - 1 - k]) / 16;
+        EXPECT_NEAR(lines->back() / near, 1.0, 0.1);
+        std::vector<double> phase(32, 0.0);
+        for (std::size_t k = 0; k < n; ++k) phase[k % 32] += (*lines)[k] / static_cast<double>(n / 32);
+        const double mean = std::accumulate(phase.begin(), phase.end(), 0.0) / 32;
+        EXPECT_NEAR(phase[31] / mean, 1.0, 0.08);
+        EXPECT_LT(*std::max_element(phase.begin(), phase.end()) / *std::min_element(phase.begin(), phase.end()), 1.2);
+    }
 }
 
 // The same world at two sizes: the relief grown from different automaton cells, the heights
