@@ -19,6 +19,7 @@ constexpr int kSeaSearch[kDirections] = {0, 2, 4, 6, 1, 3, 5, 7};
 // lake drains into it (kFed).
 constexpr std::uint8_t kTwice = 0x40;
 constexpr std::uint8_t kFed = 0x80;
+
 constexpr int kHighestOrder = 15;
 
 // While the flood runs, a land cell's height carries whether the flood has reached it.
@@ -115,10 +116,7 @@ public:
     static constexpr std::size_t kAhead = 8;
 
     Flood(std::vector<std::int16_t>& heights, const WrapGrid& grid, Drainage& d, std::int64_t smallestLake)
-        : h_(heights), grid_(grid), d_(d), smallestLake_(smallestLake) {
-        for (int k = 0; k < kDirections; ++k)
-            offset_[k] = static_cast<std::uint32_t>(kDirectionY[k] * grid.width() + kDirectionX[k]);
-    }
+        : h_(heights), grid_(grid), d_(d), smallestLake_(smallestLake) {}
 
     void run() {
         std::int16_t lowest = kHighestDrained, highest = 1;
@@ -140,18 +138,28 @@ public:
         Buckets buckets(levels, std::clamp<std::size_t>(h_.size() / levels / 4, 14, 1022));
         buckets_ = &buckets;
         if (sea) {
-            // The coast: every land cell next to the sea drains into it.
-            for (int y = 0; y < grid_.height(); ++y)
-                for (int x = 0; x < grid_.width(); ++x) {
-                    const std::uint32_t i = grid_.index(x, y);
-                    if (h_[i] <= 0) continue;
-                    for (int d : kSeaSearch)
-                        if (h_[grid_.neighbour(i, x, y, d)] <= 0) {
-                            d_.flow[i] = static_cast<std::uint8_t>(d);
-                            reach(i);
+            // The coast: every land cell next to the sea drains into it, straight neighbours
+            // first.
+            const std::size_t w = static_cast<std::size_t>(grid_.width()),
+                              rows = static_cast<std::size_t>(grid_.height());
+            for (std::size_t y = 0; y < rows; ++y) {
+                const std::int16_t* here = h_.data() + y * w;
+                const std::int16_t* up = h_.data() + (y > 0 ? y - 1 : rows - 1) * w;
+                const std::int16_t* down = h_.data() + (y + 1 < rows ? y + 1 : 0) * w;
+                for (std::size_t x = 0; x < w; ++x) {
+                    if (here[x] <= 0) continue;
+                    const std::size_t left = x > 0 ? x - 1 : w - 1, right = x + 1 < w ? x + 1 : 0;
+                    const std::int16_t around[kDirections] = {here[right], down[x],    here[left], up[x],
+                                                              down[right], down[left], up[left],   up[right]};
+                    if (*std::min_element(around, around + kDirections) > 0) continue;
+                    for (int k = 0; k < kDirections; ++k)
+                        if (around[k] <= 0) {
+                            d_.flow[y * w + x] = static_cast<std::uint8_t>(kSeaSearch[k]);
+                            reach(static_cast<std::uint32_t>(y * w + x));
                             break;
                         }
                 }
+            }
         } else {
             // No sea: the lowest cell (the first of them) is the bottom of a closed basin.
             const auto bottom = static_cast<std::uint32_t>(std::find(h_.begin(), h_.end(), lowest) - h_.begin());
@@ -196,11 +204,7 @@ private:
         const int y = grid_.rowOf(c);
         const int x = static_cast<int>(c - static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(grid_.width()));
         std::uint32_t around[kDirections];
-        if (x > 0 && y > 0 && x + 1 < grid_.width() && y + 1 < grid_.height()) {
-            for (int d = 0; d < kDirections; ++d) around[d] = c + offset_[d];
-        } else {
-            for (int d = 0; d < kDirections; ++d) around[d] = grid_.neighbour(c, x, y, d);
-        }
+        for (int d = 0; d < kDirections; ++d) around[d] = grid_.step(c, x, y, d);
         // The land not yet reached, all eight read before any is taken.
         unsigned open = 0;
         for (int d = 0; d < kDirections; ++d) {
@@ -254,7 +258,6 @@ private:
     Buckets* buckets_ = nullptr;
     std::int16_t base_ = 0;
     std::vector<std::uint32_t> depression_;  // the cells of the depression being filled, in the order reached
-    std::uint32_t offset_[kDirections];      // from a cell away from the edges to its neighbours
 };
 
 // A cell whose upstream area is complete: its class and order settled, and what it passes on
@@ -300,7 +303,7 @@ void accumulate(Drainage& d, const WrapGrid& grid) {
             const int f = d.flow[i] & 15;
             d.upstream[i] = d.terrainAt(i) == kTerrainSea ? 0 : 1;
             if (f == kNoFlow) continue;
-            const std::uint32_t to = grid.neighbour(i, x, y, f);
+            const std::uint32_t to = grid.step(i, x, y, f);
             if (d.terrainAt(to) != kTerrainSea) d.flow[to] = static_cast<std::uint8_t>(d.flow[to] + kInflow);
         }
     for (int y = 0; y < grid.height(); ++y)
@@ -313,7 +316,7 @@ void accumulate(Drainage& d, const WrapGrid& grid) {
                 const int f = d.flow[c] & 15;
                 d.flow[c] = static_cast<std::uint8_t>(f | kDone);
                 if (f == kNoFlow) break;
-                const std::uint32_t to = grid.neighbour(c, cx, cy, f);
+                const std::uint32_t to = grid.step(c, cx, cy, f);
                 if (d.terrainAt(to) == kTerrainSea) break;
                 passOn(d, c, to);
                 d.flow[to] = static_cast<std::uint8_t>(d.flow[to] - kInflow);

@@ -58,6 +58,9 @@ int halved(int n) {
     return (n + 1) / 2;
 }
 
+// 65536 / n for the n cells (1 .. 9) a block holds: a block's mean is its sum times this.
+constexpr std::int32_t kPart[10] = {0, 65536, 32768, 21845, 16384, 13107, 10923, 9362, 8192, 7282};
+
 // A level of the scales: the mean of the automaton's cells over blocks 2^k cells across (in
 // 1/256), then the deviation from the mean of all land divided by the level's spread (in 1/1024).
 struct Level {
@@ -70,16 +73,23 @@ struct Level {
 // across their middles, and the edges of all levels would show as a grid.
 void smooth(Level& level) {
     const auto w = static_cast<std::size_t>(level.width), h = static_cast<std::size_t>(level.height);
-    std::vector<std::int32_t> line(std::max(w, h));
+    std::vector<std::int32_t> line(w), above(w), first(w);
     for (std::size_t y = 0; y < h; ++y) {
         std::int32_t* row = level.cells.data() + y * w;
         std::copy(row, row + w, line.begin());
-        for (std::size_t x = 0; x < w; ++x) row[x] = (line[(x + w - 1) % w] + 2 * line[x] + line[(x + 1) % w]) >> 2;
+        for (std::size_t x = 0; x < w; ++x) {
+            const std::int32_t left = line[x > 0 ? x - 1 : w - 1], right = line[x + 1 < w ? x + 1 : 0];
+            row[x] = (left + 2 * line[x] + right) >> 2;
+        }
     }
-    for (std::size_t x = 0; x < w; ++x) {
-        for (std::size_t y = 0; y < h; ++y) line[y] = level.cells[y * w + x];
-        for (std::size_t y = 0; y < h; ++y)
-            level.cells[y * w + x] = (line[(y + h - 1) % h] + 2 * line[y] + line[(y + 1) % h]) >> 2;
+    std::copy(level.cells.begin(), level.cells.begin() + static_cast<std::ptrdiff_t>(w), first.begin());
+    std::copy(level.cells.end() - static_cast<std::ptrdiff_t>(w), level.cells.end(), above.begin());
+    for (std::size_t y = 0; y < h; ++y) {
+        std::int32_t* row = level.cells.data() + y * w;
+        const std::int32_t* below = y + 1 < h ? row + w : first.data();
+        std::copy(row, row + w, line.begin());
+        for (std::size_t x = 0; x < w; ++x) row[x] = (above[x] + 2 * line[x] + below[x]) >> 2;
+        std::swap(above, line);
     }
 }
 
@@ -110,9 +120,9 @@ std::int64_t seaDepth(std::int64_t rank) {
 
 // Ranks of every field height among the cells counted in `counts` (0 .. kOne): the share of them
 // below it, plus half of those equal. Counted downwards (from the top) when `fromTop`.
-std::vector<std::uint32_t> ranks(const std::vector<std::uint64_t>& counts, bool fromTop) {
+std::vector<std::uint32_t> ranks(const std::vector<std::uint32_t>& counts, bool fromTop) {
     std::uint64_t total = 0;
-    for (std::uint64_t c : counts) total += c;
+    for (std::uint32_t c : counts) total += c;
     std::vector<std::uint32_t> rank(counts.size(), 0);
     if (total == 0) return rank;
     std::uint64_t before = 0;
@@ -160,7 +170,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
 
     // First pass over the map: the world field's heights counted on land and at sea, and the
     // automaton's land summed over the first level's blocks.
-    std::vector<std::uint64_t> landCounts(65536, 0), seaCounts(65536, 0);
+    std::vector<std::uint32_t> landCounts(65536, 0), seaCounts(65536, 0);  // at most 2^31 cells
     std::vector<std::uint8_t> blockLand(level[1].cells.size(), 0);
     {
         const Axis columns(w, level[1].width), rows(h, level[1].height);
@@ -191,7 +201,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
     // The mean of the land's values in 1/256; blocks of sea alone take it.
     const std::int32_t mean = landCells == 0 ? 0 : static_cast<std::int32_t>(landSum * 256 / landCells);
     for (std::size_t b = 0; b < blockLand.size(); ++b)
-        level[1].cells[b] = blockLand[b] == 0 ? mean : level[1].cells[b] * 256 / blockLand[b];
+        level[1].cells[b] = blockLand[b] == 0 ? mean : level[1].cells[b] * kPart[blockLand[b]] >> 8;
     // How far inland each first-level block lies: chamfer distances (3 a step along an axis, 4
     // a diagonal one) from the blocks that hold any sea, across the wrap (the second round
     // carries what crossed it).
@@ -204,33 +214,34 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
         for (int x = 0; x < w; ++x) ++across[static_cast<std::size_t>(columns.block[static_cast<std::size_t>(x)])];
         for (int y = 0; y < h; ++y) ++down[static_cast<std::size_t>(rows.block[static_cast<std::size_t>(y)])];
         constexpr std::int32_t kFar = 1 << 30;
-        for (std::size_t b = 0; b < inland.size(); ++b) {
-            const std::size_t bx = b % across.size(), by = b / across.size();
-            inland[b] = blockLand[b] == across[bx] * down[by] ? kFar : 0;
-        }
-        const int bw = first.width, bh = first.height;
-        const auto cell = [bw, bh](int x, int y) {
-            return static_cast<std::size_t>((y + bh) % bh) * static_cast<std::size_t>(bw) +
-                   static_cast<std::size_t>((x + bw) % bw);
-        };
+        for (std::size_t by = 0, b = 0; by < down.size(); ++by)
+            for (std::size_t bx = 0; bx < across.size(); ++bx, ++b)
+                inland[b] = blockLand[b] == across[bx] * down[by] ? kFar : 0;
+        const auto bw = static_cast<std::size_t>(first.width), bh = static_cast<std::size_t>(first.height);
         for (int round = 0; round < 2; ++round) {
-            for (int y = 0; y < bh; ++y)
-                for (int x = 0; x < bw; ++x) {
-                    std::int32_t& d = inland[cell(x, y)];
-                    d = std::min({d, inland[cell(x - 1, y)] + 3, inland[cell(x - 1, y - 1)] + 4,
-                                  inland[cell(x, y - 1)] + 3, inland[cell(x + 1, y - 1)] + 4});
+            for (std::size_t y = 0; y < bh; ++y) {
+                std::int32_t* row = inland.data() + y * bw;
+                const std::int32_t* up = inland.data() + (y > 0 ? y - 1 : bh - 1) * bw;
+                for (std::size_t x = 0; x < bw; ++x) {
+                    const std::size_t left = x > 0 ? x - 1 : bw - 1, right = x + 1 < bw ? x + 1 : 0;
+                    row[x] = std::min({row[x], row[left] + 3, up[left] + 4, up[x] + 3, up[right] + 4});
                 }
-            for (int y = bh - 1; y >= 0; --y)
-                for (int x = bw - 1; x >= 0; --x) {
-                    std::int32_t& d = inland[cell(x, y)];
-                    d = std::min({d, inland[cell(x + 1, y)] + 3, inland[cell(x + 1, y + 1)] + 4,
-                                  inland[cell(x, y + 1)] + 3, inland[cell(x - 1, y + 1)] + 4});
+            }
+            for (std::size_t y = bh; y-- > 0;) {
+                std::int32_t* row = inland.data() + y * bw;
+                const std::int32_t* next = inland.data() + (y + 1 < bh ? y + 1 : 0) * bw;
+                for (std::size_t x = bw; x-- > 0;) {
+                    const std::size_t left = x > 0 ? x - 1 : bw - 1, right = x + 1 < bw ? x + 1 : 0;
+                    row[x] = std::min({row[x], row[right] + 3, next[right] + 4, next[x] + 3, next[left] + 4});
                 }
+            }
         }
         // Distances in map cells against an eighth of the map's longer side: 1024 from there on.
         const std::int64_t reach = std::max<std::int64_t>(1, std::max(w, h) / 8);
+        // Chamfer units of the first level to map cells over the reach, in 1/65536.
+        const std::int64_t scale = (std::int64_t{w} * 1024 << 16) / (static_cast<std::int64_t>(bw) * 3 * reach);
         for (std::int32_t& d : inland)
-            d = static_cast<std::int32_t>(std::min<std::int64_t>(1024, std::int64_t{d} * w / bw * 1024 / 3 / reach));
+            d = static_cast<std::int32_t>(std::min<std::int64_t>(1024, std::int64_t{d} * scale >> 16));
     }
     std::vector<std::uint8_t>().swap(blockLand);
 
@@ -249,7 +260,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
                                               static_cast<std::size_t>(x)];
                 ++count[b];
             }
-        for (std::size_t b = 0; b < coarse.cells.size(); ++b) coarse.cells[b] /= count[b];
+        for (std::size_t b = 0; b < coarse.cells.size(); ++b) coarse.cells[b] = coarse.cells[b] * kPart[count[b]] >> 16;
     }
 
     // Each level's deviations from the mean in units of its spread (1024 = one spread), then
@@ -264,8 +275,10 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
         std::uint64_t squares = 0;
         for (const std::int32_t v : level[k].cells) squares += static_cast<std::uint64_t>(std::int64_t{v} * v);
         const auto spread = static_cast<std::int64_t>(squareRoot(squares / level[k].cells.size()));
+        // 1024 a spread, times the weight over 4096, in 1/65536.
+        const std::int64_t scale = spread == 0 ? 0 : (weight[k] << 24) / (4096 * spread);
         for (std::int32_t& v : level[k].cells)
-            v = spread == 0 ? 0 : static_cast<std::int32_t>(std::int64_t{v} * 1024 / spread * weight[k] / 4096);
+            v = spread == 0 ? 0 : static_cast<std::int32_t>(std::int64_t{v} * scale >> 16);
     }
     // Coarse to fine: each level read back at the next finer one's cells and added to it. Read
     // back between its cells, a level changes fastest midway between them, at its blocks' edges,
@@ -299,10 +312,19 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
 
     // The last pass: the heights from the field's rank, the first level read back at every cell,
     // and the cell's own class.
-    const std::vector<std::uint32_t> landRank = ranks(landCounts, false), seaRank = ranks(seaCounts, true);
-    std::vector<std::uint64_t>().swap(landCounts);
-    std::vector<std::uint64_t>().swap(seaCounts);
     const std::int64_t peak = 1000 + 60 * std::int64_t{relief};
+    // Per value of the field: the land's height from its rank before it rises inland, and the
+    // sea's depth.
+    std::vector<std::int32_t> landHeight(65536), seaFloor(65536);
+    {
+        const std::vector<std::uint32_t> landRank = ranks(landCounts, false), seaRank = ranks(seaCounts, true);
+        for (std::size_t v = 0; v < 65536; ++v) {
+            landHeight[v] = static_cast<std::int32_t>(peak * landCurve(landRank[v]) / kOne);
+            seaFloor[v] = static_cast<std::int32_t>(-seaDepth(seaRank[v]));
+        }
+    }
+    std::vector<std::uint32_t>().swap(landCounts);
+    std::vector<std::uint32_t>().swap(seaCounts);
     const std::int64_t rugged = 6 * std::int64_t{relief};           // thousandths of the height per spread
     const std::int64_t everywhere = 20 + std::int64_t{relief} / 2;  // metres per spread
     std::vector<std::int16_t> heights(cells);
@@ -332,7 +354,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
         for (int x = 0; x < w; ++x) {
             const auto xi = static_cast<std::size_t>(x);
             if (row[xi] == kSeaClass) {
-                out[xi] = static_cast<std::int16_t>(-seaDepth(seaRank[field[xi]]));
+                out[xi] = static_cast<std::int16_t>(seaFloor[field[xi]]);
                 continue;
             }
             const std::int64_t across = columns.weight[xi];
@@ -348,7 +370,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& c
                                      16;
             // The land rises inland: at the coast a quarter of the height its rank gives, all of it
             // an eighth of the map inland.
-            const std::int64_t base = peak * landCurve(landRank[field[xi]]) / kOne * (256 + 3 * far / 4) / 1024;
+            const std::int64_t base = landHeight[field[xi]] * (256 + 3 * far / 4) / 1024;
             // Hills in proportion to the height, and a little everywhere but at the coast.
             const std::int64_t amplitude = base * rugged / 1000 + everywhere * std::min<std::int64_t>(base, 200) / 200;
             const std::int64_t metres = 1 + base + amplitude * hills / 1024;

@@ -4,9 +4,11 @@
 // (Drainage.hpp), the rivers as lines (Rivers.hpp) and the figures that describe it. What the
 // programs make and write a map's terrain files from (TerrainFiles.hpp).
 //
-// Memory: at its peak, while drainage runs, a terrain holds 8 bytes a cell (heights 2, flow 1,
-// classes 1, upstream areas 4), and the relief before it about 3.5 (heights 2 and its scales);
-// the input field and classes are the caller's. Upstream areas are let go at the end unless kept.
+// Memory: at its peak, while flow accumulates, a terrain holds 8 bytes a cell (heights 2, flow 1,
+// classes 1, upstream areas 4); the relief before it about 4.5 (heights 2 and its scales), the
+// flood about 4 and its queue of waiting cells; the input field and classes are the caller's.
+// Upstream areas are let go (unless kept) as soon as the basins are counted, before the rivers
+// are traced.
 
 #include <cstdint>
 #include <vector>
@@ -52,7 +54,7 @@ struct Terrain {
 // makeRelief and drain do.
 Terrain makeTerrain(const WorldField& world, const ClassRows& classes, const TerrainOptions& options);
 
-// The figures of a drained terrain (upstream areas needed for the basins).
+// The figures of a drained terrain; the basins' only when its upstream areas are there.
 TerrainSummary summarizeTerrain(const std::vector<std::int16_t>& heights, const Drainage& drainage,
                                 const std::vector<River>& rivers);
 

@@ -85,7 +85,7 @@ std::error_code writeTerrainNpy(SafeFile& file, const Terrain& t) {
 std::error_code writeAtlasPng(SafeFile& file, const Terrain& t, const TextChunks& texts) {
     if (!file.ok()) return file.error();
     PngStreamWriter png(file, static_cast<std::uint32_t>(t.width), static_cast<std::uint32_t>(t.height),
-                        PngStreamWriter::Samples::rgb8, PngStreamWriter::Filter::sub);
+                        PngStreamWriter::Samples::rgb8, PngStreamWriter::Filter::up);
     for (const auto& [keyword, text] : texts) png.writeText(keyword, text);
     const AtlasPainter painter(t.heights, t.drainage);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(t.width) * 3);

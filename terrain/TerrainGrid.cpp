@@ -18,6 +18,8 @@ WrapGrid::WrapGrid(int width, int height) : width_(width), height_(height) {
     lastRow_ = static_cast<std::uint32_t>(height - 1) * static_cast<std::uint32_t>(width);
     const std::uint64_t w = static_cast<std::uint64_t>(width);
     reciprocal_ = ((std::uint64_t{1} << 32) + w - 1) / w;
+    for (int d = 0; d < kDirections; ++d)
+        offset_[d] = static_cast<std::uint32_t>(kDirectionY[d] * width + kDirectionX[d]);
 }
 
 }  // namespace orv

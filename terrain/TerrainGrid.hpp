@@ -64,6 +64,11 @@ public:
         if (kDirectionY[d] < 0) n = y > 0 ? n - w : n + lastRow_;
         return n;
     }
+    // The same, quicker for cells away from the edges.
+    std::uint32_t step(std::uint32_t i, int x, int y, int d) const {
+        if (x > 0 && y > 0 && x + 1 < width_ && y + 1 < height_) return i + offset_[d];
+        return neighbour(i, x, y, d);
+    }
     std::uint32_t neighbour(std::uint32_t i, int d) const {
         const int y = rowOf(i);
         return neighbour(i, static_cast<int>(i - static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(width_)), y,
@@ -73,8 +78,9 @@ public:
 private:
     int width_, height_;
     std::size_t cells_;
-    std::uint32_t lastRow_;     // index of the last row's first cell
-    std::uint64_t reciprocal_;  // 2^32 / width, rounded up
+    std::uint32_t lastRow_;              // index of the last row's first cell
+    std::uint64_t reciprocal_;           // 2^32 / width, rounded up
+    std::uint32_t offset_[kDirections];  // from a cell away from the edges to its neighbours (modulo 2^32)
 };
 
 }  // namespace orv
