@@ -148,12 +148,20 @@ ClassRows classRowsOf(std::span<const std::uint8_t> classes, int width) {
     };
 }
 
-std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& classes, int relief) {
+std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& given, int relief) {
     checkTerrainSize(world.width, world.height);
     const int w = world.width, h = world.height;
     const std::size_t cells = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     if (world.heights.size() != cells) throw std::invalid_argument("the world field is not width x height");
     if (relief < 0 || relief > 100) throw std::invalid_argument("relief is 0 .. 100");
+    // Without the automaton's cells, the field's land and sea, the land all settled.
+    std::vector<std::uint8_t> plain;
+    const ClassRows classes = given ? given : [&world, &plain, w](int y) -> const std::uint8_t* {
+        plain.resize(static_cast<std::size_t>(w));
+        const std::uint16_t* field = world.heights.data() + static_cast<std::size_t>(y) * plain.size();
+        for (std::size_t x = 0; x < plain.size(); ++x) plain[x] = field[x] > world.seaLevel ? 2 : kSeaClass;
+        return plain.data();
+    };
 
     // The scales: level k has blocks about 2^k cells across, up to the one that leaves about 32
     // blocks across the map's longer side (at least one level).

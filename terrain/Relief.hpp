@@ -44,8 +44,10 @@ struct WorldField {
 
 // The automaton's last map, one row at a time: row y (0 at the top) as width bytes of the
 // picture's classes, 0 changed to water, 1 changed to land, 2 unchanged, 3 the sea (as the map's
-// CellClass). The pointer is read before the next call. A cell is land when its class is not
-// the sea: the map's sea is the world's.
+// CellClass). makeRelief asks for the rows in order, twice, from one thread, and reads each
+// before asking for the next. A cell is land when its class is not the sea: the map's sea is
+// the world's (whatever the field says there). Without rows (an empty function) the land is
+// where the field stands above the sea level, with no hills of the automaton's.
 using ClassRows = std::function<const std::uint8_t*(int y)>;
 // The rows of a whole row-major grid of classes.
 ClassRows classRowsOf(std::span<const std::uint8_t> classes, int width);

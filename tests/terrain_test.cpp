@@ -369,6 +369,9 @@ TEST(TerrainRelief, KeepsTheCoastAndRisesWithTheKey) {
     // Sea cells next to the coast are shallower than those ten cells out.
     const SyntheticWorld world = syntheticWorld(4, 256, 256, false);
     const std::vector<std::int16_t> heights = makeRelief(world.world(), world.classRows(), 50);
+    // Without the automaton's cells, the field's sea level draws the coast.
+    const std::vector<std::int16_t> plain = makeRelief(world.world(), ClassRows{}, 50);
+    for (std::size_t i = 0; i < plain.size(); ++i) ASSERT_EQ(plain[i] > 0, world.field[i] > world.seaLevel) << i;
     double nearDepth = 0, near = 0, farDepth = 0, far = 0;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
