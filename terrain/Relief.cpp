@@ -68,31 +68,6 @@ struct Level {
     std::vector<std::int32_t> cells;
 };
 
-// A level's cells smoothed by 1/4, 1/2, 1/4 along each axis, across the wrap. Read back between
-// its cells, a level of unsmoothed block means would change faster across the blocks' edges than
-// across their middles, and the edges of all levels would show as a grid.
-void smooth(Level& level) {
-    const auto w = static_cast<std::size_t>(level.width), h = static_cast<std::size_t>(level.height);
-    std::vector<std::int32_t> line(w), above(w), first(w);
-    for (std::size_t y = 0; y < h; ++y) {
-        std::int32_t* row = level.cells.data() + y * w;
-        std::copy(row, row + w, line.begin());
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::int32_t left = line[x > 0 ? x - 1 : w - 1], right = line[x + 1 < w ? x + 1 : 0];
-            row[x] = (left + 2 * line[x] + right) >> 2;
-        }
-    }
-    std::copy(level.cells.begin(), level.cells.begin() + static_cast<std::ptrdiff_t>(w), first.begin());
-    std::copy(level.cells.end() - static_cast<std::ptrdiff_t>(w), level.cells.end(), above.begin());
-    for (std::size_t y = 0; y < h; ++y) {
-        std::int32_t* row = level.cells.data() + y * w;
-        const std::int32_t* below = y + 1 < h ? row + w : first.data();
-        std::copy(row, row + w, line.begin());
-        for (std::size_t x = 0; x < w; ++x) row[x] = (above[x] + 2 * line[x] + below[x]) >> 2;
-        std::swap(above, line);
-    }
-}
-
 // The land's share of the height from the world field's rank among land cells (0 .. kOne): a
 // curve with its median near a tenth of the top and its mean near a quarter, as on the Earth,
 // rising from the coast on.
@@ -279,7 +254,6 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
     for (std::size_t k = level.size() - 1; k > 0; --k) weight[k - 1] = weight[k] * 16 / 27;
     for (std::size_t k = 1; k < level.size(); ++k) {
         for (std::int32_t& v : level[k].cells) v -= mean;
-        smooth(level[k]);
         std::uint64_t squares = 0;
         for (const std::int32_t v : level[k].cells) squares += static_cast<std::uint64_t>(std::int64_t{v} * v);
         const auto spread = static_cast<std::int64_t>(squareRoot(squares / level[k].cells.size()));
@@ -333,8 +307,8 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
     }
     std::vector<std::uint32_t>().swap(landCounts);
     std::vector<std::uint32_t>().swap(seaCounts);
-    const std::int64_t rugged = 6 * std::int64_t{relief};           // thousandths of the height per spread
-    const std::int64_t everywhere = 20 + std::int64_t{relief} / 2;  // metres per spread
+    const std::int64_t rugged = 6 * std::int64_t{relief};       // thousandths of the height per spread
+    const std::int64_t everywhere = 40 + std::int64_t{relief};  // metres per spread
     std::vector<std::int16_t> heights(cells);
     const Level& first = level[1];
     std::int64_t middle = 0;  // the mean distance from the middle value
@@ -371,8 +345,10 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
                                         16;
             // A quarter the smoothed cells themselves, three quarters their distance from the middle
             // value: valleys along the middle value's lines, which run on and meet, so that the
-            // water finds its way down as it does in valleys worn by rivers.
-            const std::int64_t hills = (smooth + 3 * (std::abs(smooth) - middle)) / 2;
+            // water finds its way down as it does in valleys worn by rivers. On them the cell's
+            // own value, the automaton's texture, which makes the streams wind.
+            const std::int64_t hills =
+                (smooth + 3 * (std::abs(smooth) - middle)) / 2 + 2 * (classValue(row[xi]) * 256 - mean);
             const std::int64_t far = (blendedInland[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
                                       blendedInland[static_cast<std::size_t>(columns.high[xi])] * across) >>
                                      16;
