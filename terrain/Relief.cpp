@@ -357,7 +357,11 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
             const std::int64_t base = landHeight[field[xi]] * (256 + 3 * far / 4) / 1024;
             // Hills in proportion to the height, and a little everywhere but at the coast.
             const std::int64_t amplitude = base * rugged / 1000 + everywhere * std::min<std::int64_t>(base, 200) / 200;
-            const std::int64_t metres = 1 + base + amplitude * hills / 1024;
+            std::int64_t metres = 1 + base + amplitude * hills / 1024;
+            // The deepest valleys of rugged land sink slowly below a quarter of the height, so
+            // that they stay above the sea.
+            const std::int64_t floor = 1 + base / 4;
+            if (metres < floor) metres = floor - (floor - metres) / 8;
             out[xi] = static_cast<std::int16_t>(std::clamp<std::int64_t>(metres, 1, kHighestLand));
         }
     }
