@@ -155,8 +155,10 @@ TEST_F(TerrainFiles, StatisticsAddUp) {
     EXPECT_EQ(cells, static_cast<std::int64_t>(t.heights.size()));
     EXPECT_EQ(json["highest"]["metres"], *std::max_element(t.heights.begin(), t.heights.end()));
     EXPECT_EQ(json["deepest"]["metres"], *std::min_element(t.heights.begin(), t.heights.end()));
-    const int hx = json["highest"]["x"], hy = json["highest"]["y"];
-    EXPECT_EQ(t.heights[static_cast<std::size_t>(hy * t.width + hx)], json["highest"]["metres"]);
+    for (const char* end : {"highest", "deepest"}) {
+        const int x = json[end]["x"], y = json[end]["y"];
+        EXPECT_EQ(t.heights[static_cast<std::size_t>(y * t.width + x)], json[end]["metres"]) << end;
+    }
     EXPECT_EQ(json["lakes"]["count"], t.drainage.lakes.size());
     EXPECT_EQ(json["lakes"]["list"].size(), t.drainage.lakes.size());
     EXPECT_EQ(json["rivers"]["count"], t.rivers.size());
