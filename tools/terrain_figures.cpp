@@ -16,6 +16,8 @@
 //              0.1 of 1.
 //   alike      correlation of the heights with those of the same world at --compare size, the
 //              larger shrunk to the smaller (goal at least 0.8)
+//   secs, B/cel  the time the terrain took, and the most memory it held beyond the world, in
+//              bytes a cell (resident, as Linux counts it; the upstream areas kept for the figures)
 //
 //   orvandel-terrain-figures [--size WxH] [--seeds FIRST..LAST] [--relief R] [--rivers R]
 //                            [--compare SIDE] [--blobs] [--files PREFIX]
@@ -26,6 +28,8 @@
 // automaton's place), until the world's own field is there to take. --files writes each
 // terrain's files as PREFIX-SEED-heights.png, -terrain.npy, -atlas.png, -rivers.geojson and
 // -stats.json. Exit status 0 when every terrain meets every goal, 1 otherwise.
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -73,6 +77,7 @@ struct Figures {
     double seamColumnsRank = 0, seamRowsRank = 0;
     double alike = 0;
     double seconds = 0;
+    double bytesPerCell = 0;  // resident at the peak beyond the world, upstream areas kept
 };
 
 std::size_t cellAt(const Terrain& t, int x, int y) {
@@ -283,6 +288,15 @@ bool writeFiles(const std::string& prefix, int seed, const Terrain& t) {
     return ok;
 }
 
+// A line of /proc/self/status in kibibytes ("VmRSS:", "VmHWM:"), or -1.
+long statusKiB(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + field.size());
+    return -1;
+}
+
 bool parseRange(const char* text, int& first, int& last) {
     return std::sscanf(text, "%d..%d", &first, &last) == 2 && first <= last;
 }
@@ -329,17 +343,27 @@ int main(int argc, char** argv) {
         o.compare > 0 && o.compare < o.width && o.width % o.compare == 0 && o.height % (o.width / o.compare) == 0;
     std::printf("%dx%d, relief %d, rivers %d, %s\n", o.width, o.height, o.relief, o.rivers,
                 o.blobs ? "blobs for the automaton" : "the automaton run 100 generations");
-    std::printf("%5s %8s %6s %6s %6s %6s %6s %7s %7s %6s %11s %11s %7s %6s %6s  %s\n", "seed", "drains", "cycles",
+    std::printf("%5s %8s %6s %6s %6s %6s %6s %7s %7s %6s %11s %11s %7s %6s %6s %5s  %s\n", "seed", "drains", "cycles",
                 "hack", "basins", "horton", "lakes%", "median", "mean", "far", "seamX/rank", "seamY/rank", "rivSeam",
-                "alike", "secs", "streams by order");
+                "alike", "secs", "B/cel", "streams by order");
     bool good = true;
     std::vector<Figures> all;
     for (int seed = o.first; seed <= o.last; ++seed) {
         Figures f;
         const SyntheticWorld world = worldFor(static_cast<std::uint32_t>(seed), o.width, o.height, o);
+        // The most memory the terrain takes beyond the world: the memory freed so far given back
+        // (so that the terrain does not reuse it unseen), the resident peak set back to what is
+        // resident before it is made (Linux's clear_refs), and read after.
+        malloc_trim(0);
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = statusKiB("VmRSS:");
         const auto start = std::chrono::steady_clock::now();
         Terrain t = makeTerrain(world.world(), world.classRows(), TerrainOptions{o.relief, o.rivers, true});
         f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const long peak = statusKiB("VmHWM:");
+        f.bytesPerCell = before < 0 || peak < 0 ? 0
+                                                : static_cast<double>(peak - before) * 1024 /
+                                                      (static_cast<double>(o.width) * static_cast<double>(o.height));
         drainage(t, f);
         hack(t, f);
         horton(t, f);
@@ -361,11 +385,12 @@ int main(int argc, char** argv) {
             streams += std::to_string(f.streams[k]);
         }
         std::printf(
-            "%5d %7.3f%% %6lld %6.3f %6lld %6.2f %6.2f %7.0f %7.0f %6.2f %5.2f/%5.2f %5.2f/%5.2f %7.2f %6.3f %6.1f  "
-            "%s\n",
+            "%5d %7.3f%% %6lld %6.3f %6lld %6.2f %6.2f %7.0f %7.0f %6.2f %5.2f/%5.2f %5.2f/%5.2f %7.2f %6.3f %6.1f "
+            "%5.2f "
+            " %s\n",
             seed, 100 * f.drains, static_cast<long long>(f.cycles), f.hack, static_cast<long long>(f.hackBasins),
             f.horton, f.lakes, f.median, f.mean, f.far, f.seamColumns, f.seamColumnsRank, f.seamRows, f.seamRowsRank,
-            f.riverSeam, f.alike, f.seconds, streams.c_str());
+            f.riverSeam, f.alike, f.seconds, f.bytesPerCell, streams.c_str());
         std::fflush(stdout);
         const bool met = f.drains == 1.0 && f.cycles == 0 && f.hack >= 0.5 && f.hack <= 0.6 && f.horton >= 3 &&
                          f.horton <= 5 && f.lakes >= 1 && f.lakes <= 5 && f.median < f.mean && f.far >= 3 &&
