@@ -8,9 +8,10 @@
 // the hills and valleys on the land: the hills where the smoothed cells stand far from their
 // middle value, the valleys along the lines where they cross it, which run on and meet as valleys
 // worn by rivers do, so that most of the land drains to the sea and only a few hollows hold
-// lakes; and each cell's own value on top, the automaton's texture, which makes streams wind. Heights are in metres from sea level, -8000 .. 8000: every
-// land cell 1 m or higher, every sea cell 1 m deep or deeper, so that the land is exactly the
-// world's land (the coast is the world's coast) and `height > 0` tells land from sea.
+// lakes; and each cell's own value on top, the automaton's texture, which makes streams wind.
+// Heights are in metres from sea level, -8000 .. 8000: every land cell 1 m or higher, every sea
+// cell 1 m deep or deeper, so that the land is exactly the world's land (the coast is the world's
+// coast) and `height > 0` tells land from sea.
 //
 //   - Land: the world field's height is ranked among the land cells, and the rank read off a
 //     curve like the Earth's hypsometry (most land low, a little very high, rising from the coast

@@ -297,9 +297,16 @@ long statusKiB(const std::string& field) {
     return -1;
 }
 
+bool parseKnob(const char* text, int& value) {
+    char end = 0;
+    return std::sscanf(text, "%d%c", &value, &end) == 1 && value >= 0 && value <= 100;
+}
+
 bool parseRange(const char* text, int& first, int& last) {
     return std::sscanf(text, "%d..%d", &first, &last) == 2 && first <= last;
 }
+
+bool figures(const Options& o);
 
 int usage() {
     std::fprintf(stderr,
@@ -320,9 +327,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--seeds" && more) {
             if (!parseRange(argv[++i], o.first, o.last)) return usage();
         } else if (arg == "--relief" && more) {
-            o.relief = std::atoi(argv[++i]);
+            if (!parseKnob(argv[++i], o.relief)) return usage();
         } else if (arg == "--rivers" && more) {
-            o.rivers = std::atoi(argv[++i]);
+            if (!parseKnob(argv[++i], o.rivers)) return usage();
         } else if (arg == "--compare" && more) {
             o.compare = std::atoi(argv[++i]);
         } else if (arg == "--blobs") {
@@ -339,6 +346,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvandel-terrain-figures: %s\n", e.what());
         return 2;
     }
+    try {
+        return figures(o) ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvandel-terrain-figures: %s\n", e.what());
+        return 1;
+    }
+}
+
+namespace {
+
+// The figures of every seed, and whether every goal is met.
+bool figures(const Options& o) {
     const bool compare =
         o.compare > 0 && o.compare < o.width && o.width % o.compare == 0 && o.height % (o.width / o.compare) == 0;
     std::printf("%dx%d, relief %d, rivers %d, %s\n", o.width, o.height, o.relief, o.rivers,
@@ -420,5 +439,7 @@ int main(int argc, char** argv) {
     good = good && std::abs(seamX - 1) <= 0.1 && std::abs(seamY - 1) <= 0.1;
     if (compare) range("alike", &Figures::alike);
     std::printf("%s\n", good ? "every goal met" : "some goal missed");
-    return good ? 0 : 1;
+    return good;
 }
+
+}  // namespace
