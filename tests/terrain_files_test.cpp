@@ -31,7 +31,8 @@ std::string written(const std::filesystem::path& path, Write write) {
 // The data of a .npy file after checking its header's type and shape.
 std::string npyData(const std::string& bytes, const std::string& descr, int width, int height) {
     EXPECT_EQ(bytes.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
-    const std::size_t length = static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8;
+    const std::size_t length =
+        std::size_t{static_cast<unsigned char>(bytes[8])} | std::size_t{static_cast<unsigned char>(bytes[9])} << 8;
     const std::string header = bytes.substr(10, length);
     EXPECT_EQ((10 + length) % 64, 0u);
     EXPECT_NE(header.find("'descr': '" + descr + "'"), std::string::npos) << header;
