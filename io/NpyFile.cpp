@@ -2,9 +2,9 @@
 
 namespace orv {
 
-std::string npyHeader(std::uint64_t height, std::uint64_t width) {
-    std::string dictionary = "{'descr': '|u1', 'fortran_order': False, 'shape': (" + std::to_string(height) + ", " +
-                             std::to_string(width) + "), }";
+std::string npyHeader(std::uint64_t height, std::uint64_t width, std::string_view descr) {
+    std::string dictionary = "{'descr': '" + std::string(descr) + "', 'fortran_order': False, 'shape': (" +
+                             std::to_string(height) + ", " + std::to_string(width) + "), }";
     constexpr std::size_t kFixed = 10;  // magic, version and the length field
     const std::size_t total = (kFixed + dictionary.size() + 1 + 63) / 64 * 64;
     dictionary.append(total - kFixed - dictionary.size() - 1, ' ');

@@ -63,6 +63,8 @@ PngStreamWriter::PngStreamWriter(ByteSink& file, std::uint32_t width, std::uint3
     : file_(file), width_(width), height_(height), palette_(std::move(palette)) {
     bitDepth_ = palette_.size() <= 2 ? 1 : palette_.size() <= 4 ? 2 : palette_.size() <= 16 ? 4 : 8;
     row_.resize((static_cast<std::size_t>(width) * static_cast<std::size_t>(bitDepth_) + 7) / 8 + 1);
+    colorType_ = 3;
+    pixelBytes_ = 1;
     if (palette_.empty() || palette_.size() > 256) ok_ = false;
     if (ok_ && bitDepth_ < 8) {
         // Whole bytes of indices, those past the row 0; the colours repeated up to a power of two.
@@ -70,6 +72,17 @@ PngStreamWriter::PngStreamWriter(ByteSink& file, std::uint32_t width, std::uint3
         colors_.fill(palette_.back());
         std::copy(palette_.begin(), palette_.end(), colors_.begin());
     }
+    start(deflate);
+}
+
+PngStreamWriter::PngStreamWriter(ByteSink& file, std::uint32_t width, std::uint32_t height, Samples samples,
+                                 Filter filter, const DeflateOptions& deflate)
+    : file_(file), width_(width), height_(height), filter_(filter) {
+    bitDepth_ = samples == Samples::grey16 ? 16 : 8;
+    colorType_ = samples == Samples::grey16 ? 0 : 2;
+    pixelBytes_ = samples == Samples::grey16 ? 2 : 3;
+    row_.resize(static_cast<std::size_t>(width) * pixelBytes_ + 1);
+    if (filter_ == Filter::up) previous_.assign(row_.size() - 1, 0);
     start(deflate);
 }
 
@@ -86,7 +99,7 @@ void PngStreamWriter::start(const DeflateOptions& deflate) {
     putBigEndian(header, width_);
     putBigEndian(header + 4, height_);
     header[8] = static_cast<std::uint8_t>(bitDepth_);
-    header[9] = palette_.empty() ? 6 : 3;  // RGB with alpha, or palette indices
+    header[9] = static_cast<std::uint8_t>(colorType_);
     header[10] = header[11] = header[12] = 0;
     ok_ = file_.write(kSignature, sizeof kSignature) && writeChunk("IHDR", header, sizeof header);
     if (ok_ && !palette_.empty()) {
@@ -189,7 +202,26 @@ bool PngStreamWriter::packRow(const std::uint32_t* pixels) {
 }
 
 bool PngStreamWriter::writeRow(const std::uint32_t* pixels) {
-    if (!ok_ || rowsWritten_ >= height_ || !packRow(pixels)) return ok_ = false;
+    if (!ok_ || colorType_ == 0 || colorType_ == 2 || rowsWritten_ >= height_ || !packRow(pixels)) return ok_ = false;
+    ++rowsWritten_;
+    return ok_ = deflate_->write(row_.data(), row_.size());
+}
+
+bool PngStreamWriter::writeRowBytes(const std::uint8_t* bytes) {
+    if (!ok_ || rowsWritten_ >= height_ || (colorType_ != 0 && colorType_ != 2)) return ok_ = false;
+    const std::size_t size = row_.size() - 1;
+    std::uint8_t* dst = row_.data() + 1;
+    row_[0] = static_cast<std::uint8_t>(filter_);
+    if (filter_ == Filter::sub) {
+        std::copy(bytes, bytes + std::min(pixelBytes_, size), dst);
+        for (std::size_t i = pixelBytes_; i < size; ++i)
+            dst[i] = static_cast<std::uint8_t>(bytes[i] - bytes[i - pixelBytes_]);
+    } else if (filter_ == Filter::up) {
+        for (std::size_t i = 0; i < size; ++i) dst[i] = static_cast<std::uint8_t>(bytes[i] - previous_[i]);
+        std::copy(bytes, bytes + size, previous_.begin());
+    } else {
+        std::copy(bytes, bytes + size, dst);
+    }
     ++rowsWritten_;
     return ok_ = deflate_->write(row_.data(), row_.size());
 }

@@ -30,11 +30,13 @@
 
 namespace orv::test {
 
-// A PNG file as libpng reads it, every pixel as 0xAARRGGBB.
+// A PNG file as libpng reads it, every pixel as 0xAARRGGBB; a 16-bit greyscale or 8-bit RGB one
+// as the bytes of its rows (16-bit samples big-endian).
 struct DecodedPng {
     std::uint32_t width = 0, height = 0;
     int bitDepth = 0, colorType = 0, interlace = 0;
     std::vector<std::uint32_t> pixels;                       // row by row
+    std::vector<std::uint8_t> samples;                       // greyscale or RGB: row by row
     std::vector<std::pair<std::string, std::string>> texts;  // the text chunks, keyword and text
     std::uint32_t at(std::uint32_t x, std::uint32_t y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
@@ -68,8 +70,10 @@ inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
         else
             png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
         png_read_update_info(png, info);
-    } else if (result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGBA) {
-        png_error(png, "not 8-bit RGBA");
+    } else if ((result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGBA) &&
+               (result.bitDepth != 16 || result.colorType != PNG_COLOR_TYPE_GRAY) &&
+               (result.bitDepth != 8 || result.colorType != PNG_COLOR_TYPE_RGB)) {
+        png_error(png, "not 8-bit RGBA, 16-bit greyscale or 8-bit RGB");
     }
     const std::size_t rowBytes = png_get_rowbytes(png, info);
     rows.resize(rowBytes * result.height);
@@ -84,6 +88,10 @@ inline std::optional<DecodedPng> decodePng(const std::filesystem::path& path) {
             std::string(texts[i].text, texts[i].itxt_length > 0 ? texts[i].itxt_length : texts[i].text_length));
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
+    if (result.colorType != PNG_COLOR_TYPE_RGBA && result.colorType != PNG_COLOR_TYPE_PALETTE) {
+        result.samples.assign(rows.begin(), rows.end());
+        return result;
+    }
     result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);
     for (std::size_t i = 0; i < result.pixels.size(); ++i) {
         const png_byte* p = &rows[i * 4];

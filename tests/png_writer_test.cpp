@@ -10,6 +10,7 @@
 
 #include "io/ParallelDeflate.hpp"
 #include "io/PngStream.hpp"
+#include "io/PngText.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
 
@@ -384,6 +385,50 @@ TEST(PngStream, BandsDecodeToThePixelsOfOneStreamAtAnySizeThreadsAndBands) {
             }
         }
     }
+}
+
+TEST(PngStream, GreyAndRgbRowsDecodeToTheirBytesWithEveryFilter) {
+    // 16-bit greyscale and 8-bit RGB, rows of bytes that wrap around in every filter's
+    // differences, in one stream and in bands; a palette's writeRow and a sample writeRowBytes
+    // refuse each other.
+    TempDir dir;
+    UnflushedFiles files;
+    std::mt19937 pick(19);
+    using Samples = PngStreamWriter::Samples;
+    using Filter = PngStreamWriter::Filter;
+    for (const auto& [width, height] : {std::pair{1u, 1u}, {3u, 7u}, {70000u, 2u}, {2u, 300u}}) {
+        for (const Samples samples : {Samples::grey16, Samples::rgb8}) {
+            const std::size_t rowBytes = width * (samples == Samples::grey16 ? 2u : 3u);
+            std::vector<std::uint8_t> bytes(rowBytes * height);
+            for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(pick());
+            for (const Filter filter : {Filter::none, Filter::sub, Filter::up}) {
+                const DeflateOptions bands{Z_BEST_SPEED, Z_RLE, 3, bytes.size() < 1000 ? 5u : 1000u};
+                for (const DeflateOptions& options : {DeflateOptions::single(), bands}) {
+                    SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height) + " filter " +
+                                 std::to_string(static_cast<int>(filter)));
+                    SafeFile file(dir.path() / "rows.png", files);
+                    PngStreamWriter png(file, width, height, samples, filter, options);
+                    EXPECT_TRUE(png.writeText("Software", "test"));
+                    for (std::uint32_t y = 0; y < height; ++y)
+                        EXPECT_TRUE(png.writeRowBytes(bytes.data() + y * rowBytes));
+                    ASSERT_TRUE(png.finish() && file.commit());
+                    const std::optional<DecodedPng> decoded = decodePng(dir.path() / "rows.png");
+                    ASSERT_TRUE(decoded);
+                    EXPECT_EQ(decoded->bitDepth, samples == Samples::grey16 ? 16 : 8);
+                    EXPECT_EQ(decoded->samples, bytes);
+                    EXPECT_EQ(decoded->texts, (TextChunks{{"Software", "test"}}));
+                }
+            }
+            SafeFile file(dir.path() / "wrong.png", files);
+            PngStreamWriter png(file, width, height, samples, Filter::none);
+            const std::vector<std::uint32_t> pixels(width, 0xFF000000u);
+            EXPECT_FALSE(png.writeRow(pixels.data()));
+        }
+    }
+    SafeFile file(dir.path() / "wrong.png", files);
+    PngStreamWriter png(file, 2, 1, std::vector<std::uint32_t>{0xFF000000u, 0xFFFFFFFFu});
+    const std::uint8_t row[6] = {};
+    EXPECT_FALSE(png.writeRowBytes(row));
 }
 
 TEST(PngStream, AWriteThatFailsWhileBandsAreDeflatedLeavesNoFile) {
