@@ -7,8 +7,8 @@
 #include "rng/Random.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/Simulation.hpp"
-#include "sim/WorldFigures.hpp"
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldFigures.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "sim/FlowDecisions.hpp"
-#include "sim/WorldFigures.hpp"
+#include "world/WorldFigures.hpp"
 
 namespace orv {
 

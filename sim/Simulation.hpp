@@ -9,7 +9,7 @@
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 

@@ -12,9 +12,9 @@
 #include "sim/GenerateMap.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
-#include "sim/WorldFigures.hpp"
-#include "sim/WorldPyramid.hpp"
 #include "tests/SimSupport.hpp"
+#include "world/WorldFigures.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 namespace {

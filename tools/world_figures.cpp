@@ -30,8 +30,8 @@
 
 #include "rng/Random.hpp"
 #include "sim/GenerateMap.hpp"
-#include "sim/WorldFigures.hpp"
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldFigures.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace {
 

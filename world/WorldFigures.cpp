@@ -1,4 +1,4 @@
-#include "sim/WorldFigures.hpp"
+#include "world/WorldFigures.hpp"
 
 #include <algorithm>
 #include <functional>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 

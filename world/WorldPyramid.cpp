@@ -16,7 +16,7 @@
 //        island spot.
 // Nothing else is drawn, so the same seed, size, margins and parameters give the same world.
 // The work is done on one thread, in integers only, so no build or machine changes a world.
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldPyramid.hpp"
 
 #include <algorithm>
 #include <array>
