@@ -154,7 +154,7 @@ TEST(SettingsDialogue, OutOfRangeSizesAreClampedAndNamedBelowTheConfirmation) {
 
 TEST(SettingsDialogue, TheExampleFileRunsAMapOfItsSize) {
     TempDir dir;
-    std::filesystem::copy_file(std::filesystem::path(__FILE__).parent_path().parent_path() / "examples" / "world.ini",
+    std::filesystem::copy_file(std::filesystem::path(ORVANDEL_SOURCE_DIR) / "examples" / "world.ini",
                                dir.path() / "world.ini");
     // Settings, seed 42, the seed screen's key, then the generations run until the script is used up.
     Session s = runSession("key Enter\ntype world\nkey Enter\nkey Enter\ntype 42\nkey Enter\nkey Enter\nwait 3\n",

@@ -152,8 +152,7 @@ TEST(SettingsText, EveryKeySetsItsOwnField) {
 }
 
 TEST(SettingsText, TheShippedExampleLoads) {
-    const std::filesystem::path example =
-        std::filesystem::path(__FILE__).parent_path().parent_path() / "examples" / "world.ini";
+    const std::filesystem::path example = std::filesystem::path(ORVANDEL_SOURCE_DIR) / "examples" / "world.ini";
     std::string text;
     ASSERT_FALSE(readSettingsFile(example, text)) << example;
     Settings s = presets();
