@@ -80,7 +80,6 @@ MapResult generateMap(const MapRequest& request, MapPicture& picture, const std:
     r.settings = request.settings;
     Settings& s = r.settings;
     Random random;
-    MapState map(s.xsize, s.ysize);
     const double cells = static_cast<double>(s.xsize) * s.ysize;
 
     const SeedOutcome seed = seedRun(random, s, request.seed, clock);
@@ -90,10 +89,18 @@ MapResult generateMap(const MapRequest& request, MapPicture& picture, const std:
     const int threads = request.threads > 0 ? request.threads
                                             : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     FastEngine engine(bestKernelLevel(), threads);
-    if (std::optional<WorldMask> world = layInitialMap(engine, map, s, random)) {
+    // The initial map as layInitialMap lays it, the world grown before the grids are made, so
+    // that the pyramid's levels and the grids are never held at once.
+    std::optional<World> world = growWorld(s, MapSize{std::max(1, s.xsize), std::max(1, s.ysize)}, random, threads);
+    MapState map(s.xsize, s.ysize);
+    engine.fillInitialLandmass(map, s, random);
+    if (world) {
+        stampSea(map, *world);
         r.world = true;
         r.landMasses = measureWorld(*world).landMasses;
-    }  // the mask is let go here, before the generations
+        if (request.keepWorld) r.heights = std::make_shared<const World>(std::move(*world));
+        world.reset();  // let go before the generations
+    }
     // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
     // that changed in the generation last kept are in `changes`, those of the one just computed
     // in `computed`. Until the first swap nextMap holds what the straightforward rule expects.
