@@ -159,6 +159,13 @@ int planFromRecipe(const BatchOptions& o, Plan& plan, std::ostream& err) {
     }
     const std::optional<int> made = majorVersion(recipe->program),
                              ours = majorVersion(std::string(kProgram) + " " + ORVANDEL_VERSION);
+    // Worlds are grown as heights from 2.0.0 on: a world of 1.x would come out another world.
+    constexpr int kWorldsSince = 2;
+    if (made && *made < kWorldsSince && recipe->settings.continents > 0) {
+        err << kProgram << ": " << file << " was made by " << recipe->program << ", whose worlds this version ("
+            << ORVANDEL_VERSION << ") makes differently; classic maps (continents=0) it still makes\n";
+        return 1;
+    }
     if (made != ours)
         err << kProgram << ": " << file << " was made by "
             << (recipe->program.empty() ? "an unknown program" : recipe->program) << "; this is " << ORVANDEL_VERSION

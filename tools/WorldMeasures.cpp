@@ -155,6 +155,15 @@ MarginCounts marginCounts(const World& world, int marginX, int marginY) {
     if (x1 < x0 || y1 < y0) return c;
     for (int y = y0; y <= y1; ++y) c.firstColumn += world.land(x0, y), c.lastColumn += world.land(x1, y);
     for (int x = x0; x <= x1; ++x) c.firstRow += world.land(x, y0), c.lastRow += world.land(x, y1);
+    const int bx = std::max(1, (x1 - x0 + 1) / 8), by = std::max(1, (y1 - y0 + 1) / 8);
+    for (int x = x0; x <= x1; ++x)
+        for (int y = y0; y <= y1; ++y) {
+            if (!world.land(x, y)) continue;
+            c.firstColumns += x < x0 + bx;
+            c.lastColumns += x > x1 - bx;
+            c.firstRows += y < y0 + by;
+            c.lastRows += y > y1 - by;
+        }
     return c;
 }
 

@@ -40,9 +40,11 @@ struct Distances {
 };
 Distances islandDistances(const World& world, const Measured& measured);
 
-// Land cells on the first and the last column and row outside the margins.
+// Land cells on the first and the last column and row outside the margins, and in the first and
+// last eighth of the columns and rows outside them.
 struct MarginCounts {
     std::int64_t firstColumn = 0, lastColumn = 0, firstRow = 0, lastRow = 0;
+    std::int64_t firstColumns = 0, lastColumns = 0, firstRows = 0, lastRows = 0;
 };
 MarginCounts marginCounts(const World& world, int marginX, int marginY);
 

@@ -282,6 +282,10 @@ static int run(int argc, char** argv) {
         marginSum.lastColumn += mc.lastColumn;
         marginSum.firstRow += mc.firstRow;
         marginSum.lastRow += mc.lastRow;
+        marginSum.firstColumns += mc.firstColumns;
+        marginSum.lastColumns += mc.lastColumns;
+        marginSum.firstRows += mc.firstRows;
+        marginSum.lastRows += mc.lastRows;
         double overlap = std::nan("");
         if (!compare.empty()) {
             const World changed = growAsTheBatch(other, static_cast<std::int32_t>(seed), threads);
@@ -376,6 +380,11 @@ static int run(int argc, char** argv) {
             static_cast<long long>(marginSum.firstColumn), static_cast<long long>(marginSum.lastColumn),
             static_cast<long long>(marginSum.firstRow), static_cast<long long>(marginSum.lastRow),
             goal(even(marginSum.firstColumn, marginSum.lastColumn) && even(marginSum.firstRow, marginSum.lastRow)));
+        std::printf(
+            "land in the first and last eighth of the columns %lld, %lld and of the rows %lld, %lld inside the "
+            "margins\n",
+            static_cast<long long>(marginSum.firstColumns), static_cast<long long>(marginSum.lastColumns),
+            static_cast<long long>(marginSum.firstRows), static_cast<long long>(marginSum.lastRows));
     }
     if (!compare.empty())
         std::printf("continents kept with %s: %.1f-%.1f %% (goal at least %.0f %%): %s\n", compare.c_str(),

@@ -50,6 +50,13 @@ std::int64_t wrapped(std::int64_t d, std::int64_t length, bool wrap) {
     return d;
 }
 
+// A disc's centre on an axis with margins, moved in so that the disc keeps its radius from the
+// open area's edges (to the middle when the area is narrower than the disc).
+std::int64_t keepInside(std::int64_t centre, std::int64_t radius, std::int64_t low, std::int64_t high) {
+    if (high - low <= 2 * radius) return (low + high) / 2;
+    return std::clamp(centre, low + radius, high - radius);
+}
+
 std::int64_t distance(std::int64_t dx, std::int64_t dy) {
     return static_cast<std::int64_t>(isqrt(static_cast<std::uint64_t>(dx * dx) + static_cast<std::uint64_t>(dy * dy)));
 }
@@ -149,7 +156,8 @@ Layout layContinents(std::uint64_t key, const Plane& plane, int count, int width
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const std::int64_t r = layout.continents[i].radius;
         std::int64_t bestScore = std::numeric_limits<std::int64_t>::min(), bestX = 0, bestY = 0;
-        for (int k = 0; k < (i == 0 ? 1 : kCandidates); ++k) {
+        const bool margins = !plane.wrapX || !plane.wrapY;
+        for (int k = 0; k < (i == 0 && !margins ? 1 : kCandidates); ++k) {
             const std::int64_t x = placer.draw(placer.openLeft(), placer.openRight());
             const std::int64_t y = placer.draw(placer.openTop(), placer.openBottom());
             std::int64_t score = std::numeric_limits<std::int64_t>::max();
@@ -174,15 +182,22 @@ Layout layContinents(std::uint64_t key, const Plane& plane, int count, int width
         // Each disc of about the area of the continent over the count, a little more for overlap.
         const std::int64_t r =
             static_cast<std::int64_t>(isqrt(static_cast<std::uint64_t>(c.radius * c.radius / discs))) * 115 / 100;
-        c.discs.push_back({centres[i].first, centres[i].second, r * (80 + stream.below(41)) / 100});
+        const std::int64_t first = r * (80 + stream.below(41)) / 100;
+        c.discs.push_back({plane.wrapX ? centres[i].first
+                                       : keepInside(centres[i].first, first, placer.openLeft(), placer.openRight()),
+                           plane.wrapY ? centres[i].second
+                                       : keepInside(centres[i].second, first, placer.openTop(), placer.openBottom()),
+                           first});
         for (int k = 1; k < discs; ++k) {
             const Disc& on = c.discs[stream.below(static_cast<std::uint32_t>(c.discs.size()))];
             const auto [ux, uy] = placer.direction();
             const std::int64_t radius = r * (60 + stream.below(61)) / 100;
             const std::int64_t reach = (on.radius + radius) * 7 / 10;
             Disc d{on.x + ux * reach / kUnit, on.y + uy * reach / kUnit, radius};
-            if (plane.wrapX) d.x = (d.x % plane.lengthX + plane.lengthX) % plane.lengthX;
-            if (plane.wrapY) d.y = (d.y % plane.lengthY + plane.lengthY) % plane.lengthY;
+            d.x = plane.wrapX ? (d.x % plane.lengthX + plane.lengthX) % plane.lengthX
+                              : keepInside(d.x, radius, placer.openLeft(), placer.openRight());
+            d.y = plane.wrapY ? (d.y % plane.lengthY + plane.lengthY) % plane.lengthY
+                              : keepInside(d.y, radius, placer.openTop(), placer.openBottom());
             c.discs.push_back(d);
         }
     }
@@ -244,7 +259,7 @@ Layout layContinents(std::uint64_t key, const Plane& plane, int count, int width
             // The margins are where they are: the ramp to them is not warped.
             const std::int64_t in = placer.inside(cx, cy);
             if (in != std::numeric_limits<std::int64_t>::max())
-                ramp = kChannelSlope * kRelief * (in - mean * kChannelHalfWidth / 256) / mean;
+                ramp = kCoastSlope * kRelief * (in - 2 * mean * kChannelHalfWidth / 256) / mean;
             base = std::max(kDeepest, std::min({base, channel, ramp}));
             layout.base.cells[cell] = static_cast<std::int32_t>(base);
             layout.coastNoise.cells[cell] = static_cast<std::int32_t>(std::clamp<std::int64_t>(
