@@ -29,6 +29,36 @@ bool ruleIsFixed(const Settings& s, const MapState& map) {
     return std::all_of(table.begin(), table.begin() + 1000, [&](std::int32_t v) { return v == table[0]; });
 }
 
+// A world's sea, a bit a cell, column by column (bit y % 64 of word y / 64 of the column).
+struct SeaBits {
+    int width = 0, height = 0;
+    std::size_t words = 0;  // per column
+    std::vector<std::uint64_t> bits;
+};
+
+SeaBits seaBits(const World& world) {
+    SeaBits sea{world.width, world.height, (static_cast<std::size_t>(world.height) + 63) / 64, {}};
+    sea.bits.assign(sea.words * static_cast<std::size_t>(world.width), 0);
+    for (int x = 0; x < world.width; ++x) {
+        const std::int16_t* column = world.column(x);
+        std::uint64_t* out = sea.bits.data() + static_cast<std::size_t>(x) * sea.words;
+        for (int y = 0; y < world.height; ++y)
+            if (column[y] <= World::kSeaLevel) out[y / 64] |= std::uint64_t{1} << (y % 64);
+    }
+    return sea;
+}
+
+// stampSea from the bits.
+void stampSea(MapState& map, const SeaBits& sea) {
+    for (int x = 1; x <= sea.width; ++x) {
+        const std::uint64_t* bits = sea.bits.data() + static_cast<std::size_t>(x - 1) * sea.words;
+        CellValue* current = map.currentMap.column(x) + 1;
+        CellValue* next = map.nextMap.column(x) + 1;
+        for (int y = 0; y < sea.height; ++y)
+            if ((bits[y / 64] >> (y % 64)) & 1) current[y] = next[y] = kSea;
+    }
+}
+
 }  // namespace
 
 MapPicture::MapPicture() = default;
@@ -89,18 +119,25 @@ MapResult generateMap(const MapRequest& request, MapPicture& picture, const std:
     const int threads = request.threads > 0 ? request.threads
                                             : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     FastEngine engine(bestKernelLevel(), threads);
-    // The initial map as layInitialMap lays it, the world grown before the grids are made, so
-    // that the pyramid's levels and the grids are never held at once.
+    // The initial map as layInitialMap lays it. The world is grown and measured before the grids
+    // are made, and unless it is kept only its sea, a bit a cell, is held while they are: the
+    // pyramid's levels, the measuring's runs, the heights and the grids are never held at once.
     std::optional<World> world = growWorld(s, MapSize{std::max(1, s.xsize), std::max(1, s.ysize)}, random, threads);
-    MapState map(s.xsize, s.ysize);
-    engine.fillInitialLandmass(map, s, random);
+    SeaBits sea;
     if (world) {
-        stampSea(map, *world);
         r.world = true;
         r.landMasses = measureWorld(*world).landMasses;
-        if (request.keepWorld) r.heights = std::make_shared<const World>(std::move(*world));
-        world.reset();  // let go before the generations
+        if (request.keepWorld) {
+            r.heights = std::make_shared<const World>(std::move(*world));
+        } else {
+            sea = seaBits(*world);
+        }
+        world.reset();
     }
+    MapState map(s.xsize, s.ysize);
+    engine.fillInitialLandmass(map, s, random);
+    if (r.heights) stampSea(map, *r.heights);
+    if (!sea.bits.empty()) stampSea(map, sea);
     // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
     // that changed in the generation last kept are in `changes`, those of the one just computed
     // in `computed`. Until the first swap nextMap holds what the straightforward rule expects.

@@ -267,9 +267,10 @@ void buildWorld(std::uint32_t seedWord, int width, int height, int marginX, int 
     const WorldParameters p = clampWorldParameters(parameters);
     world.width = width;
     world.height = height;
-    world.heights.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const auto cells = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     const Plane plane(width, height, std::clamp(marginX, 0, width), std::clamp(marginY, 0, height));
     if (p.continents == 0 || plane.empty()) {
+        world.heights.resize(cells);
         for (int x = 0; x < width; ++x)
             for (int y = 0; y < height; ++y)
                 world.heights[world.index(x, y)] =
@@ -295,6 +296,9 @@ void buildWorld(std::uint32_t seedWord, int width, int height, int marginX, int 
         heights = meet(layout, coasts, islands, kIslandStrength * p.islands * 4096 / (100 * 256),
                        kIslandLift * p.islands * kRelief / (100 * 256), threads);
     }
+    // The map's heights are made only now, when the levels above but one are let go: the most
+    // held at once is the map's heights and the meeting level.
+    world.heights.resize(cells);
 
     MapLevel finest;
     if (meeting < map) {
@@ -310,8 +314,8 @@ void buildWorld(std::uint32_t seedWord, int width, int height, int marginX, int 
     finest.openY0 = plane.openY0;
     finest.openY1 = plane.openY1;
     // The pull: kMarginPull at the margin, none from the layout's margin width inward.
-    auto pulls = [&](int cells, bool wrap, int open0, int open1, auto&& length) {
-        std::vector<std::int32_t> pull(static_cast<std::size_t>(cells), 0);
+    auto pulls = [&](int count, bool wrap, int open0, int open1, auto&& length) {
+        std::vector<std::int32_t> pull(static_cast<std::size_t>(count), 0);
         if (wrap) return pull;
         for (int i = open0; i <= open1; ++i) {
             const std::int64_t inside = length(2 * std::min(i - open0, open1 - i) + 1) / 2;
