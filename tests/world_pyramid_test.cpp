@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <numeric>
 #include <stdexcept>
@@ -16,7 +17,9 @@
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
 #include "tests/SimSupport.hpp"
+#include "world/Resample.hpp"
 #include "world/WorldFigures.hpp"
+#include "world/WorldNoise.hpp"
 #include "world/WorldPyramid.hpp"
 
 namespace orv {
@@ -46,6 +49,45 @@ double continentOverlap(const World& a, const World& b) {
         either += inA || inB;
     }
     return static_cast<double>(both) / static_cast<double>(either);
+}
+
+// The integer arithmetic a world is grown with, against the processor's floating point.
+TEST(WorldPyramid, IntegerArithmetic) {
+    for (std::uint64_t v :
+         {0ull, 1ull, 2ull, 3ull, 15ull, 16ull, 17ull, 99999999999ull, (1ull << 62) - 1, 1ull << 62, ~0ull}) {
+        const std::uint64_t r = world::isqrt(v);
+        EXPECT_LE(static_cast<unsigned __int128>(r) * r, v) << v;
+        EXPECT_GT(static_cast<unsigned __int128>(r + 1) * (r + 1), v) << v;
+    }
+    for (std::uint64_t v : {1ull, 2ull, 3ull, 1000ull, 65536ull, 123456789ull})
+        EXPECT_NEAR(static_cast<double>(world::log2Q16(v)) / 65536, std::log2(static_cast<double>(v)), 1.0 / 32768)
+            << v;
+    for (std::int64_t e : {-16 * 65536 + 1, -65536, -1, 0, 1, 32768, 65536 * 3 + 12345, 30 * 65536})
+        EXPECT_NEAR(static_cast<double>(world::exp2Q16(e)) / 65536 / std::exp2(static_cast<double>(e) / 65536), 1.0,
+                    1e-4)
+            << e;
+    // The resampler's weights add up to the whole, and a level of one size resamples to itself.
+    for (const auto& [coarse, fine] : {std::pair{1, 5}, {3, 7}, {64, 128}, {100, 257}, {7, 7}}) {
+        const world::AxisTaps taps = world::axisTaps(coarse, fine);
+        for (const auto& w : taps.weights) EXPECT_EQ(w[0] + w[1] + w[2] + w[3], 4096);
+        world::Field f(coarse, 3);
+        for (std::size_t i = 0; i < f.cells.size(); ++i) f.cells[i] = static_cast<std::int32_t>(i * 37 % 101);
+        const world::Field up = world::upsample(f, fine, 3);
+        if (coarse == fine) {
+            EXPECT_EQ(up.cells, f.cells);
+        }
+        // Doubling's own loop gives what the tables give.
+        const world::Field twice = world::upsample(world::upsample(f, coarse, 16), coarse, 32);
+        world::AxisTaps plain = world::axisTaps(16, 32);
+        plain.doubling = false;
+        const world::Field half = world::upsample(f, coarse, 16);
+        world::Upsampler slow(half, world::axisTaps(coarse, coarse), plain);
+        std::vector<std::int32_t> column(32);
+        for (int x = 0; x < coarse; ++x) {
+            slow.column(x, column.data());
+            EXPECT_TRUE(std::equal(column.begin(), column.end(), twice.column(x))) << coarse << " column " << x;
+        }
+    }
 }
 
 TEST(WorldPyramid, SameSeedSameWorldOnAnyNumberOfThreads) {
