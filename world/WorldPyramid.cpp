@@ -95,25 +95,6 @@ std::int64_t amplitude(std::int64_t across, const Layout& layout, std::int64_t e
     return exp2Q16(top + power) >> 16;
 }
 
-// A pyramid of one stream's noise from the coarsest level down to level `last`.
-Field noisePyramid(std::uint64_t key, const std::vector<Level>& levels, std::size_t last, const Layout& layout,
-                   std::int64_t exponent, std::int64_t strength, std::int64_t turnAt = kTurn) {
-    Field field;
-    for (std::size_t j = 0; j <= last; ++j) {
-        const Level& l = levels[j];
-        field = j == 0 ? Field(l.nx, l.ny) : upsample(field, l.nx, l.ny);
-        const std::int64_t a = amplitude(l.across, layout, exponent, strength, turnAt);
-        std::vector<std::int32_t> noise(static_cast<std::size_t>(l.ny));
-        for (int x = 0; x < l.nx; ++x) {
-            std::int32_t* col = field.column(x);
-            columnNoise(key, static_cast<int>(j), x, 0, l.ny, noise.data());
-            for (int y = 0; y < l.ny; ++y)
-                col[y] += static_cast<std::int32_t>(a * noise[static_cast<std::size_t>(y)] >> 16);
-        }
-    }
-    return field;
-}
-
 // Runs work(first, last, part) on `threads` ranges of the columns 0 .. width - 1 side by side
 // (fewer for narrow levels: at least 64 columns each), and returns the number of ranges.
 template <class Work>
@@ -123,6 +104,32 @@ int byColumns(int width, int threads, Work&& work) {
     for (int k = 1; k < parts; ++k) team.emplace_back([&, k] { work(width * k / parts, width * (k + 1) / parts, k); });
     work(0, width / parts, 0);
     return parts;
+}
+
+// A pyramid of one stream's noise from the coarsest level down to level `last`, each level's
+// columns shared among threads.
+Field noisePyramid(std::uint64_t key, const std::vector<Level>& levels, std::size_t last, const Layout& layout,
+                   std::int64_t exponent, std::int64_t strength, std::int64_t turnAt, int threads) {
+    Field field;
+    for (std::size_t j = 0; j <= last; ++j) {
+        const Level& l = levels[j];
+        Field next(l.nx, l.ny);
+        const std::int64_t a = amplitude(l.across, layout, exponent, strength, turnAt);
+        byColumns(l.nx, threads, [&](int x0, int x1, int) {
+            std::vector<std::int32_t> noise(static_cast<std::size_t>(l.ny));
+            std::optional<Upsampler> up;
+            if (j > 0) up.emplace(field, l.nx, l.ny);
+            for (int x = x0; x < x1; ++x) {
+                std::int32_t* col = next.column(x);
+                if (up) up->column(x, col);
+                columnNoise(key, static_cast<int>(j), x, 0, l.ny, noise.data());
+                for (int y = 0; y < l.ny; ++y)
+                    col[y] += static_cast<std::int32_t>(a * noise[static_cast<std::size_t>(y)] >> 16);
+            }
+        });
+        field = std::move(next);
+    }
+    return field;
 }
 
 // The heights at the level where the fields meet (the one above the map, or the map itself
@@ -290,9 +297,9 @@ void buildWorld(std::uint32_t seedWord, int width, int height, int marginX, int 
     const std::uint64_t coastKey = streamKey(seedWord, Stream::coasts);
     Field heights;
     {
-        const Field coasts = noisePyramid(coastKey, levels, meeting, layout, exponent, kCoastAmplitude);
+        const Field coasts = noisePyramid(coastKey, levels, meeting, layout, exponent, kCoastAmplitude, kTurn, threads);
         const Field islands = noisePyramid(streamKey(seedWord, Stream::islands), levels, meeting > 0 ? meeting - 1 : 0,
-                                           layout, kIslandExponent, kIslandAmplitude, kIslandTurn);
+                                           layout, kIslandExponent, kIslandAmplitude, kIslandTurn, threads);
         heights = meet(layout, coasts, islands, kIslandStrength * p.islands * 4096 / (100 * 256),
                        kIslandLift * p.islands * kRelief / (100 * 256), threads);
     }
