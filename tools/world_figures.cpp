@@ -164,12 +164,16 @@ bool batchKeepsTheWorld(const Settings& settings, std::int32_t seed, int generat
 }
 
 struct Range {
-    double least = INFINITY, most = -INFINITY;
+    double least = INFINITY, most = -INFINITY, sum = 0;
+    int count = 0;
     void add(double v) {
         if (std::isnan(v)) return;
         least = std::min(least, v);
         most = std::max(most, v);
+        sum += v;
+        ++count;
     }
+    double mean() const { return count > 0 ? sum / count : std::nan(""); }
     bool within(double low, double high) const { return least >= low && most <= high; }
 };
 
@@ -334,13 +338,16 @@ static int run(int argc, char** argv) {
                 static_cast<long long>(medianCount), static_cast<long long>(within), static_cast<long long>(worlds),
                 static_cast<long long>(n), static_cast<long long>(n),
                 goal(medianCount == n && 5 * within >= 4 * worlds));
-    std::printf("coastline dimension per octave 4-8 %.2f-%.2f, 8-16 %.2f-%.2f, 16-32 %.2f-%.2f, 32-64 %.2f-%.2f",
-                dims[0].least, dims[0].most, dims[1].least, dims[1].most, dims[2].least, dims[2].most, dims[3].least,
-                dims[3].most);
+    std::printf(
+        "coastline dimension per octave (mean, least-most) 4-8 %.2f %.2f-%.2f, 8-16 %.2f %.2f-%.2f, 16-32 "
+        "%.2f %.2f-%.2f, 32-64 %.2f %.2f-%.2f",
+        dims[0].mean(), dims[0].least, dims[0].most, dims[1].mean(), dims[1].least, dims[1].most, dims[2].mean(),
+        dims[2].least, dims[2].most, dims[3].mean(), dims[3].least, dims[3].most);
     if (settings.coastroughness == 50) {
         bool ok = true;
         for (const Range& r : dims) ok = ok && r.within(kLeastDimension, kMostDimension);
-        std::printf(" (goal at coastroughness 50: %.1f-%.1f): %s", kLeastDimension, kMostDimension, goal(ok));
+        std::printf(" (goal at coastroughness 50: every world %.1f-%.1f): %s", kLeastDimension, kMostDimension,
+                    goal(ok));
     }
     std::printf("\n");
     const double top = 0.01 * cells;
