@@ -200,6 +200,15 @@ TEST(WorldPyramid, ASmallerLandShareLiesInsideALargerOne) {
     }
 }
 
+// On a small map no two heights tie at the sea level: the land is the share of the open cells,
+// rounded to the nearest cell.
+TEST(WorldPyramid, TheLandShareIsRoundedToTheNearestCell) {
+    for (const int share : {1, 35, 40, 45, 99}) {
+        const World w = grow(6, 9, 11, world(2, share));
+        EXPECT_EQ(landCells(w), (99 * share + 50) / 100) << share;
+    }
+}
+
 // coastroughness and islands draw from streams of their own: the continents stay where they are.
 TEST(WorldPyramid, KnobsKeepTheContinents) {
     for (std::uint32_t seed = 1; seed <= 3; ++seed) {
