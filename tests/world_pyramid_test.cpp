@@ -81,7 +81,8 @@ TEST(WorldPyramid, IntegerArithmetic) {
         world::AxisTaps plain = world::axisTaps(16, 32);
         plain.doubling = false;
         const world::Field half = world::upsample(f, coarse, 16);
-        world::Upsampler slow(half, world::axisTaps(coarse, coarse), plain);
+        const world::AxisTaps across = world::axisTaps(coarse, coarse);
+        world::Upsampler slow(half, across, plain);
         std::vector<std::int32_t> column(32);
         for (int x = 0; x < coarse; ++x) {
             slow.column(x, column.data());

@@ -43,6 +43,7 @@ AxisTaps axisTaps(int coarse, int fine);
 class Upsampler {
 public:
     Upsampler(const Field& coarse, int fineWidth, int fineHeight);
+    // With taps made once for several fields; the coarse field and the taps must outlive it.
     Upsampler(const Field& coarse, const AxisTaps& xs, const AxisTaps& ys);
     // The fine column x (0 .. fineWidth - 1) into out[0 .. fineHeight - 1]. Columns visited in
     // order cost one stretch per coarse column.
