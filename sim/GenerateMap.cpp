@@ -42,20 +42,34 @@ SeaBits seaBits(const World& world) {
     for (int x = 0; x < world.width; ++x) {
         const std::int16_t* column = world.column(x);
         std::uint64_t* out = sea.bits.data() + static_cast<std::size_t>(x) * sea.words;
-        for (int y = 0; y < world.height; ++y)
-            if (column[y] <= World::kSeaLevel) out[y / 64] |= std::uint64_t{1} << (y % 64);
+        for (std::size_t w = 0; w < sea.words; ++w) {
+            const int first = static_cast<int>(w * 64), count = std::min(64, world.height - first);
+            std::uint64_t bits = 0;
+            for (int k = 0; k < count; ++k)
+                bits |= static_cast<std::uint64_t>(column[first + k] <= World::kSeaLevel) << k;
+            out[w] = bits;
+        }
     }
     return sea;
 }
 
-// stampSea from the bits.
+// stampSea from the bits: 64 cells of open sea at a time, cell by cell at its coasts.
 void stampSea(MapState& map, const SeaBits& sea) {
     for (int x = 1; x <= sea.width; ++x) {
         const std::uint64_t* bits = sea.bits.data() + static_cast<std::size_t>(x - 1) * sea.words;
         CellValue* current = map.currentMap.column(x) + 1;
         CellValue* next = map.nextMap.column(x) + 1;
-        for (int y = 0; y < sea.height; ++y)
-            if ((bits[y / 64] >> (y % 64)) & 1) current[y] = next[y] = kSea;
+        for (std::size_t w = 0; w < sea.words; ++w) {
+            const int first = static_cast<int>(w * 64), count = std::min(64, sea.height - first);
+            if (bits[w] == 0) continue;
+            if (count == 64 && bits[w] == ~std::uint64_t{0}) {
+                std::fill_n(current + first, 64, kSea);
+                std::fill_n(next + first, 64, kSea);
+                continue;
+            }
+            for (int k = 0; k < count; ++k)
+                if ((bits[w] >> k) & 1) current[first + k] = next[first + k] = kSea;
+        }
     }
 }
 

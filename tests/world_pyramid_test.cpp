@@ -66,13 +66,23 @@ TEST(WorldPyramid, IntegerArithmetic) {
         EXPECT_NEAR(static_cast<double>(world::exp2Q16(e)) / 65536 / std::exp2(static_cast<double>(e) / 65536), 1.0,
                     1e-4)
             << e;
-    // The resampler's weights add up to the whole, and a level of one size resamples to itself.
-    for (const auto& [coarse, fine] : {std::pair{1, 5}, {3, 7}, {64, 128}, {100, 257}, {7, 7}}) {
+    // The resampler's weights add up to the whole; a level of one size resamples to itself, and
+    // any other to what each fine cell's taps give, read straight from the coarse cells (across
+    // the wrap, where the columns read are not consecutive numbers).
+    for (const auto& [coarse, fine] : {std::pair{1, 5}, {3, 7}, {9, 20}, {19, 43}, {64, 128}, {100, 257}, {7, 7}}) {
         const world::AxisTaps taps = world::axisTaps(coarse, fine);
         for (const auto& w : taps.weights) EXPECT_EQ(w[0] + w[1] + w[2] + w[3], 4096);
         world::Field f(coarse, 3);
         for (std::size_t i = 0; i < f.cells.size(); ++i) f.cells[i] = static_cast<std::int32_t>(i * 37 % 101);
         const world::Field up = world::upsample(f, fine, 3);
+        for (int x = 0; x < fine && coarse != fine; ++x)
+            for (int y = 0; y < 3; ++y) {
+                std::int32_t sum = 2048;
+                for (std::size_t k = 0; k < 4; ++k)
+                    sum += taps.weights[static_cast<std::size_t>(x)][k] *
+                           f.column(static_cast<int>(taps.cells[static_cast<std::size_t>(x)][k]))[y];
+                ASSERT_EQ(up.column(x)[y], sum >> 12) << coarse << " to " << fine << " at " << x << "," << y;
+            }
         if (coarse == fine) {
             EXPECT_EQ(up.cells, f.cells);
         }

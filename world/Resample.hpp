@@ -39,7 +39,8 @@ AxisTaps axisTaps(int coarse, int fine);
 
 // Resamples a coarse field to fine width x height, a fine column at a time (the fine field
 // never exists whole unless the caller keeps it): each coarse column the taps of x reach is
-// stretched to the fine height once and kept while it is in reach.
+// stretched to the fine height once and kept while it is in reach (a few are kept, the one used
+// longest ago given up first, never one the column being made reads).
 class Upsampler {
 public:
     Upsampler(const Field& coarse, int fineWidth, int fineHeight);
@@ -50,7 +51,7 @@ public:
     void column(int x, std::int32_t* out);
 
 private:
-    const std::int32_t* stretched(std::uint32_t coarseColumn);
+    const std::int32_t* stretched(std::uint32_t coarseColumn, const std::array<std::uint32_t, 4>& inUse);
 
     const Field* coarse_;
     AxisTaps ownX_, ownY_;
@@ -58,6 +59,8 @@ private:
     const AxisTaps* ys_;
     static constexpr int kKept = 8;
     std::array<std::int64_t, kKept> keptColumn_{};
+    std::array<std::uint64_t, kKept> lastUse_{};
+    std::uint64_t clock_ = 0;
     std::vector<std::int32_t> kept_;
 };
 
