@@ -231,7 +231,7 @@ struct MapLevel {
 // The sea level: the height L that leaves the count of open cells above it nearest to `land` (of
 // two as near, the higher), from the counts by 64 heights and then the heights of the one group
 // where the count reaches `land`.
-std::int32_t seaLevel(const World& world, const std::vector<std::int64_t>& groups, std::int64_t land) {
+std::int32_t seaLevel(const World& world, const std::vector<std::int64_t>& groups, std::int64_t land, int threads) {
     std::int64_t above = 0;
     for (std::size_t g = groups.size(); g-- > 0;) {
         if (above + groups[g] <= land) {
@@ -239,9 +239,18 @@ std::int32_t seaLevel(const World& world, const std::vector<std::int64_t>& group
             continue;
         }
         const std::int32_t low = static_cast<std::int32_t>(g * 64) - 32768;
+        std::vector<std::array<std::int64_t, 64>> parts(static_cast<std::size_t>(std::max(1, threads)));
+        byColumns(world.width, threads, [&](int x0, int x1, int part) {
+            auto& counts = parts[static_cast<std::size_t>(part)];
+            counts.fill(0);
+            for (const std::int16_t *v = world.column(x0), *end = world.heights.data() + world.index(x1, 0); v != end;
+                 ++v)
+                if (*v >= low && *v < low + 64 && *v != World::kMarginHeight)
+                    ++counts[static_cast<std::size_t>(*v - low)];
+        });
         std::array<std::int64_t, 64> counts{};
-        for (const std::int16_t v : world.heights)
-            if (v >= low && v < low + 64 && v != World::kMarginHeight) ++counts[static_cast<std::size_t>(v - low)];
+        for (const auto& part : parts)
+            for (std::size_t k = 0; k < 64; ++k) counts[k] += part[k];
         for (std::int32_t v = low + 63; v >= low; --v) {
             const std::int64_t here = counts[static_cast<std::size_t>(v - low)];
             if (above + here > land) return above + here - land < land - above ? v - 1 : v;
@@ -343,7 +352,7 @@ void buildWorld(std::uint32_t seedWord, int width, int height, int marginX, int 
             for (std::size_t g = 0; g < groups.size(); ++g) groups[g] += table[g];
 
     const std::int64_t open = std::int64_t{plane.openX1 - plane.openX0 + 1} * (plane.openY1 - plane.openY0 + 1);
-    const std::int32_t level = seaLevel(world, groups, (open * p.landshare + 50) / 100);
+    const std::int32_t level = seaLevel(world, groups, (open * p.landshare + 50) / 100, threads);
     byColumns(width, threads, [&](int x0, int x1, int) {
         for (std::int16_t *v = world.heights.data() + world.index(x0, 0),
                           *end = world.heights.data() + world.index(x1, 0);
