@@ -133,12 +133,13 @@ Field noisePyramid(std::uint64_t key, const std::vector<Level>& levels, std::siz
 }
 
 // The heights at the level where the fields meet (the one above the map, or the map itself
-// when it is the only level): base + coastNoise x coasts + islandStrength x islandWeight x
-// islands, each field resampled to that level.
-Field meet(const Layout& layout, const Field& coasts, const Field& islands, std::int64_t islandStrength,
-           std::int64_t lift, int threads) {
+// when it is the only level): base + coastNoise x coasts + islandWeight x (lift +
+// islandStrength x islands), each field resampled to that level. The coasts' noise is turned
+// into the heights where it lies, each cell read and then written, so that the level is held
+// once.
+void meet(const Layout& layout, Field& coasts, const Field& islands, std::int64_t islandStrength, std::int64_t lift,
+          int threads) {
     const int w = coasts.width, h = coasts.height;
-    Field out(w, h);
     const auto rows = static_cast<std::size_t>(h);
     const AxisTaps layoutX = axisTaps(layout.base.width, w), layoutY = axisTaps(layout.base.height, h);
     const AxisTaps islandX = axisTaps(islands.width, w), islandY = axisTaps(islands.height, h);
@@ -151,17 +152,15 @@ Field meet(const Layout& layout, const Field& coasts, const Field& islands, std:
             noiseUp.column(x, noise.data());
             weightUp.column(x, weight.data());
             islandUp.column(x, isl.data());
-            const std::int32_t* c = coasts.column(x);
-            std::int32_t* o = out.column(x);
+            std::int32_t* c = coasts.column(x);
             for (std::size_t y = 0; y < rows; ++y) {
                 const std::int64_t shelf = std::max(0, weight[y]);
                 const std::int64_t v = base[y] + (std::int64_t{noise[y]} * c[y] >> 12) +
                                        ((islandStrength * shelf >> 12) * isl[y] >> 12) + (shelf * lift >> 12);
-                o[y] = static_cast<std::int32_t>(std::clamp<std::int64_t>(v, -65536, 65536));
+                c[y] = static_cast<std::int32_t>(std::clamp<std::int64_t>(v, -65536, 65536));
             }
         }
     });
-    return out;
 }
 
 // Counts of the open cells' heights by 64 heights at a time (height + 32768 >> 6), four tables
@@ -304,13 +303,12 @@ void buildWorld(std::uint32_t seedWord, int width, int height, int marginX, int 
                                         levels[layoutLevel].nx, levels[layoutLevel].ny);
     const std::int64_t exponent = hurst(p.coastroughness);
     const std::uint64_t coastKey = streamKey(seedWord, Stream::coasts);
-    Field heights;
+    Field heights = noisePyramid(coastKey, levels, meeting, layout, exponent, kCoastAmplitude, kTurn, threads);
     {
-        const Field coasts = noisePyramid(coastKey, levels, meeting, layout, exponent, kCoastAmplitude, kTurn, threads);
         const Field islands = noisePyramid(streamKey(seedWord, Stream::islands), levels, meeting > 0 ? meeting - 1 : 0,
                                            layout, kIslandExponent, kIslandAmplitude, kIslandTurn, threads);
-        heights = meet(layout, coasts, islands, kIslandStrength * p.islands * 4096 / (100 * 256),
-                       kIslandLift * p.islands * kRelief / (100 * 256), threads);
+        meet(layout, heights, islands, kIslandStrength * p.islands * 4096 / (100 * 256),
+             kIslandLift * p.islands * kRelief / (100 * 256), threads);
     }
     // The map's heights are made only now, when the levels above but one are let go: the most
     // held at once is the map's heights and the meeting level.
