@@ -96,7 +96,9 @@ const std::array<BatchOption, 7> kInputOptions{{
      "{seed}, or -SEED before the last dot",
      false, "", applySeed},
     {"--from", "", "MAP.png",
-     "make a map again from the recipe a batch PNG carries (seed,\nsettings, size, generations)", false, "",
+     "make a map again from the recipe a batch PNG carries (seed,\nsettings, size, generations); "
+     "a world made by 1.x is refused",
+     false, "",
      [](BatchOptions& o, std::string_view v, std::string& error) {
          if (v.empty()) return fail(error, "--from: the file name is empty");
          o.from = std::filesystem::path(v);

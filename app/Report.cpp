@@ -10,8 +10,8 @@ void printRunReport(Program& p) {
     Screen& screen = p.screen;
     const MapStatistics& st = p.statistics;
     const double total = static_cast<double>(p.totalCells);
-    // A world's sea is drawn like water (in the water colour unless seacolor says otherwise) and
-    // counted with it: the rows stay three.
+    // A world's sea is water, drawn in a colour of its own, and counted with the water: the rows
+    // stay three.
     const std::int64_t water = st.waterCount + st.seaCount;
     const double waterPercent = static_cast<double>(water * 100) / total;
     const double landPercent = static_cast<double>(st.landCount * 100) / total;

@@ -1,29 +1,26 @@
-// A world grown by the pyramid as a run would grow it: default world settings (continents 7,
-// the presets of the others) at 4096 x 4096, the size the figures are measured at, and at sizes
-// that are not powers of two. Run next to largeBatchGeneration (a generation of the rule at
-// the same size) to compare: the pyramid is meant to cost less than ten generations.
+// A world grown as a run grows it: five continents and the presets of the other settings at
+// 4096 x 4096, the size the figures are measured at, at a size that is no power of two and at
+// the window's 400 x 400, on one thread and on two. Run next to largeBatchGeneration (a
+// generation of the rule at the same size) to compare.
 #include <benchmark/benchmark.h>
 
 #include "rng/Random.hpp"
 #include "settings/Seeding.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/Simulation.hpp"
-#include "sim/WorldFigures.hpp"
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldFigures.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 namespace {
 
-void worldPyramid(benchmark::State& state, int width, int height, int continents) {
+void worldPyramid(benchmark::State& state, int width, int height, int continents, int threads) {
     WorldParameters parameters;
     parameters.continents = continents;
-    WorldPyramid pyramid;
-    WorldMask mask;
-    Random random;
+    World world;
     for (auto _ : state) {
-        random.seed(seedWord(42));
-        pyramid.build(random, width, height, 0, 0, parameters, mask);
-        benchmark::DoNotOptimize(mask.cells.data());
+        buildWorld(42, width, height, 0, 0, parameters, world, threads);
+        benchmark::DoNotOptimize(world.heights.data());
     }
     state.counters["worlds/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -42,18 +39,20 @@ void worldStart(benchmark::State& state, int continents) {
     Random random;
     for (auto _ : state) {
         random.seed(seedWord(42));
-        std::optional<WorldMask> world = layInitialMap(engine, map, settings, random);
+        std::optional<World> world = layInitialMap(engine, map, settings, random);
         if (world) benchmark::DoNotOptimize(measureWorld(*world).landMasses.data());
         benchmark::DoNotOptimize(map.currentMap.column(1));
     }
 }
 
 BENCHMARK_CAPTURE(worldStart, classic_4096, 0)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(worldStart, default_world_4096, 7)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(worldPyramid, default_4096, 4096, 4096, 7)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(worldPyramid, small_continents_4096, 4096, 4096, 4)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(worldPyramid, odd_4099x3001, 4099, 3001, 7)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(worldPyramid, default_400, 400, 400, 4)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldStart, five_continents_4096, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldPyramid, five_4096, 4096, 4096, 5, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldPyramid, five_4096_two_threads, 4096, 4096, 5, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldPyramid, one_4096, 4096, 4096, 1, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldPyramid, twelve_4096, 4096, 4096, 12, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldPyramid, odd_4099x3001, 4099, 3001, 5, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(worldPyramid, window_400, 400, 400, 5, 1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 }  // namespace orv

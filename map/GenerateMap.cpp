@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "sim/FlowDecisions.hpp"
-#include "sim/WorldFigures.hpp"
+#include "world/WorldFigures.hpp"
 
 namespace orv {
 
@@ -27,6 +27,50 @@ bool ruleIsFixed(const Settings& s, const MapState& map) {
     if (s.erosion != 1) return true;
     const auto& table = map.erosionTable;
     return std::all_of(table.begin(), table.begin() + 1000, [&](std::int32_t v) { return v == table[0]; });
+}
+
+// A world's sea, a bit a cell, column by column (bit y % 64 of word y / 64 of the column).
+struct SeaBits {
+    int width = 0, height = 0;
+    std::size_t words = 0;  // per column
+    std::vector<std::uint64_t> bits;
+};
+
+SeaBits seaBits(const World& world) {
+    SeaBits sea{world.width, world.height, (static_cast<std::size_t>(world.height) + 63) / 64, {}};
+    sea.bits.assign(sea.words * static_cast<std::size_t>(world.width), 0);
+    for (int x = 0; x < world.width; ++x) {
+        const std::int16_t* column = world.column(x);
+        std::uint64_t* out = sea.bits.data() + static_cast<std::size_t>(x) * sea.words;
+        for (std::size_t w = 0; w < sea.words; ++w) {
+            const int first = static_cast<int>(w * 64), count = std::min(64, world.height - first);
+            std::uint64_t bits = 0;
+            for (int k = 0; k < count; ++k)
+                bits |= static_cast<std::uint64_t>(column[first + k] <= World::kSeaLevel) << k;
+            out[w] = bits;
+        }
+    }
+    return sea;
+}
+
+// stampSea from the bits: 64 cells of open sea at a time, cell by cell at its coasts.
+void stampSea(MapState& map, const SeaBits& sea) {
+    for (int x = 1; x <= sea.width; ++x) {
+        const std::uint64_t* bits = sea.bits.data() + static_cast<std::size_t>(x - 1) * sea.words;
+        CellValue* current = map.currentMap.column(x) + 1;
+        CellValue* next = map.nextMap.column(x) + 1;
+        for (std::size_t w = 0; w < sea.words; ++w) {
+            const int first = static_cast<int>(w * 64), count = std::min(64, sea.height - first);
+            if (bits[w] == 0) continue;
+            if (count == 64 && bits[w] == ~std::uint64_t{0}) {
+                std::fill_n(current + first, 64, kSea);
+                std::fill_n(next + first, 64, kSea);
+                continue;
+            }
+            for (int k = 0; k < count; ++k)
+                if ((bits[w] >> k) & 1) current[first + k] = next[first + k] = kSea;
+        }
+    }
 }
 
 }  // namespace
@@ -74,10 +118,7 @@ const std::uint8_t* MapPicture::classRow(int y) {
 }
 
 MapRun::MapRun(const MapRequest& request, const std::function<double()>& clock)
-    : generations_(request.generations),
-      untilSettled_(request.untilSettled),
-      colors_(request.colors),
-      map_(request.settings.xsize, request.settings.ysize) {
+    : generations_(request.generations), untilSettled_(request.untilSettled), colors_(request.colors) {
     result_.settings = request.settings;
     Settings& s = result_.settings;
     const SeedOutcome seed = seedRun(random_, s, request.seed, clock);
@@ -87,17 +128,32 @@ MapRun::MapRun(const MapRequest& request, const std::function<double()>& clock)
     const int threads = request.threads > 0 ? request.threads
                                             : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     engine_ = std::make_unique<FastEngine>(bestKernelLevel(), threads);
-    if (std::optional<WorldMask> world = layInitialMap(*engine_, map_, s, random_)) {
+    // The initial map as layInitialMap lays it. The world is grown and measured before the grids
+    // are made, and unless it is kept only its sea, a bit a cell, is held while they are: the
+    // pyramid's levels, the measuring's runs, the heights and the grids are never held at once.
+    std::optional<World> world = growWorld(s, MapSize{std::max(1, s.xsize), std::max(1, s.ysize)}, random_, threads);
+    SeaBits sea;
+    if (world) {
         result_.world = true;
         result_.landMasses = measureWorld(*world).landMasses;
-    }  // the mask is let go here, before the generations
-    fixedRule_ = ruleIsFixed(s, map_);
+        if (request.keepWorld) {
+            result_.heights = std::make_shared<const World>(std::move(*world));
+        } else {
+            sea = seaBits(*world);
+        }
+        world.reset();
+    }
+    map_.emplace(s.xsize, s.ysize);
+    engine_->fillInitialLandmass(*map_, s, random_);
+    if (result_.heights) stampSea(*map_, *result_.heights);
+    if (!sea.bits.empty()) stampSea(*map_, sea);
+    fixedRule_ = ruleIsFixed(s, *map_);
 }
 
 // One generation computed and checked for settling; true when it is to be kept.
 bool MapRun::compute() {
     MapResult& r = result_;
-    const bool changed = generationCycle(*engine_, map_, r.settings, random_, untouched_, computed_);
+    const bool changed = generationCycle(*engine_, *map_, r.settings, random_, untouched_, computed_);
     r.stable = !changed;
     const std::int64_t drawn = r.committedGenerations;
     if (fixedRule_ && drawn >= 1 && !r.settled) {
@@ -118,9 +174,9 @@ bool MapRun::step() {
         over_ = true;
         return false;
     }
-    std::swap(map_.currentMap, map_.nextMap);
+    std::swap(map_->currentMap, map_->nextMap);
     std::swap(changes_, computed_);
-    keptPhase_ = map_.phaseFlag;
+    keptPhase_ = map_->phaseFlag;
     untouched_ = Untouched::FromCurrent;
     ++result_.committedGenerations;
     return true;
@@ -128,7 +184,7 @@ bool MapRun::step() {
 
 void MapRun::paint(const MapCanvas& canvas, const MapColors& colors) {
     if (result_.committedGenerations > 0) {
-        engine_->drawChanges(map_.currentMap, changes_, keptPhase_, colors, canvas);
+        engine_->drawChanges(map_->currentMap, changes_, keptPhase_, colors, canvas);
         return;
     }
     for (int y = 1; y <= result_.settings.ysize; ++y)
@@ -143,8 +199,8 @@ MapResult MapRun::finish(MapPicture& picture) {
         over_ = true;
     }
     MapResult r = result_;
-    r.cycles = map_.cycleCount;
-    const MapStatistics stats = engine_->finalStatistics(map_, r.settings);
+    r.cycles = map_->cycleCount;
+    const MapStatistics stats = engine_->finalStatistics(*map_, r.settings);
     r.unchangedCount = stats.unchangedCount;
     r.waterCount = stats.waterCount;
     r.landCount = stats.landCount;
@@ -156,7 +212,7 @@ MapResult MapRun::finish(MapPicture& picture) {
     picture.world_ = r.world;
     picture.phaseFlag_ = keptPhase_;
     picture.colors_ = colors_;
-    picture.cells_ = std::move(map_.currentMap);
+    picture.cells_ = std::move(map_->currentMap);
     picture.changes_ = std::move(changes_);
     picture.engine_ = std::make_unique<FastEngine>();
     return r;

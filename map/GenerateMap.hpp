@@ -14,6 +14,7 @@
 #include "sim/FastEngine.hpp"
 #include "sim/MapGrid.hpp"
 #include "sim/Simulation.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 
@@ -26,6 +27,11 @@ struct MapRequest {
     bool untilSettled = false;
     MapColors colors;  // what the picture is painted in (mapColors(settings): the window's)
     int threads = 0;   // how many threads may share a large map's work (0: as many as run at once, at most two)
+    // Keep a world's heights in the result (MapResult::heights), for work that reads them after
+    // the run. Otherwise they are let go before the first generation: a map's memory at its peak
+    // is then the grids and the heights (2 bytes a cell) together, never the heights through the
+    // generations.
+    bool keepWorld = false;
 };
 
 // The outcome of one map.
@@ -47,6 +53,9 @@ struct MapResult {
     // A world's land masses: the areas of the groups of cells outside the sea (8-connected,
     // across the wrap-around on both axes), largest first. Empty for a classic map.
     std::vector<std::int64_t> landMasses;
+    // A world's heights (world/WorldPyramid.hpp: 16-bit, x-major, sea level 0), when the request
+    // asked to keep them; the same as growWorld gives again for the same seed and settings.
+    std::shared_ptr<const World> heights;
 };
 
 // The classes of a map's cells as the picture shows them (and the report counts them).
@@ -131,7 +140,7 @@ private:
     bool untilSettled_;
     MapColors colors_;
     Random random_;
-    MapState map_;
+    std::optional<MapState> map_;  // made once the world is grown
     std::unique_ptr<FastEngine> engine_;
     // Each generation goes whole into nextMap, so keeping it is swapping the grids. The cells
     // that changed in the generation last kept are in changes_, those of the one just computed
@@ -146,7 +155,8 @@ private:
 
 // Generates one map exactly as the window program would with the same settings and seed when
 // stopped after `generations` drawn generations: the seeding step (seedRun), the initial map
-// (layInitialMap: with continents above 0 the world's sea first, whose land masses are measured),
+// (as layInitialMap: with continents above 0 the world grown first, its land masses measured, and
+// its sea stamped),
 // the generations, and one more generation computed but not drawn, from which the statistics
 // come. picture receives the map as it was last drawn (its previous map is let go first).
 // clock is what a bit-pattern seed reads; progress is told after every generation computed how

@@ -94,6 +94,9 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
     r.program = program ? *program : "";
     const std::optional<int> made = majorVersion(r.program);
     const bool otherVersion = made != majorVersion(std::string("orvandel-batch ") + ORVANDEL_VERSION);
+    // Worlds are grown as heights from 2.0.0 on: a world of 1.x would come out another world.
+    constexpr int kWorldsSince = 2;
+    const bool oldWorlds = made && *made < kWorldsSince;
     if (!readWhole(*found[0], r.seed)) return damaged("the seed '" + *found[0] + "'");
     if (*found[1] == "given")
         r.seedSource = Recipe::SeedSource::given;
@@ -139,6 +142,11 @@ std::optional<Recipe> recipeFromTexts(const TextChunks& texts, std::string& erro
         if (key.inEveryRecipe && !keys.contains(key.name)) return damaged("no setting " + std::string(key.name));
     r.settings.xsize = width;
     r.settings.ysize = height;
+    if (oldWorlds && r.settings.continents > 0) {
+        error = "it was made by " + r.program + ", whose worlds this version (" + ORVANDEL_VERSION +
+                ") makes differently; classic maps (continents=0) it still makes";
+        return std::nullopt;
+    }
     // No Orvandel program writes a value that would be brought into range.
     Settings fitted = r.settings;
     const std::vector<ClampedSetting> changes = clampToGrid(fitted, kMaxMapSide, kMaxMapSide);

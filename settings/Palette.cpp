@@ -16,7 +16,10 @@ std::uint32_t paletteColor(ColorIndex index) {
 }
 
 ColorIndex seaColorIndex(const Settings& settings) {
-    return settings.seacolor == -1 ? settings.watercolor : settings.seacolor;
+    constexpr ColorIndex kLightBlue = 9, kBlue = 1;
+    if (settings.seacolor != -1) return settings.seacolor;
+    if (settings.continents <= 0) return settings.watercolor;
+    return settings.watercolor == kLightBlue ? kBlue : kLightBlue;
 }
 
 MapColors mapColors(const Settings& settings) {

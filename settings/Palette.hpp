@@ -25,7 +25,10 @@ struct MapColors {
 
 // The map colours of a run from the table: forestcolor, watercolor, landcolor and seacolor.
 MapColors mapColors(const Settings& settings);
-// The colour index the sea is drawn in: seacolor, or watercolor when seacolor is -1.
+// The colour index the sea is drawn in: seacolor; when seacolor is -1, in a world (continents
+// above 0) light blue (9), set apart from the lakes and other water of the texture in the water
+// colour (blue, 1, when the water colour is itself light blue), and on a classic map, which
+// has no sea, the water colour.
 ColorIndex seaColorIndex(const Settings& settings);
 
 }  // namespace orv

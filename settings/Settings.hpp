@@ -45,13 +45,14 @@ struct Settings {
     std::int32_t leftflowenabled = 0;
     std::int32_t rightflowenabled = 0;
     std::int32_t rightflowratio = 0;
-    // The world mode: continents 0 is the classic map; 1 .. 16 grow a world of that many levels
-    // (land masses, coasts and a sea the rule never changes) before the first generation.
+    // The world mode: continents 0 is the classic map; 1 .. 16 grow a world of that many
+    // continents (with coasts, islands and a sea the rule never changes) before the first
+    // generation.
     std::int32_t continents = 0;
     std::int32_t landshare = 0;       // per cent of the open area that is land, 1 .. 99
     std::int32_t coastroughness = 0;  // 0 round coasts .. 100 frayed ones
     std::int32_t islands = 0;         // 0 no islands sown into the sea .. 100 many
-    std::int32_t seacolor = 0;        // the sea's colour; -1 (the preset): the water colour
+    std::int32_t seacolor = 0;        // the sea's colour; -1 (the preset): a colour of its own
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

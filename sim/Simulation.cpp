@@ -43,38 +43,30 @@ void fillInitialLandmass(MapState& map, const Settings& settings, Random& random
                 static_cast<CellValue>(scaleDraw(random.nextRaw(), 2));
 }
 
-std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid, Random& random) {
+std::optional<World> growWorld(const Settings& settings, MapSize size, Random& random, int threads) {
     if (settings.continents <= 0) return std::nullopt;
-    const MapSize size = mapSize(settings, grid);
-    WorldParameters parameters;
-    // Levels past the map's size only add steps on a coarsest grid of one cell, where the land
-    // share cannot be held (a 400 x 400 world at 16 levels is nearly all sea): a world takes at
-    // most the levels whose coarsest grid still has two cells across the map's shorter side,
-    // 8 at 400 x 400 and 11 at 4096 x 4096.
-    const int side = std::min(size.x, size.y);
-    int levels = 1;
-    while (levels < settings.continents && (std::int64_t{1} << (levels + 1)) < side) ++levels;
-    parameters.continents = levels;
-    parameters.landshare = settings.landshare;
-    parameters.coastroughness = settings.coastroughness;
-    parameters.islands = settings.islands;
     // Margins beyond the map hold the whole map as sea, as a margin of the map's size does.
     auto margin = [](std::int32_t m, int length) { return static_cast<int>(std::clamp<std::int64_t>(m, 0, length)); };
-    return buildWorld(random, size.x, size.y, margin(settings.oceanedgesizex, size.x),
-                      margin(settings.oceanedgesizey, size.y), clampWorldParameters(parameters));
+    const std::uint32_t seedWord = random.nextRaw();
+    return buildWorld(seedWord, size.x, size.y, margin(settings.oceanedgesizex, size.x),
+                      margin(settings.oceanedgesizey, size.y), worldParameters(settings), threads);
+}
+
+std::optional<World> growWorld(const Settings& settings, const MapGrid& grid, Random& random) {
+    return growWorld(settings, mapSize(settings, grid), random);
 }
 
 namespace {
 
-// cells[y] := kSea where land[y] is 0, for y < count: a select over arrays that do not overlap,
-// which vectorises.
-void stampColumn(CellValue* __restrict cells, const std::uint8_t* __restrict land, int count) {
-    for (int y = 0; y < count; ++y) cells[y] = land[y] != 0 ? cells[y] : kSea;
+// cells[y] := kSea where heights[y] is at or below the sea level, for y < count: a select over
+// arrays that do not overlap, which vectorises.
+void stampColumn(CellValue* __restrict cells, const std::int16_t* __restrict heights, int count) {
+    for (int y = 0; y < count; ++y) cells[y] = heights[y] > World::kSeaLevel ? cells[y] : kSea;
 }
 
 }  // namespace
 
-void stampSea(MapState& map, const WorldMask& world) {
+void stampSea(MapState& map, const World& world) {
     for (int x = 1; x <= world.width; ++x) {
         stampColumn(map.currentMap.column(x) + 1, world.column(x - 1), world.height);
         stampColumn(map.nextMap.column(x) + 1, world.column(x - 1), world.height);

@@ -10,7 +10,7 @@
 #include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "sim/MapGrid.hpp"
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 
@@ -37,22 +37,24 @@ FillRange initialFillRange(const Settings& settings, const MapGrid& grid);
 // range the ocean-edge margins leave, kept inside the grid.
 void fillInitialLandmass(MapState& map, const Settings& settings, Random& random);
 
-// The world of a run when continents is above 0: grown by the pyramid from the source over the
-// map's size, with the settings' world keys (brought into range; continents no more than the
-// levels that leave two coarsest cells across the shorter side) and ocean-edge margins.
-// Nothing is drawn, and nothing returned, for the classic map (continents 0).
-std::optional<WorldMask> growWorld(const Settings& settings, const MapGrid& grid, Random& random);
+// The world of a run when continents is above 0: one word is drawn from the source (the
+// world's seed word, from which each of its parts draws a stream of its own) and the world is
+// grown over the map's size with the settings' world keys (brought into range) and ocean-edge
+// margins. Nothing is drawn, and nothing returned, for the classic map (continents 0). threads
+// share the work; the world is the same whatever their number.
+std::optional<World> growWorld(const Settings& settings, MapSize size, Random& random, int threads = 1);
+std::optional<World> growWorld(const Settings& settings, const MapGrid& grid, Random& random);
 
-// Holds the world's sea: every interior cell the mask gives to the sea becomes kSea in both grids
-// (the rule then never changes it, and the commit never sees it change).
-void stampSea(MapState& map, const WorldMask& world);
+// Holds the world's sea: every interior cell at or below the world's sea level becomes kSea in
+// both grids (the rule then never changes it, and the commit never sees it change).
+void stampSea(MapState& map, const World& world);
 
-// The initial map of a run on either engine: the world grown first (its draws follow the seeding
+// The initial map of a run on either engine: the world grown first (its draw follows the seeding
 // step), then the classic pattern laid exactly as without a world (one draw per cell of its range,
 // sea or not), then the sea stamped over it. Returns the world, nothing for a classic map.
 template <class Engine>
-std::optional<WorldMask> layInitialMap(const Engine& engine, MapState& map, const Settings& settings, Random& random) {
-    std::optional<WorldMask> world = growWorld(settings, map.currentMap, random);
+std::optional<World> layInitialMap(const Engine& engine, MapState& map, const Settings& settings, Random& random) {
+    std::optional<World> world = growWorld(settings, map.currentMap, random);
     engine.fillInitialLandmass(map, settings, random);
     if (world) stampSea(map, *world);
     return world;

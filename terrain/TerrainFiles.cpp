@@ -7,6 +7,7 @@
 #include "io/NpyFile.hpp"
 #include "io/PngStream.hpp"
 #include "io/PngWriter.hpp"
+#include "settings/NumberText.hpp"
 #include "terrain/Atlas.hpp"
 
 namespace orv {
@@ -14,9 +15,7 @@ namespace {
 
 // The shortest text that reads back as the same double.
 std::string number(double v) {
-    char buffer[40];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::string(buffer, ec == std::errc{} ? end : buffer);
+    return shortestText(v);
 }
 
 std::error_code finishPng(ByteSink& file, PngStreamWriter& png) {

@@ -92,7 +92,7 @@ struct EngineRun {
     MapState map;
     Random random;
     Engine engine;
-    std::optional<WorldMask> world;
+    std::optional<World> world;
 };
 
 inline testing::AssertionResult sameSource(const Random& a, const Random& b) {

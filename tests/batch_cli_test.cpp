@@ -14,6 +14,7 @@
 #include "app/Batch.hpp"
 #include "io/PngText.hpp"
 #include "io/PngWriter.hpp"
+#include "map/MapFiles.hpp"
 #include "map/Recipe.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
@@ -737,6 +738,35 @@ TEST(BatchGenerator, TheRecipeInThePngMakesTheSameMapAgain) {
     const std::optional<Recipe> read = recipeFromTexts(texts, why);
     ASSERT_TRUE(read) << why;
     EXPECT_EQ(read->settings, old.settings);
+
+    // Worlds of 1.x came from another pyramid: their recipes are refused, naming both versions;
+    // a classic map of 1.x is made again, with the warning of another major version.
+    for (const std::int32_t continents : {3, 0}) {
+        Recipe made;
+        made.program = "orvandel-batch 1.1.0";
+        applyPresets(made.settings);
+        made.settings.xsize = 24;
+        made.settings.ysize = 16;
+        made.settings.continents = continents;
+        made.seed = 4;
+        made.generations = 2;
+        MapPicture picture;
+        MapRequest request;
+        request.settings = made.settings;
+        generateMap(request, picture);
+        ASSERT_FALSE(writeMapPng(dir.path() / "old.png", picture, recipeTexts(made)));
+        BatchRun remade = batch({"--from", "old.png", "--out", "new.png"}, dir);
+        if (continents > 0) {
+            EXPECT_EQ(remade.status, 1);
+            for (const char* told : {"old.png again: it was made by orvandel-batch 1.1.0, whose worlds this version (",
+                                     ") makes differently; classic maps (continents=0) it still makes"})
+                EXPECT_NE(remade.err.find(told), std::string::npos) << remade.err;
+            EXPECT_FALSE(std::filesystem::exists(dir.path() / "new.png"));
+        } else {
+            EXPECT_EQ(remade.status, 0) << remade.err;
+            EXPECT_NE(remade.err.find("whose maps may differ"), std::string::npos) << remade.err;
+        }
+    }
 
     // A PNG without a recipe, and a file that is no PNG, are refused with the reason.
     ImageBuffer image = noisyImage(4, 4, 16);

@@ -48,7 +48,7 @@ Expected windowLoop(const Settings& settings, std::int32_t seed, std::int64_t ge
     r.seed = seedRun(random, s, SeedChoice::of(seed), [] { return 0.0; }).seed;
     MapState map(s.xsize, s.ysize);
     ReferenceEngine engine;
-    engine.fillInitialLandmass(map, s, random);
+    layInitialMap(engine, map, s, random);
     e.picture.assign(static_cast<std::size_t>(s.xsize) * static_cast<std::size_t>(s.ysize), 0xFF000000u);
     const MapCanvas canvas{e.picture.data(), s.xsize, s.xsize, s.ysize, -1, -1};
     const bool fixedRule = !flowsLeftToChance(s);
@@ -261,7 +261,10 @@ TEST(BatchMap, ARunStoppedEarlyIsTheMapOfTheGenerationsItDrew) {
 
 TEST(BatchMap, LargeMapsSharedBetweenTwoThreads) {
     MapPicture picture;
-    for (const Settings& s : {presets(1030, 513), randomFlows(1030, 513)}) {
+    Settings world = randomFlows(1030, 513);
+    world.continents = 4;
+    world.oceanedgesizex = 30;
+    for (const Settings& s : {presets(1030, 513), randomFlows(1030, 513), world}) {
         BatchCase c;
         c.settings = s;
         c.seed = 42;
@@ -269,6 +272,13 @@ TEST(BatchMap, LargeMapsSharedBetweenTwoThreads) {
         c.threads = 2;
         ASSERT_TRUE(sameMap(c, picture));
     }
+    // A world, whose threads share its pyramid too, is the one grown on one thread.
+    BatchCase c;
+    c.settings = world;
+    c.seed = 7;
+    c.generations = 1;
+    c.threads = 3;
+    ASSERT_TRUE(sameMap(c, picture));
 }
 
 }  // namespace

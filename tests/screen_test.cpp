@@ -9,6 +9,7 @@
 #include <set>
 
 #include "settings/Palette.hpp"
+#include "settings/Settings.hpp"
 #include "ui/Font.hpp"
 #include "ui/ScaledPicture.hpp"
 
@@ -177,6 +178,21 @@ TEST(Palette, GivesTheSixteenColoursAndTransparentBlackOutsideThem) {
     EXPECT_EQ(paletteColor(9), 0xFF5555FFu);
     EXPECT_EQ(paletteColor(15), 0xFFFFFFFFu);
     for (int outside : {16, -1, 255, INT32_MIN, INT32_MAX}) EXPECT_EQ(paletteColor(outside), 0u) << outside;
+}
+
+// The sea of a world is drawn in a colour of its own unless seacolor names one: light blue, or
+// blue where the lakes are light blue; a classic map has no sea and keeps the water colour.
+TEST(Palette, AWorldsSeaHasAColourOfItsOwn) {
+    Settings s;
+    applyPresets(s);
+    EXPECT_EQ(seaColorIndex(s), s.watercolor);
+    s.continents = 3;
+    EXPECT_EQ(seaColorIndex(s), 9);
+    s.watercolor = 9;
+    EXPECT_EQ(seaColorIndex(s), 1);
+    s.seacolor = 9;
+    EXPECT_EQ(seaColorIndex(s), 9);
+    EXPECT_EQ(mapColors(s).sea, paletteColor(9));
 }
 
 TEST(ScaledPicture, WholeMultiplesWhereTheyFitTheShapeKeptBelow) {

@@ -6,7 +6,7 @@
 #include "settings/Settings.hpp"
 #include "sim/FastEngine.hpp"
 #include "sim/Simulation.hpp"
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 namespace {
@@ -102,11 +102,13 @@ std::vector<std::uint8_t> automatonClasses(std::int32_t seed, int width, int hei
     seedRun(random, s, SeedChoice::of(seed), clockSeconds);
     FastEngine engine(bestKernelLevel(), 1);
     engine.fillInitialLandmass(map, s, random);
-    WorldMask mask{width, height, std::vector<std::uint8_t>(land.size())};
+    World mask{width, height, std::vector<std::int16_t>(land.size())};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            mask.cells[mask.index(x, y)] =
-                land[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+            mask.heights[mask.index(x, y)] =
+                land[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] != 0
+                    ? 1
+                    : World::kSeaLevel;
     stampSea(map, mask);
     ChangeMask changes, computed;
     Untouched untouched = Untouched::KeepNext;

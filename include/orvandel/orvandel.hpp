@@ -100,9 +100,10 @@ struct Adjustment {
 
 // All parameters of a map: signed 32-bit integers named by the keys of a settings file
 // (landcolor, xsize, downupflow, ...; keys() lists them in the file's order). The map's size is
-// xsize x ysize. continents above 0 makes a world: land masses and a sea grown before the first
-// generation, shaped by landshare, coastroughness and islands, the sea drawn in seacolor;
-// continents 0, the preset, makes the classic map.
+// xsize x ysize. continents above 0 (1 .. 16) makes a world of that many continents: land
+// masses and a sea grown before the first generation, shaped by landshare, coastroughness and
+// islands, the sea drawn in seacolor (-1: light blue, apart from the lakes); continents 0, the
+// preset, makes the classic map.
 class ORVANDEL_API Settings {
 public:
     // The presets on a 400 x 400 map.

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/WorldPyramid.hpp"
+#include "world/WorldPyramid.hpp"
 
 namespace orv {
 
@@ -20,10 +20,14 @@ struct WorldFigures {
     std::int64_t largestSea() const { return seas.empty() ? 0 : seas.front(); }
     // How many land masses hold at least share (0 .. 1) of all the map's cells.
     std::int64_t landMassesOfAtLeast(double share) const;
+    // The continents: the land masses that hold at least 5 % of the land (the others are islands).
+    std::int64_t continents() const;
 };
 
-// Labels the mask's components. The work goes by runs of equal cells down each column, so it
-// costs little more than a read of the mask plus a few words per run.
-WorldFigures measureWorld(const WorldMask& mask);
+// Labels the world's components (land: the cells above the sea level). The work goes by runs of
+// land or sea down each column, so it costs little more than a read of the heights plus a few
+// words per run. With massOfCell, every cell's land mass too (x-major like the world): 0 for
+// sea, k + 1 for landMasses[k].
+WorldFigures measureWorld(const World& world, std::vector<std::uint32_t>* massOfCell = nullptr);
 
 }  // namespace orv

@@ -1,4 +1,4 @@
-#include "sim/WorldFigures.hpp"
+#include "world/WorldFigures.hpp"
 
 #include <algorithm>
 #include <functional>
@@ -38,20 +38,25 @@ std::int64_t WorldFigures::landMassesOfAtLeast(double share) const {
                          [least](std::int64_t size) { return static_cast<double>(size) >= least; });
 }
 
-WorldFigures measureWorld(const WorldMask& mask) {
+std::int64_t WorldFigures::continents() const {
+    return std::count_if(landMasses.begin(), landMasses.end(),
+                         [this](std::int64_t size) { return 20 * size >= landCells; });
+}
+
+WorldFigures measureWorld(const World& world, std::vector<std::uint32_t>* massOfCell) {
     WorldFigures figures;
-    const int sx = mask.width, sy = mask.height;
+    const int sx = world.width, sy = world.height;
     if (sx <= 0 || sy <= 0) return figures;
     std::vector<Run> runs;
     std::vector<std::size_t> firstRun(static_cast<std::size_t>(sx) + 1);
     for (int x = 0; x < sx; ++x) {
         firstRun[static_cast<std::size_t>(x)] = runs.size();
-        const std::uint8_t* col = mask.column(x);
+        const std::int16_t* col = world.column(x);
         int y = 0;
         while (y < sy) {
-            const bool land = col[y] != 0;
+            const bool land = col[y] > World::kSeaLevel;
             const int start = y;
-            while (y < sy && (col[y] != 0) == land) ++y;
+            while (y < sy && (col[y] > World::kSeaLevel) == land) ++y;
             runs.push_back({start, y - 1, land});
         }
     }
@@ -89,12 +94,30 @@ WorldFigures measureWorld(const WorldMask& mask) {
         sizes[components.find(i)] += length;
         (runs[i].land ? figures.landCells : figures.seaCells) += length;
     }
+    // The land masses largest first (of equal sizes, the one found first), and the seas.
+    std::vector<std::size_t> masses;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         if (sizes[i] == 0) continue;
-        (runs[i].land ? figures.landMasses : figures.seas).push_back(sizes[i]);
+        if (runs[i].land) {
+            masses.push_back(i);
+        } else {
+            figures.seas.push_back(sizes[i]);
+        }
     }
-    std::sort(figures.landMasses.begin(), figures.landMasses.end(), std::greater<>());
+    std::stable_sort(masses.begin(), masses.end(), [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
+    for (const std::size_t root : masses) figures.landMasses.push_back(sizes[root]);
     std::sort(figures.seas.begin(), figures.seas.end(), std::greater<>());
+    if (massOfCell) {
+        std::vector<std::uint32_t> rank(runs.size(), 0);
+        for (std::size_t k = 0; k < masses.size(); ++k) rank[masses[k]] = static_cast<std::uint32_t>(k + 1);
+        massOfCell->assign(static_cast<std::size_t>(sx) * static_cast<std::size_t>(sy), 0);
+        for (int x = 0; x < sx; ++x)
+            for (std::size_t i = firstRun[static_cast<std::size_t>(x)]; i < firstRun[static_cast<std::size_t>(x) + 1];
+                 ++i)
+                if (runs[i].land)
+                    std::fill_n(massOfCell->begin() + static_cast<std::ptrdiff_t>(world.index(x, runs[i].start)),
+                                runs[i].end - runs[i].start + 1, rank[components.find(i)]);
+    }
     figures.cells = std::int64_t{sx} * sy;
     return figures;
 }
