@@ -17,6 +17,7 @@
 #include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
+#include "terrain/Atlas.hpp"
 
 namespace orvandel {
 inline namespace ORVANDEL_ABI_NAMESPACE {
@@ -58,6 +59,14 @@ std::vector<Adjustment> adjustmentsOf(const std::vector<orv::ClampedSetting>& ch
 const orv::MapOutput& outputNamed(std::string_view name) {
     if (const orv::MapOutput* output = orv::findMapOutput(name)) return *output;
     throw Error(std::string(name) + ": no such output (the outputs: " + orv::mapOutputNames() + ")");
+}
+
+// An output this map can be written as: Error for a world's output of a classic map.
+const orv::MapOutput& outputOf(const orv::MadeMap& map, std::string_view name) {
+    const orv::MapOutput& output = outputNamed(name);
+    if (const std::optional<std::string> problem = orv::outputProblem(output, map.result.settings, output.name))
+        throw Error(*problem);
+    return output;
 }
 
 [[noreturn]] void cannotWrite(const std::string& what, std::error_code why) {
@@ -158,8 +167,10 @@ struct Map::State {
     mutable orv::MadeMap made;
     Settings settings, settingsUsed;
     std::vector<Adjustment> adjustments;
-    mutable std::once_flag classesMade, rgbaMade;
-    mutable std::vector<std::uint8_t> classes, rgba;
+    mutable std::once_flag classesMade, rgbaMade, atlasMade, terrainMade;
+    mutable std::vector<std::uint8_t> classes, rgba, atlas, terrainClasses;
+    // The world's terrain, made on first use (Error for a classic map).
+    const orv::Terrain& terrainOf() const;
 };
 
 Map::Map(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -278,7 +289,54 @@ const std::vector<std::int64_t>& Map::landMasses() const {
 }
 
 std::string Map::statsJson() const {
-    return orv::statsJson(state_->made.result);
+    const std::lock_guard lock(state_->lock);
+    return orv::madeStatsJson(state_->made);
+}
+
+const orv::Terrain& Map::State::terrainOf() const {
+    if (!orv::hasTerrain(made))
+        throw Error("a classic map has no terrain: continents is " + std::to_string(made.result.settings.continents) +
+                    " (set continents to 1 or more)");
+    const std::lock_guard guard(lock);
+    return orv::madeTerrain(made);
+}
+
+const std::vector<std::int16_t>& Map::heights() const {
+    return state_->terrainOf().heights;
+}
+
+const std::vector<std::uint8_t>& Map::terrain() const {
+    State& s = *state_;
+    const orv::Terrain& terrain = s.terrainOf();
+    std::call_once(s.terrainMade, [&] {
+        std::vector<std::uint8_t> classes(terrain.drainage.cells.size());
+        for (std::size_t i = 0; i < classes.size(); ++i) classes[i] = terrain.drainage.terrainAt(i);
+        s.terrainClasses = std::move(classes);
+    });
+    return s.terrainClasses;
+}
+
+const std::vector<std::uint8_t>& Map::atlas() const {
+    State& s = *state_;
+    const orv::Terrain& terrain = s.terrainOf();
+    std::call_once(s.atlasMade, [&] {
+        const auto width = static_cast<std::size_t>(terrain.width);
+        std::vector<std::uint8_t> rgba(width * static_cast<std::size_t>(terrain.height) * 4);
+        std::vector<std::uint8_t> rgb(width * 3);
+        const orv::AtlasPainter painter(terrain.heights, terrain.drainage);
+        for (int y = 0; y < terrain.height; ++y) {
+            painter.paintRow(y, rgb.data());
+            std::uint8_t* out = rgba.data() + static_cast<std::size_t>(y) * width * 4;
+            for (std::size_t x = 0; x < width; ++x) {
+                out[4 * x] = rgb[3 * x];
+                out[4 * x + 1] = rgb[3 * x + 1];
+                out[4 * x + 2] = rgb[3 * x + 2];
+                out[4 * x + 3] = 0xFF;
+            }
+        }
+        s.atlas = std::move(rgba);
+    });
+    return s.atlas;
 }
 
 const std::vector<std::uint8_t>& Map::classes() const {
@@ -326,24 +384,24 @@ std::string Map::describeOutput(std::string_view output) {
 }
 
 void Map::write(std::string_view output, const std::filesystem::path& path) const {
-    const orv::MapOutput& kind = outputNamed(output);
+    const orv::MapOutput& kind = outputOf(state_->made, output);
     const std::lock_guard lock(state_->lock);
     if (const std::error_code why = orv::writeMapOutput(kind, state_->made, path)) cannotWrite(path.string(), why);
 }
 
 void Map::write(std::string_view output, std::ostream& out) const {
-    const orv::MapOutput& kind = outputNamed(output);
+    const orv::MapOutput& kind = outputOf(state_->made, output);
     orv::StreamSink sink(out);
     const std::lock_guard lock(state_->lock);
-    if (const std::error_code why = kind.write(state_->made, sink))
+    if (const std::error_code why = kind.write(state_->made, sink, ""))
         cannotWrite("the " + std::string(output) + " output to a stream", why);
 }
 
 void Map::write(std::string_view output, const std::function<bool(const void* data, std::size_t size)>& take) const {
-    const orv::MapOutput& kind = outputNamed(output);
+    const orv::MapOutput& kind = outputOf(state_->made, output);
     orv::CallbackSink sink(take);
     const std::lock_guard lock(state_->lock);
-    if (const std::error_code why = kind.write(state_->made, sink))
+    if (const std::error_code why = kind.write(state_->made, sink, ""))
         cannotWrite("the " + std::string(output) + " output", why);
 }
 

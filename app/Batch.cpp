@@ -25,6 +25,7 @@
 #include "settings/Palette.hpp"
 #include "settings/Seeding.hpp"
 #include "settings/SettingsFile.hpp"
+#include "terrain/TerrainFiles.hpp"
 
 namespace orv {
 namespace {
@@ -263,6 +264,15 @@ public:
 
     int run() {
         if (const int status = o_.from ? planFromRecipe() : planFromOptions()) return status;
+        for (const BatchOptions::Output& output : o_.outputs) {
+            if (const std::optional<std::string> problem =
+                    outputProblem(*output.output, plan_.settings, output.output->option)) {
+                err_ << kProgram << ": " << *problem << "\n";
+                return 2;
+            }
+            needsTerrain_ = needsTerrain_ || (plan_.settings.continents > 0 &&
+                                              (output.output->needsWorld || output.output->name == "stats"));
+        }
         if (const int status = checkNames()) return status;
         if (o_.manifest) {
             manifest_.emplace(*o_.manifest, files_, Dash::isStandardOutput);
@@ -442,6 +452,7 @@ private:
             request.untilSettled = plan_.untilSettled;
             request.colors = mapColors(plan_.settings);
             request.threads = workers_ > 1 ? 1 : 0;
+            request.keepWorld = needsTerrain_;  // rather than grow it again for the terrain
             RunHooks hooks;
             hooks.clock = [this] { return clock_.reading(); };
             if (!manyMaps_)
@@ -454,7 +465,7 @@ private:
             for (std::size_t i = 0; i < o_.outputs.size() && made.failed == SIZE_MAX; ++i) {
                 SafeFile& file = *made.files.emplace_back(
                     std::make_unique<SafeFile>(nameOf(i, made.seed), files_, Dash::isStandardOutput));
-                made.why = file.ok() ? o_.outputs[i].output->write(made.map, file) : file.error();
+                made.why = file.ok() ? o_.outputs[i].output->write(made.map, file, nameOf(i, made.seed)) : file.error();
                 if (made.why) made.failed = i;
             }
         } catch (...) {
@@ -500,7 +511,10 @@ private:
                     .append(o_.outputs[i].output->name)
                     .append("\": ")
                     .append(jsonString(nameOf(i, made.seed)));
-            line.append("}, \"statistics\": ").append(oneLine(statsJson(result))).append("}\n");
+            // The statistics as --stats writes them, with a world's terrain once it is made.
+            const std::string statistics =
+                made.map.terrain ? statsJson(result, terrainStatsJson(*made.map.terrain)) : statsJson(result);
+            line.append("}, \"statistics\": ").append(oneLine(statistics)).append("}\n");
             unreported_.push_back(std::move(line));
         }
         if (manyMaps_) progress_->advance();
@@ -539,6 +553,7 @@ private:
     FileSystem& files_;
     Plan plan_;
     bool manyMaps_ = false;
+    bool needsTerrain_ = false;  // an output asks for a world's terrain
     int workers_ = 1;
     std::optional<ProgressBar> progress_;
     std::optional<AppendedFile> manifest_;

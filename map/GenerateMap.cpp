@@ -131,7 +131,8 @@ MapRun::MapRun(const MapRequest& request, const std::function<double()>& clock)
     // The initial map as layInitialMap lays it. The world is grown and measured before the grids
     // are made, and unless it is kept only its sea, a bit a cell, is held while they are: the
     // pyramid's levels, the measuring's runs, the heights and the grids are never held at once.
-    std::optional<World> world = growWorld(s, MapSize{std::max(1, s.xsize), std::max(1, s.ysize)}, random_, threads);
+    std::optional<World> world =
+        growWorld(s, MapSize{std::max(1, s.xsize), std::max(1, s.ysize)}, random_, threads, &result_.worldSeed);
     SeaBits sea;
     if (world) {
         result_.world = true;

@@ -56,6 +56,7 @@ struct MapResult {
     // A world's heights (world/WorldPyramid.hpp: 16-bit, x-major, sea level 0), when the request
     // asked to keep them; the same as growWorld gives again for the same seed and settings.
     std::shared_ptr<const World> heights;
+    std::uint32_t worldSeed = 0;  // a world's seed word: regrowWorld grows it again
 };
 
 // The classes of a map's cells as the picture shows them (and the report counts them).

@@ -1,10 +1,46 @@
 #include "map/MadeMap.hpp"
 
+#include <stdexcept>
+
+#include "map/StatsJson.hpp"
+#include "terrain/TerrainFiles.hpp"
+
 namespace orv {
 
 void makeMap(MadeMap& into, const MapRequest& request, const std::string& maker, const RunHooks& hooks) {
+    into.terrain.reset();
     into.result = generateMap(request, into.picture, hooks.clock ? hooks.clock : clockSeconds, hooks.progress);
     into.recipe = recipeOf(maker, request.settings, into.result);
+}
+
+const Terrain& madeTerrain(MadeMap& map) {
+    if (map.terrain) return *map.terrain;
+    if (!hasTerrain(map)) throw std::logic_error("a classic map has no terrain");
+    const Settings& s = map.result.settings;
+    const MapSize size{map.picture.width(), map.picture.height()};
+    std::shared_ptr<const World> world = map.result.heights;
+    if (!world) world = std::make_shared<const World>(regrowWorld(s, size, map.result.worldSeed, 2));
+    // The terrain reads heights row by row from 0: the world's, column by column from -32768.
+    std::vector<std::uint16_t> field(static_cast<std::size_t>(size.x) * static_cast<std::size_t>(size.y));
+    for (int x = 0; x < size.x; ++x) {
+        const std::int16_t* column = world->column(x);
+        for (int y = 0; y < size.y; ++y)
+            field[static_cast<std::size_t>(y) * static_cast<std::size_t>(size.x) + static_cast<std::size_t>(x)] =
+                static_cast<std::uint16_t>(column[y] + 32768);
+    }
+    world.reset();
+    const WorldField input{size.x, size.y, field, static_cast<std::uint16_t>(World::kSeaLevel + 32768)};
+    TerrainOptions options;
+    options.relief = s.relief;
+    options.rivers = s.rivers;
+    map.terrain = makeTerrain(
+        input, [&map](int y) { return map.picture.classRow(y); }, options);
+    return *map.terrain;
+}
+
+std::string madeStatsJson(MadeMap& map) {
+    if (!hasTerrain(map)) return statsJson(map.result);
+    return statsJson(map.result, terrainStatsJson(madeTerrain(map)));
 }
 
 }  // namespace orv

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "map/GenerateMap.hpp"
 #include "map/Recipe.hpp"
 #include "settings/Seeding.hpp"
+#include "terrain/Terrain.hpp"
 
 namespace orv {
 
@@ -17,6 +19,8 @@ struct MadeMap {
     MapResult result;
     MapPicture picture;
     Recipe recipe;
+    // A world's terrain (heights in metres, drainage, rivers), made on first use by madeTerrain.
+    std::optional<Terrain> terrain;
 };
 
 // What a run reports to its caller, and how the caller stops it.
@@ -32,5 +36,18 @@ struct RunHooks {
 // Makes the map a request asks for into `into` (its picture's storage is reused), with the
 // recipe naming `maker` ("orvandel-batch 2.0.0") as the program that made it.
 void makeMap(MadeMap& into, const MapRequest& request, const std::string& maker, const RunHooks& hooks = {});
+
+// Whether the map is a world (continents above 0), which has a terrain.
+inline bool hasTerrain(const MadeMap& map) {
+    return map.result.world;
+}
+
+// A world's terrain, from its heights (kept by the run when it was asked to keep them, otherwise
+// grown again from the world's seed word) and the automaton's last map, with the settings'
+// relief and rivers; made on first use and kept. Throws std::logic_error for a classic map.
+const Terrain& madeTerrain(MadeMap& map);
+
+// The statistics document of a made map (statsJson), with a world's terrain in it.
+std::string madeStatsJson(MadeMap& map);
 
 }  // namespace orv

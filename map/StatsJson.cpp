@@ -7,6 +7,10 @@
 namespace orv {
 
 std::string statsJson(const MapResult& r) {
+    return statsJson(r, {});
+}
+
+std::string statsJson(const MapResult& r, const std::string& terrain) {
     const std::int64_t total = static_cast<std::int64_t>(r.settings.xsize) * r.settings.ysize;
     // The share as the report computes it, in the shortest text that reads back as the same double.
     auto share = [total](std::int64_t count) {
@@ -47,6 +51,7 @@ std::string statsJson(const MapResult& r) {
         for (std::size_t i = 0; i < r.landMasses.size(); ++i) json << (i ? ", " : "") << r.landMasses[i];
         json << "]}";
     }
+    if (!terrain.empty()) json << ",\n  \"terrain\": " << terrain;
     json << "\n}\n";
     return json.str();
 }

@@ -13,5 +13,7 @@ namespace orv {
 // as the report's double), and for a world its land masses: how many, and their cells, largest
 // first.
 std::string statsJson(const MapResult& result);
+// The same with a world's terrain as its "terrain" member (terrainStatsJson's object).
+std::string statsJson(const MapResult& result, const std::string& terrain);
 
 }  // namespace orv

@@ -149,17 +149,18 @@ orvandel::Map generate(py::handle seed, py::handle width, py::handle height, py:
 
 // A read-only view of bytes the map holds: the Map object is the array's base, so the map lives
 // as long as any view of it.
-py::array viewOf(py::object self, const std::vector<std::uint8_t>& (orvandel::Map::*bytes)() const,
+template <class T>
+py::array viewOf(py::object self, const std::vector<T>& (orvandel::Map::*values)() const,
                  std::vector<py::ssize_t> shape) {
     const auto& map = self.cast<const orvandel::Map&>();
-    const std::vector<std::uint8_t>* data = nullptr;
+    const std::vector<T>* data = nullptr;
     {
         py::gil_scoped_release unlocked;  // made on first use: a while for a large map
-        data = &(map.*bytes)();
+        data = &(map.*values)();
     }
-    std::vector<py::ssize_t> strides(shape.size(), 1);
+    std::vector<py::ssize_t> strides(shape.size(), sizeof(T));
     for (std::size_t i = shape.size() - 1; i > 0; --i) strides[i - 1] = strides[i] * shape[i];
-    py::array view(py::dtype::of<std::uint8_t>(), shape, strides, data->data(), self);
+    py::array view(py::dtype::of<T>(), shape, strides, data->data(), self);
     view.attr("flags").attr("writeable") = false;
     return view;
 }
@@ -290,6 +291,31 @@ them; 3 is sea in the world mode). A view of the map's memory, no copy.)")
             },
             R"(The picture: a read-only numpy.ndarray of uint8, shape (height, width, 4), R, G, B and A,
 rows top first, pixel for pixel the PNG's. A view of the map's memory, no copy.)")
+        .def_property_readonly(
+            "heights",
+            [](py::object self) {
+                const auto& map = self.cast<const orvandel::Map&>();
+                return viewOf(self, &orvandel::Map::heights, {map.height(), map.width()});
+            },
+            R"(A world's heights in metres, -8000 .. 8000 (land above 0, sea below): a read-only
+numpy.ndarray of int16, shape (height, width), rows top first (what orvandel-batch --height
+writes). ValueError for a classic map (continents 0). Made on first use, a view of the map's memory.)")
+        .def_property_readonly(
+            "terrain",
+            [](py::object self) {
+                const auto& map = self.cast<const orvandel::Map&>();
+                return viewOf(self, &orvandel::Map::terrain, {map.height(), map.width()});
+            },
+            R"(A world's land and water: a read-only numpy.ndarray of uint8, shape (height, width): 0 sea,
+1 lake, 2 river, 3 land (what orvandel-batch --terrain writes). ValueError for a classic map.)")
+        .def_property_readonly(
+            "atlas",
+            [](py::object self) {
+                const auto& map = self.cast<const orvandel::Map&>();
+                return viewOf(self, &orvandel::Map::atlas, {map.height(), map.width(), 4});
+            },
+            R"(A world's atlas picture: a read-only numpy.ndarray of uint8, shape (height, width, 4), R, G,
+B and A, pixel for pixel what orvandel-batch --atlas writes. ValueError for a classic map.)")
         .def_property_readonly(
             "stats",
             [](const orvandel::Map& map) { return py::module_::import("json").attr("loads")(map.statsJson()); },

@@ -23,6 +23,15 @@ class Map:
     def rgba(self) -> npt.NDArray[np.uint8]:
         """(height, width, 4) uint8, read-only: the PNG's pixels, R, G, B, A."""
     @property
+    def heights(self) -> npt.NDArray[np.int16]:
+        """(height, width) int16, read-only: a world's heights in metres. Raises ValueError."""
+    @property
+    def terrain(self) -> npt.NDArray[np.uint8]:
+        """(height, width) uint8, read-only: 0 sea, 1 lake, 2 river, 3 land. Raises ValueError."""
+    @property
+    def atlas(self) -> npt.NDArray[np.uint8]:
+        """(height, width, 4) uint8, read-only: a world's atlas picture. Raises ValueError."""
+    @property
     def stats(self) -> dict[str, Any]:
         """What orvandel-batch --stats writes, as a dict."""
     @property
@@ -46,6 +55,14 @@ class Map:
         """The statistics as JSON. Raises OSError."""
     def save_grid(self, path: _Path) -> None:
         """The classes as a NumPy .npy file. Raises OSError."""
+    def save_height(self, path: _Path) -> None:
+        """A world's heights: int16 .npy, or 16-bit grey .png by the name. Raises ValueError, OSError."""
+    def save_terrain(self, path: _Path) -> None:
+        """A world's land and water as a .npy file. Raises ValueError, OSError."""
+    def save_atlas(self, path: _Path) -> None:
+        """A world's atlas as a PNG. Raises ValueError, OSError."""
+    def save_rivers(self, path: _Path) -> None:
+        """A world's rivers as GeoJSON. Raises ValueError, OSError."""
 
 def presets() -> dict[str, int]:
     """Every setting with its preset value."""

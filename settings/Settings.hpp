@@ -53,6 +53,10 @@ struct Settings {
     std::int32_t coastroughness = 0;  // 0 round coasts .. 100 frayed ones
     std::int32_t islands = 0;         // 0 no islands sown into the sea .. 100 many
     std::int32_t seacolor = 0;        // the sea's colour; -1 (the preset): a colour of its own
+    // A world's terrain: how mountainous its land is, 0 .. 100, and how dense its rivers are,
+    // 0 (none) .. 100.
+    std::int32_t relief = 0;
+    std::int32_t rivers = 0;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
@@ -116,6 +120,8 @@ inline constexpr SettingsKey kSettingsKeyTable[] = {
     {"coastroughness", &Settings::coastroughness, 50, 0, 100, OutOfRange::clamped, false},
     {"islands", &Settings::islands, 30, 0, 100, OutOfRange::clamped, false},
     {"seacolor", &Settings::seacolor, -1, -1, 15, OutOfRange::kept, false},
+    {"relief", &Settings::relief, 50, 0, 100, OutOfRange::clamped, false},
+    {"rivers", &Settings::rivers, 50, 0, 100, OutOfRange::clamped, false},
 };
 inline constexpr std::span<const SettingsKey> kSettingsKeys{kSettingsKeyTable};
 

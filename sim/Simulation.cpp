@@ -43,11 +43,17 @@ void fillInitialLandmass(MapState& map, const Settings& settings, Random& random
                 static_cast<CellValue>(scaleDraw(random.nextRaw(), 2));
 }
 
-std::optional<World> growWorld(const Settings& settings, MapSize size, Random& random, int threads) {
+std::optional<World> growWorld(const Settings& settings, MapSize size, Random& random, int threads,
+                               std::uint32_t* seedWord) {
     if (settings.continents <= 0) return std::nullopt;
+    const std::uint32_t word = random.nextRaw();
+    if (seedWord) *seedWord = word;
+    return regrowWorld(settings, size, word, threads);
+}
+
+World regrowWorld(const Settings& settings, MapSize size, std::uint32_t seedWord, int threads) {
     // Margins beyond the map hold the whole map as sea, as a margin of the map's size does.
     auto margin = [](std::int32_t m, int length) { return static_cast<int>(std::clamp<std::int64_t>(m, 0, length)); };
-    const std::uint32_t seedWord = random.nextRaw();
     return buildWorld(seedWord, size.x, size.y, margin(settings.oceanedgesizex, size.x),
                       margin(settings.oceanedgesizey, size.y), worldParameters(settings), threads);
 }

@@ -42,8 +42,12 @@ void fillInitialLandmass(MapState& map, const Settings& settings, Random& random
 // grown over the map's size with the settings' world keys (brought into range) and ocean-edge
 // margins. Nothing is drawn, and nothing returned, for the classic map (continents 0). threads
 // share the work; the world is the same whatever their number.
-std::optional<World> growWorld(const Settings& settings, MapSize size, Random& random, int threads = 1);
+std::optional<World> growWorld(const Settings& settings, MapSize size, Random& random, int threads = 1,
+                               std::uint32_t* seedWord = nullptr);
 std::optional<World> growWorld(const Settings& settings, const MapGrid& grid, Random& random);
+
+// The same world again from its seed word (what growWorld drew), without a source.
+World regrowWorld(const Settings& settings, MapSize size, std::uint32_t seedWord, int threads = 1);
 
 // Holds the world's sea: every interior cell at or below the world's sea level becomes kSea in
 // both grids (the rule then never changes it, and the commit never sees it change).

@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <charconv>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <numeric>
 #include <orvandel/orvandel.hpp>
@@ -178,7 +179,8 @@ BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, dou
         // Relative file arguments are taken inside the test's directory.
         if (!arg.empty() && arg[0] != '-' &&
             (arg.find(".png") != std::string::npos || arg.find(".json") != std::string::npos ||
-             arg.find(".ini") != std::string::npos || arg.find(".npy") != std::string::npos))
+             arg.find(".ini") != std::string::npos || arg.find(".npy") != std::string::npos ||
+             arg.find(".geojson") != std::string::npos))
             arg = (dir.path() / arg).string();
         list.push_back(arg);
     }
@@ -663,6 +665,72 @@ TEST(BatchGenerator, WorldsShowTheirSeaInPictureGridAndStatistics) {
     EXPECT_EQ(classic["sea"]["cells"], 0);
     EXPECT_EQ(classic["sea"]["color"], 1);  // seacolor -1: the water colour
     EXPECT_FALSE(classic.contains("landMasses"));
+}
+
+// A world's terrain files: the 16-bit PNG holds the .npy's heights (as its documented grey), the
+// classes and the statistics agree, every point of a river lies on a river cell (but where it
+// leaves a lake or reaches water), the atlas and heights carry the recipe; a classic
+// map refuses them all before any work.
+TEST(BatchGenerator, AWorldsTerrainFilesAgree) {
+    TempDir dir;
+    const BatchRun run =
+        batch({"--seed",       "11",    "--size",    "200x150",   "--generations", "6",         "--set",
+               "continents=3", "--set", "rivers=80", "--height",  "h.npy",         "--terrain", "t.npy",
+               "--atlas",      "a.png", "--rivers",  "r.geojson", "--stats",       "s.json"},
+              dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(batch({"--seed", "11", "--size", "200x150", "--generations", "6", "--set", "continents=3", "--set",
+                     "rivers=80", "--height", "h.png"},
+                    dir)
+                  .status,
+              0);
+    const std::string heights = readBytes(dir.path() / "h.npy"), classes = readBytes(dir.path() / "t.npy");
+    const std::size_t cells = 200 * 150, heightsAt = heights.size() - 2 * cells, classesAt = classes.size() - cells;
+    const auto png = decodePng(dir.path() / "h.png");
+    ASSERT_TRUE(png && png->bitDepth == 16 && png->colorType == 0);
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < cells; ++i) {
+        const auto metres = static_cast<std::int16_t>(static_cast<std::uint8_t>(heights[heightsAt + 2 * i]) |
+                                                      static_cast<std::uint8_t>(heights[heightsAt + 2 * i + 1]) << 8);
+        const int grey = png->samples[2 * i] << 8 | png->samples[2 * i + 1];
+        mismatches += grey != static_cast<int>(std::lround((metres + 8000) * 65535.0 / 16000.0));
+        mismatches += (metres > 0) != (classes[classesAt + i] != 0);  // land above the sea level
+    }
+    EXPECT_EQ(mismatches, 0u);
+    const nlohmann::json stats = statsOf(dir.path() / "s.json");
+    EXPECT_EQ(stats["terrain"]["river"]["cells"],
+              std::count(classes.begin() + static_cast<long>(classesAt), classes.end(), 2));
+    const nlohmann::json rivers = nlohmann::json::parse(readBytes(dir.path() / "r.geojson"));
+    ASSERT_EQ(rivers["type"], "FeatureCollection");
+    ASSERT_FALSE(rivers["features"].empty());
+    for (const nlohmann::json& river : rivers["features"]) {
+        const nlohmann::json& points = river["geometry"]["coordinates"];
+        // The last point is half a step into the water the river reaches, the first of a river
+        // from a lake half a step inside it (on a cell's edge or corner): the others are cells of
+        // the river.
+        for (std::size_t k = river["properties"]["fromLake"].is_null() ? 0 : 1; k + 1 < points.size(); ++k) {
+            const auto x = static_cast<long>(std::floor(points[k][0].get<double>()));
+            const auto y = static_cast<long>(std::floor(points[k][1].get<double>()));
+            const char c = classes[classesAt + static_cast<std::size_t>((y % 150 + 150) % 150) * 200 +
+                                   static_cast<std::size_t>((x % 200 + 200) % 200)];
+            EXPECT_EQ(c, 2) << river["id"] << " " << k;
+        }
+    }
+    for (const char* picture : {"a.png", "h.png"}) {
+        const auto decoded = decodePng(dir.path() / picture);
+        ASSERT_TRUE(decoded);
+        EXPECT_NE(std::find_if(decoded->texts.begin(), decoded->texts.end(),
+                               [](const auto& t) { return t.first == "Orvandel seed" && t.second == "11"; }),
+                  decoded->texts.end())
+            << picture;
+    }
+    for (const char* option : {"--height", "--terrain", "--atlas", "--rivers"}) {
+        const BatchRun classic = batch({"--seed", "11", "--size", "20x20", option, "c.npy", "--stats", "c.json"}, dir);
+        EXPECT_EQ(classic.status, 2);
+        EXPECT_NE(classic.err.find(std::string(option) + " needs a world: continents is 0"), std::string::npos)
+            << classic.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "c.json"));
 }
 
 // A setting given with --set goes after the settings file and is read by its rules: any letter

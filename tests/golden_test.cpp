@@ -26,6 +26,20 @@ bool updating() {
     return value != nullptr && std::string(value) == "1";
 }
 
+// The SHA-256 of bytes, in hexadecimal.
+std::string digestOf(const std::string& bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 15];
+    }
+    return hex;
+}
+
 // "map WxH DIGEST": the picture's size and the SHA-256 of its pixels as R, G, B, A bytes, row by
 // row from the top. Decoded pixels, not file bytes: another zlib may pack the same picture
 // differently.
@@ -125,6 +139,30 @@ TEST(Golden, BatchRunsGiveTheMapsAndStatisticsTheyGaveBefore) {
             continue;
         }
         expectContains(nlohmann::json::parse(readBytes(expectedJson)), nlohmann::json::parse(readBytes(json)), name);
+    }
+}
+
+// A terrain case is one line of arguments for a world; the digests of its heights, its land and
+// water, the atlas' decoded pixels and the rivers' GeoJSON are kept.
+TEST(Golden, TerrainGivesTheHeightsAtlasAndRiversItGaveBefore) {
+    const std::vector<std::string> names = cases("terrain", ".args");
+    ASSERT_GE(names.size(), 2u);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        std::string args = readBytes(kGolden / "terrain" / (name + ".args"));
+        args.erase(args.find_last_not_of("\n") + 1);
+        TempDir dir;
+        const fs::path h = dir.path() / "h.npy", t = dir.path() / "t.npy", a = dir.path() / "a.png",
+                       r = dir.path() / "r.geojson";
+        ASSERT_EQ(runCommand(std::string(ORVANDEL_BATCH_PATH) + " " + args + " --quiet --height " + h.string() +
+                             " --terrain " + t.string() + " --atlas " + a.string() + " --rivers " + r.string()),
+                  0);
+        const std::optional<DecodedPng> atlas = decodePng(a);
+        ASSERT_TRUE(atlas);
+        const std::string actual = "heights " + digestOf(readBytes(h)) + "\nterrain " + digestOf(readBytes(t)) +
+                                   "\natlas " + digestOf(std::string(atlas->samples.begin(), atlas->samples.end())) +
+                                   "\nrivers " + digestOf(readBytes(r)) + "\n";
+        checkOrUpdate(kGolden / "terrain" / (name + ".golden"), actual);
     }
 }
 

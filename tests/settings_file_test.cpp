@@ -145,9 +145,9 @@ TEST(SettingsText, EveryKeySetsItsOwnField) {
         "randerosionvar1=113,randerosionvar2=114,erosionseed=115,random1=116,randratio=117,seed=118,"
         "speed=119,downupflow=120,downflowenabled=121,upflowenabled=122,upflowratio=123,"
         "leftrightflow=124,leftflowenabled=125,rightflowenabled=126,rightflowratio=127,continents=128,"
-        "landshare=129,coastroughness=130,islands=131,seacolor=132");
-    const Settings expected{101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116,
-                            117, 118, 119, 120, 121, 122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132};
+        "landshare=129,coastroughness=130,islands=131,seacolor=132,relief=133,rivers=134");
+    const Settings expected{101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116, 117,
+                            118, 119, 120, 121, 122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134};
     EXPECT_EQ(s, expected);
 }
 

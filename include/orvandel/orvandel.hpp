@@ -177,6 +177,9 @@ struct MapOptions {
 // changed it (to water or to land) or left it as it was, or a world's sea, which never changes.
 enum class CellClass : std::uint8_t { changedToWater = 0, changedToLand = 1, unchanged = 2, sea = 3 };
 
+// A cell of a world's terrain: the sea, a lake, a river, or other land.
+enum class TerrainClass : std::uint8_t { sea = 0, lake = 1, river = 2, land = 3 };
+
 // How many cells of the map each class holds, and their shares in per cent.
 #if defined(__GNUC__)
 // The deprecated names are set by the library and copied with the rest without a warning; only
@@ -261,9 +264,21 @@ public:
     // pixels. Made on first use and kept while the map lives.
     const std::vector<std::uint8_t>& rgba() const;
 
+    // A world's terrain (continents above 0), made on first use and kept while the map lives;
+    // Error for a classic map. Every array is width() x height(), rows top first.
+    // The heights in metres, -8000 .. 8000: land above 0, sea below.
+    const std::vector<std::int16_t>& heights() const;
+    // Land and water, each a TerrainClass.
+    const std::vector<std::uint8_t>& terrain() const;
+    // The atlas: colours by height, hills lit from the north-west, the sea shaded by depth,
+    // rivers and lakes in blue; 4 bytes a pixel, R, G, B and A (255).
+    const std::vector<std::uint8_t>& atlas() const;
+
     // The outputs a map can be written as, by name: "png" (the picture, with the recipe that
     // makes it again in its text chunks), "stats" (the statistics as JSON), "grid" (the classes
-    // as a NumPy .npy file, uint8, height x width), and any later ones.
+    // as a NumPy .npy file, uint8, height x width), a world's "height" (metres: int16 .npy, or
+    // 16-bit grey .png when the name ends in .png), "terrain" (TerrainClass .npy), "atlas" (PNG)
+    // and "rivers" (GeoJSON), and any later ones. A world's outputs of a classic map are Error.
     static std::vector<std::string> outputs();
     // What an output holds, in one line; Error for an unknown output.
     static std::string describeOutput(std::string_view output);

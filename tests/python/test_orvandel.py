@@ -221,7 +221,7 @@ def test_hostile_callers_get_errors_not_hangs(tmp_path):
     with pytest.raises(FileNotFoundError):
         orvandel.read_settings(b"/nonexistent\xff.ini")
     # One save for each output of the library's table, by name or by method.
-    assert orvandel.OUTPUTS == ("png", "stats", "grid")
+    assert orvandel.OUTPUTS == ("png", "stats", "grid", "height", "terrain", "atlas", "rivers")
     m.save("stats", tmp_path / "a.json")
     m.save_stats(tmp_path / "b.json")
     assert json.loads((tmp_path / "a.json").read_text()) == m.stats == json.loads((tmp_path / "b.json").read_text())
@@ -237,3 +237,23 @@ def test_hostile_callers_get_errors_not_hangs(tmp_path):
                        "try: orvandel.generate(1, 8, 8, generations=2**40)\n"
                        "except KeyboardInterrupt: print('stopped')")
     assert out == "stopped\n"
+
+
+def test_a_worlds_terrain_is_the_batchs(tmp_path):
+    world = orvandel.generate(6, 160, 120, generations=8, settings={"continents": 3, "rivers": 70})
+    subprocess.run([BATCH, "--seed", "6", "--size", "160x120", "--generations", "8", "--set", "continents=3",
+                    "--set", "rivers=70", "--quiet", "--height", tmp_path / "h.npy", "--terrain", tmp_path / "t.npy",
+                    "--atlas", tmp_path / "a.png", "--stats", tmp_path / "s.json"], check=True)
+    np.testing.assert_array_equal(world.heights, np.load(tmp_path / "h.npy"))
+    np.testing.assert_array_equal(world.terrain, np.load(tmp_path / "t.npy"))
+    with Image.open(tmp_path / "a.png") as atlas:
+        np.testing.assert_array_equal(world.atlas[..., :3], np.asarray(atlas.convert("RGB")))
+    assert world.heights.dtype == np.int16 and world.heights.base is world
+    assert world.stats == json.loads((tmp_path / "s.json").read_text())
+    assert world.stats["terrain"]["land"]["cells"] == int((world.terrain == 3).sum())
+    classic = orvandel.generate(6, 16, 16, generations=2)
+    for view in ("heights", "terrain", "atlas"):
+        with pytest.raises(ValueError, match="continents"):
+            getattr(classic, view)
+    with pytest.raises(ValueError, match="needs a world"):
+        classic.save_atlas(tmp_path / "c.png")
