@@ -1,6 +1,8 @@
 #include "map/MadeMap.hpp"
 
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "map/StatsJson.hpp"
 #include "terrain/TerrainFiles.hpp"
@@ -19,7 +21,10 @@ const Terrain& madeTerrain(MadeMap& map) {
     const Settings& s = map.result.settings;
     const MapSize size{map.picture.width(), map.picture.height()};
     std::shared_ptr<const World> world = map.result.heights;
-    if (!world) world = std::make_shared<const World>(regrowWorld(s, size, map.result.worldSeed, 2));
+    if (!world) {
+        const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+        world = std::make_shared<const World>(regrowWorld(s, size, map.result.worldSeed, threads));
+    }
     // The terrain reads heights row by row from 0: the world's, column by column from -32768.
     std::vector<std::uint16_t> field(static_cast<std::size_t>(size.x) * static_cast<std::size_t>(size.y));
     for (int x = 0; x < size.x; ++x) {

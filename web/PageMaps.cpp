@@ -21,6 +21,8 @@
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
+#include "terrain/Atlas.hpp"
+#include "terrain/TerrainFiles.hpp"
 #include "web/PageText.hpp"
 
 namespace orv {
@@ -43,8 +45,9 @@ struct PageMap {
     std::unique_ptr<MapRun> run;
     MadeMap made;  // once the run is finished
     bool finished = false;
-    std::vector<std::uint32_t> pixels;  // the map for the canvas, R, G, B, A bytes a pixel
-    std::string reply;                  // the last text handed to the page
+    std::vector<std::uint32_t> pixels;         // the map for the canvas, R, G, B, A bytes a pixel
+    std::vector<std::uint32_t> terrainPixels;  // a view of the world's terrain, the same way
+    std::string reply;                         // the last text handed to the page
 };
 
 const char* replyWith(PageMap& map, std::string text) {
@@ -216,7 +219,7 @@ EMSCRIPTEN_KEEPALIVE const char* orv_map_finish(PageMap* map) {
 // writer's reason.
 EMSCRIPTEN_KEEPALIVE int orv_map_write(PageMap* map, const char* output, const char* path) {
     const orv::MapOutput* kind = orv::findMapOutput(output);
-    if (!map->finished || kind == nullptr) return EINVAL;
+    if (!map->finished || kind == nullptr || (kind->needsWorld && !orv::hasTerrain(map->made))) return EINVAL;
     return orv::writeMapOutput(*kind, map->made, path).value();
 }
 
@@ -228,6 +231,34 @@ EMSCRIPTEN_KEEPALIVE char* orv_map_outputs() {
         json += std::string(json.size() > 1 ? ", " : "") + "{\"name\": " + orv::jsonString(output.name) +
                 ", \"file\": " + orv::jsonString(output.value) + ", \"about\": " + orv::jsonString(output.about) + "}";
     return orv::pageText(json + "]");
+}
+
+// A view of a made world's terrain for the canvas: 0 the atlas, 1 the heights in grey (black
+// -8000 m, white 8000 m); width x height pixels of R, G, B, A. Null for a classic map or a map
+// not yet made.
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* orv_map_terrain_pixels(PageMap* map, int view) {
+    if (!map->finished || !orv::hasTerrain(map->made)) return nullptr;
+    const orv::Terrain& terrain = orv::madeTerrain(map->made);
+    const auto width = static_cast<std::size_t>(terrain.width);
+    map->terrainPixels.resize(width * static_cast<std::size_t>(terrain.height));
+    std::vector<std::uint8_t> rgb(width * 3);
+    const orv::AtlasPainter painter(terrain.heights, terrain.drainage);
+    for (int y = 0; y < terrain.height; ++y) {
+        std::uint32_t* out = map->terrainPixels.data() + static_cast<std::size_t>(y) * width;
+        if (view == 0) {
+            painter.paintRow(y, rgb.data());
+            for (std::size_t x = 0; x < width; ++x)
+                out[x] =
+                    0xFF000000u | std::uint32_t{rgb[3 * x + 2]} << 16 | std::uint32_t{rgb[3 * x + 1]} << 8 | rgb[3 * x];
+        } else {
+            const std::int16_t* row = terrain.heights.data() + static_cast<std::size_t>(y) * width;
+            for (std::size_t x = 0; x < width; ++x) {
+                const auto grey = static_cast<std::uint32_t>(orv::heightGrey(row[x]) >> 8);
+                out[x] = 0xFF000000u | grey << 16 | grey << 8 | grey;
+            }
+        }
+    }
+    return map->terrainPixels.data();
 }
 
 // The settings the map began with, as a settings file: one key=value a line, every key.

@@ -358,6 +358,15 @@ def case_explorer(browser, work):
     for recipe in recipes:
         label = " ".join(batch_args(recipe))
         png = same_map(work, browser, recipe, label)
+        if recipe["settings"].get("continents", 0) and recipe["width"] <= 512:
+            # A world's atlas and heights, as orvandel-batch writes them.
+            for product, option, name in (("atlas", "--atlas", "a.png"), ("height", "--height", "h.png")):
+                browser.evaluate(f"orvandel.explorer.save(orvandel.explorer.products.find(p => p.id === '{product}'))")
+                page = page_bytes(browser, LAST_DOWNLOAD)
+                run([os.environ["ORVANDEL_BATCH_PATH"], *batch_args(recipe), "--quiet", option, name], work)
+                expected = Image.open(work / name)
+                check(Image.open(io.BytesIO(page)).tobytes() == expected.tobytes() and expected.size == (recipe["width"], recipe["height"]),
+                      f"{label}: the page's {product} is not orvandel-batch's")
         (work / "page.png").write_bytes(png)
         status, _, stderr = run([os.environ["ORVANDEL_BATCH_PATH"], "--from", "page.png", "--out", "again.png",
                                  "--quiet"], work)

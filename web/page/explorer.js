@@ -16,8 +16,19 @@ export const products = [
     file: { label: "PNG with its recipe", name: (r) => `orvandel-${r.seed}.png`, bytes: async (map) => packPng(map.write("png")) },
   },
   { id: "grid", label: "Cell classes", file: { label: "Grid (.npy)", name: (r) => `orvandel-${r.seed}.npy`, bytes: async (map) => map.write("grid") } },
+  // A world's terrain: views and files that a classic map has not got.
+  {
+    id: "atlas", label: "Atlas", world: true, view: (map) => map.terrainPixels(0),
+    file: { label: "Atlas (PNG)", name: (r) => `orvandel-${r.seed}-atlas.png`, bytes: async (map) => packPng(map.write("atlas")) },
+  },
+  {
+    id: "height", label: "Heights", world: true, view: (map) => map.terrainPixels(1),
+    file: { label: "Heights (16-bit PNG)", name: (r) => `orvandel-${r.seed}-height.png`, bytes: async (map) => packPng(map.write("height", "png")) },
+  },
+  { id: "terrain", label: "Land and water", world: true, file: { label: "Land and water (.npy)", name: (r) => `orvandel-${r.seed}-terrain.npy`, bytes: async (map) => map.write("terrain") } },
+  { id: "rivers", label: "Rivers", world: true, file: { label: "Rivers (GeoJSON)", name: (r) => `orvandel-${r.seed}-rivers.geojson`, bytes: async (map) => map.write("rivers") } },
   { id: "settings", label: "Settings", file: { label: "Settings file", name: (r) => `orvandel-${r.seed}.ini`, bytes: async (map) => new TextEncoder().encode(map.settingsText()) } },
-  { id: "statistics", label: "Statistics", file: { label: "Statistics (JSON)", name: (r) => `orvandel-${r.seed}.json`, bytes: async (map) => new TextEncoder().encode(map.statsText) } },
+  { id: "statistics", label: "Statistics", file: { label: "Statistics (JSON)", name: (r) => `orvandel-${r.seed}.json`, bytes: async (map) => map.write("stats", "json") } },
 ];
 
 // The recipe in the page's address: #seed=42&size=640x400&generations=100&continents=4, the
@@ -92,8 +103,15 @@ export class CoreMap {
     const pointer = this.core._orv_map_pixels(this.handle);
     return new Uint8ClampedArray(this.core.HEAPU8.buffer, pointer, this.width * this.height * 4);
   }
-  write(kind) {
-    const path = `/explorer.${kind}`;
+  // A world's terrain as the canvas shows it (0 the atlas, 1 the heights); null for a classic map.
+  terrainPixels(view) {
+    const pointer = this.core._orv_map_terrain_pixels(this.handle, view);
+    return pointer ? new Uint8ClampedArray(this.core.HEAPU8.buffer, pointer, this.width * this.height * 4) : null;
+  }
+  // One of the map's outputs by its name in the core's table; extension picks the format of those
+  // whose file name says it (the heights: .npy or .png).
+  write(kind, extension = kind) {
+    const path = `/explorer.${extension}`;
     const status = withStrings(this.core, [kind, path], (k, p) => this.core._orv_map_write(this.handle, k, p));
     if (status !== 0) throw new Error(`the ${kind} file could not be made (${status})`);
     const bytes = this.core.FS.readFile(path);
@@ -332,7 +350,8 @@ export class Explorer {
 
   paint() {
     if (!this.map) return;
-    const pixels = this.view.view(this.map);
+    // A world's view of a classic map (or of a map still being made) shows the map itself.
+    const pixels = (this.map.finished && this.view.view(this.map)) || this.map.pixels();
     this.pictureContext.putImageData(new ImageData(new Uint8ClampedArray(pixels), this.map.width, this.map.height), 0, 0);
     this.draw();
   }
@@ -399,6 +418,10 @@ export class Explorer {
   async save(product) {
     if (!this.map || !this.map.finished) {
       this.status("The map is not made yet.");
+      return;
+    }
+    if (product.world && !this.map.stats.landMasses) {
+      this.status(`${product.file.label}: a world's, and this is a classic map (set continents to 1 or more).`);
       return;
     }
     const recipe = this.map.recipe;

@@ -36,11 +36,13 @@ export const keyTable = {
   leftflowenabled: { ...toggle, text: "horizontal flow on" },
   rightflowenabled: { ...toggle, text: "horizontal flow on" },
   rightflowratio: { range: share, text: "chance of leaving out the right one" },
-  continents: { control: "slider", world: true, text: "0: the classic map; levels of the world" },
+  continents: { control: "slider", world: true, text: "0: the classic map; how many continents" },
   landshare: { control: "slider", world: true, text: "per cent of land" },
   coastroughness: { control: "slider", world: true, text: "round .. frayed coasts" },
   islands: { control: "slider", world: true, text: "none .. many islands" },
-  seacolor: { range: [-1, 15], control: "colour", world: true, text: "colour of the sea; -1: the water colour" },
+  seacolor: { range: [-1, 15], control: "colour", world: true, text: "colour of the sea; -1: light blue, apart from the lakes" },
+  relief: { control: "slider", world: true, text: "gentle .. mountainous land" },
+  rivers: { control: "slider", world: true, text: "no .. dense rivers" },
 };
 
 // coreRange: the key's range as the core holds it, when it brings values into one.
