@@ -443,6 +443,10 @@ def case_page_loads(browser, work):
     shots = pathlib.Path(os.environ.get("ORVANDEL_SCREENSHOTS", work))
     shots.mkdir(parents=True, exist_ok=True)
     browser.screenshot(shots / "web-explorer.png")
+    # The same world as its atlas.
+    browser.evaluate("""(() => { const e = orvandel.explorer;
+        [...document.querySelectorAll('#views button')].find(b => b.textContent === 'Atlas').click(); })()""")
+    browser.screenshot(shots / "web-atlas.png")
     browser.evaluate("orvandel.show('program')")
     text = browser.evaluate("""new Promise(r => { const poll = () => {
         const s = orvandel.program.session; if (s && s.wake) r(s.text()); else setTimeout(poll, 5); }; poll(); })""")

@@ -5,7 +5,7 @@
 import { describeKey } from "./keys.js";
 import { download, packPng, takeText, withStrings } from "./files.js";
 
-const defaults = { width: 640, height: 400, generations: 100, untilSettled: false, settings: { continents: 4, seacolor: 9 } };
+const defaults = { width: 640, height: 400, generations: 100, untilSettled: false, settings: { continents: 4 } };
 const maxSide = 4096;
 
 // What a made map offers: a view (drawn from the map's pixels) and a file to download, or one of
