@@ -289,21 +289,49 @@ std::optional<BatchOptions> parseBatchArguments(const std::vector<std::string>& 
     return o;
 }
 
+namespace {
+
+// Text wrapped into lines of at most width characters, each after `indent` blanks (the first
+// after `first` instead, which already stands on the line): the help's words, whatever its own
+// line breaks.
+std::string wrapped(std::string_view text, std::size_t width, std::size_t indent, const std::string& first = "") {
+    std::string out, line = first;
+    line.resize(std::max(indent, first.size()), ' ');
+    bool empty = true;
+    for (std::size_t at = 0; at < text.size();) {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\n')) ++at;
+        std::size_t end = at;
+        while (end < text.size() && text[end] != ' ' && text[end] != '\n') ++end;
+        if (end == at) break;
+        const std::string_view word = text.substr(at, end - at);
+        if (!empty && line.size() + 1 + word.size() > width) {
+            out.append(line).append("\n");
+            line.assign(indent, ' ');
+            empty = true;
+        }
+        line.append(empty ? "" : " ").append(word);
+        empty = false;
+        at = end;
+    }
+    return out.append(line).append("\n");
+}
+
+}  // namespace
+
 std::string batchUsage() {
+    constexpr std::size_t kWidth = 80, kHelpColumn = 24;
     std::string outputOptions;
     for (const MapOutput& output : mapOutputs())
         outputOptions.append(outputOptions.empty() ? "" : ", ").append(output.option);
     std::string text =
         "usage: orvandel-batch --seed N|A-B|clock [OPTION...] OUTPUT...\n"
-        "       orvandel-batch --from MAP.png OUTPUT...\n"
-        "OUTPUT: " +
-        outputOptions +
-        "\n"
-        "\n"
-        "Generates maps without a window: the same settings and seed give the same map as the window\n"
-        "program stopped after the same number of generations.\n"
+        "       orvandel-batch --from MAP.png OUTPUT...\n" +
+        wrapped("one or more of " + outputOptions, kWidth, 8, "OUTPUT:") + "\n" +
+        wrapped(
+            "Generates maps without a window: the same settings and seed give the same map as the window "
+            "program stopped after the same number of generations.",
+            kWidth, 0) +
         "\n";
-    constexpr std::size_t kHelpColumn = 24;
     for (const BatchOption& option : optionTable()) {
         std::string head = "  " + std::string(option.name);
         if (!option.alias.empty()) head.append(", ").append(option.alias);
@@ -312,29 +340,21 @@ std::string batchUsage() {
             text += head + "\n";
             head.clear();
         }
-        std::string_view help = option.help;
-        for (bool first = true; !help.empty() || first; first = false) {
-            const std::size_t end = help.find('\n');
-            const std::string_view line = help.substr(0, end);
-            text += (first ? head : std::string()) + std::string(kHelpColumn - (first ? head.size() : 0), ' ');
-            text.append(line).append("\n");
-            help = end == std::string_view::npos ? std::string_view() : help.substr(end + 1);
-        }
+        text += wrapped(option.help, kWidth, kHelpColumn, head);
     }
-    text +=
-        "\n"
-        "Outputs: a regular file (or none) is replaced only by a whole new one, keeping its permission\n"
-        "bits; a symbolic link's target is replaced and the link kept; a device, FIFO or socket is\n"
-        "written directly; a directory, or a path whose directory is missing, is refused. Two outputs\n"
-        "that name one file are refused before any work.\n"
-        "\n"
-        "Files are flushed to the disk in batches, then renamed into place and listed in the manifest;\n"
-        "a run that ends with status 0 has every output on the disk.\n"
-        "\n"
-        "Exit status: 0 every output written; 1 a file could not be read or written, or memory ran out\n"
-        "(the message says which and why, nothing partial is left); 2 a mistake on the command line\n"
-        "(nothing is done); 128 + N ended by signal N (INT, TERM, HUP: temporary files removed, the\n"
-        "files already renamed into place are whole).\n";
+    for (const char* paragraph :
+         {"Outputs: a regular file (or none) is replaced only by a whole new one, keeping its permission bits; a "
+          "symbolic link's target is replaced and the link kept; a device, FIFO or socket is written directly; a "
+          "directory, or a path whose directory is missing, is refused. Two files of the run that would meet "
+          "(outputs, the manifest, the --from PNG, the settings file; also through links) are refused before any "
+          "work.",
+          "Files are flushed to the disk in batches, then renamed into place, a map's files together, and listed in "
+          "the manifest; a run that ends with status 0 has every output on the disk.",
+          "Exit status: 0 every output written; 1 a file could not be read or written, or memory ran out (the "
+          "message says which and why, nothing partial is left); 2 a mistake on the command line (nothing is "
+          "done); 128 + N ended by signal N (INT, TERM, HUP: temporary files removed, the files already renamed "
+          "into place are whole)."})
+        text.append("\n").append(wrapped(paragraph, kWidth, 0));
     return text;
 }
 

@@ -17,13 +17,15 @@ constexpr const char* kUsage = "usage: orvandel [--help | --version]\n";
 
 constexpr const char* kHelp =
     "usage: orvandel [--help | --version]\n"
-    "Grows a land and water map from a seed with a cellular automaton, live in a window.\n"
-    "Pick the pre-set conditions or a settings file (NAME.ini), type a seed, press a key to stop\n"
-    "the generations, read the report and save the map as a PNG file. Settings files are read and\n"
-    "maps are saved in the current directory. F11 or Alt+Enter switches to full screen and back.\n"
+    "Grows a land and water map from a seed with a cellular automaton, live in a\n"
+    "window. Pick the pre-set conditions or a settings file (NAME.ini), type a seed,\n"
+    "press a key to stop the generations, read the report and save the map as a PNG\n"
+    "file. Settings files are read and maps are saved in the current directory. F11\n"
+    "or Alt+Enter switches to full screen and back.\n"
     "  --help     shows this text\n"
     "  --version  shows the version\n"
-    "See also orvandel-batch (maps without a window) and orvandel-headless (replays key scripts).\n";
+    "See also orvandel-batch (maps without a window) and orvandel-headless (replays\n"
+    "key scripts); man orvandel.\n";
 
 // The window's title: the program file's name without its directory and its extension.
 std::string titleFrom(const char* argv0) {

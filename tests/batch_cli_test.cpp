@@ -1214,6 +1214,12 @@ TEST_F(BatchHostile, ASettingsFileThatIsNoRegularFileIsRefused) {
 TEST_F(BatchHostile, HelpAndReadmeListTheOptionsOfTheTable) {
     ASSERT_EQ(runCommand(program + "--help >help.txt"), 0);
     const std::string help = readBytes(dir.path() / "help.txt");
+    // Every program's help fits a terminal of 80 columns.
+    for (const char* other : {ORVANDEL_HEADLESS_PATH, ORVANDEL_BATCH_PATH}) {
+        ASSERT_EQ(runCommand("'" + std::string(other) + "' --help >other.txt"), 0);
+        std::istringstream lines(readBytes(dir.path() / "other.txt"));
+        for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << other << ": " << line;
+    }
     std::set<std::string> options;
     for (const BatchOption& option : batchOptionTable()) {
         options.insert(std::string(option.name));

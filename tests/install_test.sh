@@ -64,8 +64,12 @@ for size in 16 22 24 32 48 64 128 256; do
     fail "no $size x $size PNG icon at $icon"
 done
 
-for doc in README.md CHANGELOG.md LICENSE font/OFL.txt examples/world.ini; do
+for doc in README.md CHANGELOG.md LICENSE font/OFL.txt examples/world.ini examples/python/seed_sheet.py; do
   [ -s "$prefix/share/doc/orvandel/$doc" ] || fail "$doc is not installed"
+done
+# The installed README shows its pictures: every picture it links is there beside it.
+for picture in $(grep -o '](docs/[^)]*\.png)' "$prefix/share/doc/orvandel/README.md" | sed 's/^](//; s/)$//'); do
+  [ -s "$prefix/share/doc/orvandel/$picture" ] || fail "the README's $picture is not installed beside it"
 done
 grep -q "^## $version" "$prefix/share/doc/orvandel/CHANGELOG.md" || fail "CHANGELOG.md has no entry for $version"
 # The library: the README's example program and its CMakeLists.txt (the first cpp and cmake
@@ -92,7 +96,7 @@ cmake -S "$example" -B "$example/build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_EX
   >"$prefix/example.log" 2>&1 || fail "the example does not configure: $(cat "$prefix/example.log")"
 cmake --build "$example/build" >"$prefix/example.log" 2>&1 || fail "the example does not build: $(cat "$prefix/example.log")"
 (cd "$example" && LD_LIBRARY_PATH="$libdir" ./build/example >out.txt) || fail "the example failed"
-grep -q "^400 x 400, seed 42: water" "$example/out.txt" || fail "the example printed '$(cat "$example/out.txt")'"
+grep -q "^400 x 400, seed 42: changed to water" "$example/out.txt" || fail "the example printed '$(cat "$example/out.txt")'"
 "$prefix/bin/orvandel-batch" --seed 42 --generations 100 --quiet --out "$example/x.png"
 pixels() { convert "$1" -depth 8 rgba:- | sha256sum; }
 [ "$(pixels "$example/x.png")" = "$(pixels "$example/example.png")" ] ||
