@@ -211,6 +211,19 @@ bool FastEngine::rule(MapState& map, const Settings& settings, Random& random, U
         if (!walks->worthwhile()) team = nullptr;
     }
     if (team == nullptr) {
+        // A uniform generation kept whole: the kernel that shares the neighbour counts of columns,
+        // where there is one (every constant decision counts a cell above or below and one beside).
+        const std::uint8_t d = flows.constantDecision();
+        if (flows.constant() && changes != nullptr && untouched == Untouched::FromCurrent &&
+            kernels_->ruleUniform != nullptr && (d & (kCountUpper | kCountLower)) != 0 &&
+            (d & (kCountLeft | kCountRight)) != 0) {
+            uniformScratch_.resize(3 * (rows + 16));
+            const bool any =
+                kernels_->ruleUniform(c.column(0) + 1, next.column(1) + 1, c.columnStride(), changes->column(1),
+                                      changes->wordsPerColumn(), size.x, size.y, d, bounds, uniformScratch_.data());
+            flows.skipConstant(random, cells);
+            return any;
+        }
         bool any = false;
         for (int x = 1; x <= size.x; ++x) {
             if (!flows.constant()) flows.produce(random, decisions_.data(), size.y);

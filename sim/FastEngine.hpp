@@ -119,7 +119,8 @@ private:
     int threads_;
     std::int64_t threadedCells_;
     std::unique_ptr<ThreadTeam> team_;
-    std::vector<std::uint8_t> decisions_;  // one column's flow bits
+    std::vector<std::uint8_t> decisions_;      // one column's flow bits
+    std::vector<std::int8_t> uniformScratch_;  // the sums of Kernels::ruleUniform
     std::int64_t joinedWalks_ = 0;
     TwoWalks::Room twoWalks_;
     // One block of classified cells per thread, column after column.

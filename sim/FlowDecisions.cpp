@@ -65,7 +65,7 @@ const std::uint64_t* walkTable(bool twoParts) {
 }  // namespace
 
 FlowWalk bestFlowWalk(KernelLevel level) {
-    return level >= KernelLevel::Avx2 ? FlowWalk::Chunks : FlowWalk::Pairs;
+    return level >= KernelLevel::Simd128 ? FlowWalk::Chunks : FlowWalk::Pairs;
 }
 
 std::uint32_t FlowDecisions::passLimit(std::int32_t t) {

@@ -11,8 +11,8 @@ namespace orv {
 
 // How the decisions are found in the random stream (both give the same decisions and take the
 // same draws): a walk a chunk of eight words at a time, or a walk from cell to cell, two cells a
-// step. The chunked walk picks its cells out with a byte shuffle; without one (the portable and
-// SSE2 kernels) the walk from cell to cell is the faster.
+// step. The chunked walk picks its cells out with a byte shuffle (AVX2's, WebAssembly's); without
+// one (the portable and SSE2 kernels) the walk from cell to cell is the faster.
 enum class FlowWalk { Chunks, Pairs };
 FlowWalk bestFlowWalk(KernelLevel level);
 

@@ -7,11 +7,17 @@ namespace orv {
 #else
 #define ORV_X86_KERNELS 0
 #endif
-// WebAssembly builds with SIMD have the SSE2 kernels (the compiler maps them onto its SIMD).
+// WebAssembly builds with SIMD have the SSE2 kernels (the compiler maps them onto its SIMD) and
+// their own.
 #if ORV_X86_KERNELS || (defined(__EMSCRIPTEN__) && defined(__SSE2__))
 #define ORV_SSE2_KERNELS 1
 #else
 #define ORV_SSE2_KERNELS 0
+#endif
+#if defined(__EMSCRIPTEN__) && defined(__wasm_simd128__)
+#define ORV_SIMD128_KERNELS 1
+#else
+#define ORV_SIMD128_KERNELS 0
 #endif
 
 bool kernelLevelAvailable(KernelLevel level) {
@@ -20,6 +26,10 @@ bool kernelLevelAvailable(KernelLevel level) {
             return true;
 #if ORV_SSE2_KERNELS
         case KernelLevel::Sse2:
+            return true;
+#endif
+#if ORV_SIMD128_KERNELS
+        case KernelLevel::Simd128:
             return true;
 #endif
 #if ORV_X86_KERNELS
@@ -37,6 +47,7 @@ bool kernelLevelAvailable(KernelLevel level) {
 KernelLevel bestKernelLevel() {
     if (kernelLevelAvailable(KernelLevel::Avx512)) return KernelLevel::Avx512;
     if (kernelLevelAvailable(KernelLevel::Avx2)) return KernelLevel::Avx2;
+    if (kernelLevelAvailable(KernelLevel::Simd128)) return KernelLevel::Simd128;
     if (kernelLevelAvailable(KernelLevel::Sse2)) return KernelLevel::Sse2;
     return KernelLevel::Portable;
 }
@@ -45,6 +56,9 @@ const Kernels& kernelsFor(KernelLevel level) {
 #if ORV_X86_KERNELS
     if (level == KernelLevel::Avx512 && kernelLevelAvailable(KernelLevel::Avx512)) return avx512Kernels();
     if (level >= KernelLevel::Avx2 && kernelLevelAvailable(KernelLevel::Avx2)) return avx2Kernels();
+#endif
+#if ORV_SIMD128_KERNELS
+    if (level >= KernelLevel::Simd128) return simd128Kernels();
 #endif
 #if ORV_SSE2_KERNELS
     if (level != KernelLevel::Portable) return sse2Kernels();
@@ -60,6 +74,8 @@ const char* kernelLevelName(KernelLevel level) {
             return "portable";
         case KernelLevel::Sse2:
             return "sse2";
+        case KernelLevel::Simd128:
+            return "simd128";
         case KernelLevel::Avx2:
             return "avx2";
         case KernelLevel::Avx512:

@@ -2,8 +2,9 @@
 
 // The inner loops of the fast engine, in one portable version and, on x86-64, versions for
 // SSE2 (always there), AVX2 and AVX-512 (chosen at run time when the processor has them; the
-// AVX-512 table has its own threshold tests and walk, and AVX2's other kernels). Every version
-// gives the same bytes; the engine picks one table of them.
+// AVX-512 table has its own threshold tests and walk, and AVX2's other kernels); in the browser
+// build, one for WebAssembly's 128-bit SIMD. Every version gives the same bytes; the engine picks
+// one table of them.
 //
 // This header is also compiled with AVX2 and AVX-512 enabled, so it declares plain data and
 // function pointers only: an inline function here could be emitted with those instructions and then
@@ -14,7 +15,8 @@
 
 namespace orv {
 
-enum class KernelLevel { Portable, Sse2, Avx2, Avx512 };
+// Ordered by what they run on: an unavailable level stands for the best available one below it.
+enum class KernelLevel { Portable, Sse2, Simd128, Avx2, Avx512 };
 
 // The flow decision of one cell: which of its four edge neighbours take part in its count.
 enum FlowBits : std::uint8_t { kCountUpper = 1, kCountLower = 2, kCountLeft = 4, kCountRight = 8 };
@@ -114,6 +116,17 @@ struct Kernels {
     // classes[c * classStride + r] (0 .. 3), becomes pixels[r * pitch + c] := colors[class].
     void (*drawTile)(const std::uint8_t* classes, std::ptrdiff_t classStride, int columns, int rows,
                      std::uint32_t* pixels, std::ptrdiff_t pitch, const std::uint32_t* colors);
+    // ruleColumnChanges over `columns` columns in a row, for a generation in which every cell has
+    // the flow bits `decision` (counting the cell above or below, or both, and one beside or both,
+    // as every constant decision does) and the cells the rule leaves alone keep their value
+    // (keep == mid): the column before the first starts at current (its row 1) and the others
+    // follow `stride` bytes apart, as do the columns of next from the first one's row 1 on, and
+    // the change words of the columns, changeStride words apart. The neighbour counts are summed
+    // once per column and shared by the columns beside it; scratch holds 3 * (count + 16) bytes.
+    // Null in the tables that have no such kernel (the engine then goes column by column).
+    bool (*ruleUniform)(const std::int8_t* current, std::int8_t* next, std::ptrdiff_t stride, std::uint64_t* changes,
+                        std::ptrdiff_t changeStride, int columns, std::ptrdiff_t count, std::uint8_t decision,
+                        RuleBounds bounds, std::int8_t* scratch);
 };
 
 // The best level this processor runs.
@@ -123,9 +136,11 @@ bool kernelLevelAvailable(KernelLevel level);
 const Kernels& kernelsFor(KernelLevel level);
 const char* kernelLevelName(KernelLevel level);
 
-// The tables, one per translation unit (those of SSE2, AVX2 and AVX-512 exist on x86-64 only).
+// The tables, one per translation unit (those of SSE2, AVX2 and AVX-512 exist on x86-64 only,
+// SSE2's and SIMD128's in the browser build).
 const Kernels& portableKernels();
 const Kernels& sse2Kernels();
+const Kernels& simd128Kernels();
 const Kernels& avx2Kernels();
 const Kernels& avx512Kernels();
 

@@ -172,7 +172,8 @@ const Kernels kAvx2{.passBits = passBitsAvx2,
                     .ruleColumn = ruleColumnAvx2,
                     .ruleColumnChanges = ruleColumnChangesAvx2,
                     .commitColumn = commitColumnAvx2,
-                    .drawTile = drawTileAvx2};
+                    .drawTile = drawTileAvx2,
+                    .ruleUniform = nullptr};
 
 }  // namespace
 

@@ -31,7 +31,8 @@ const Kernels kPortable{.passBits = passBitsLoop,
                         .ruleColumn = ruleColumnPortable,
                         .ruleColumnChanges = ruleColumnChangesPortable,
                         .commitColumn = commitColumnPortable,
-                        .drawTile = drawTileScalar};
+                        .drawTile = drawTileScalar,
+                        .ruleUniform = nullptr};
 
 }  // namespace
 

@@ -77,7 +77,8 @@ const Kernels kSse2{.passBits = passBitsLoop,
                     .ruleColumn = ruleColumnSse2,
                     .ruleColumnChanges = ruleColumnChangesSse2,
                     .commitColumn = commitColumnSse2,
-                    .drawTile = drawTileSse2};
+                    .drawTile = drawTileSse2,
+                    .ruleUniform = nullptr};
 
 }  // namespace
 

@@ -38,7 +38,8 @@ using test::presets;
 
 std::vector<KernelLevel> levels() {
     std::vector<KernelLevel> available;
-    for (KernelLevel level : {KernelLevel::Portable, KernelLevel::Sse2, KernelLevel::Avx2, KernelLevel::Avx512})
+    for (KernelLevel level :
+         {KernelLevel::Portable, KernelLevel::Sse2, KernelLevel::Simd128, KernelLevel::Avx2, KernelLevel::Avx512})
         if (kernelLevelAvailable(level)) available.push_back(level);
     return available;
 }
@@ -153,6 +154,38 @@ TEST_P(FastEngineMatches, LongRunWithRandomFlowsOnAMediumMap) {
     c.seed = 99;
     c.generations = 40;
     EXPECT_TRUE(drawnRunMatches(c, {GetParam()}));
+}
+
+// Generations kept as the batch keeps them, in which every cell counts the same neighbours: each
+// vertical and each horizontal neighbour alone or both (flows that always pass, never pass or are
+// not drawn), on maps whose columns end between vectors or have fewer cells than one, a world's
+// sea among them.
+TEST_P(FastEngineMatches, KeptGenerationsOfOneDecision) {
+    std::mt19937 pick(77);
+    int n = 0;
+    for (int vertical = 0; vertical < 3; ++vertical) {
+        for (int horizontal = 0; horizontal < 3; ++horizontal) {
+            for (const auto& [x, y] : {std::pair{17, 33}, {40, 16}, {33, 65}, {6, 5}, {21, 47}}) {
+                RunCase c = windowCase(presets(x, y));
+                Settings& s = c.settings;
+                // Left out: 0 the upper (the right) neighbour, 1 the lower (the left), 2 neither.
+                s.downupflow = vertical == 2 ? 0 : 100;
+                s.upflowenabled = vertical == 1;
+                s.upflowratio = -1;
+                s.leftrightflow = horizontal == 2 ? -1 : 99;
+                s.leftflowenabled = horizontal == 1;
+                s.rightflowenabled = 1;
+                s.rightflowratio = -1;
+                s.landmasssize = std::uniform_int_distribution<std::int32_t>(-1, 9)(pick);
+                s.landwaterratio = std::uniform_int_distribution<std::int32_t>(-1, 9)(pick);
+                s.continents = n % 4 == 3 ? 2 : 0;
+                c.seed = ++n;
+                c.generations = 7;
+                ASSERT_TRUE(FlowDecisions(s, GetParam()).constant());
+                ASSERT_TRUE(test::keptRunMatches(c, {GetParam()}));
+            }
+        }
+    }
 }
 
 // Worlds: the same on every engine (the sea drawn in a colour of its own and counted apart), and
