@@ -81,11 +81,13 @@ v128_t ruleResult(v128_t keep, const Turns& t, const RuleConstants& k) {
 // The rule over rows 0 .. whole - 1 of a column (whole a multiple of 16), each cell counting
 // its neighbours as its flow bits say. With kChanges the change bits of those rows are written;
 // with kKeepIsMid the untouched cells keep their own value, so a cell differs where it turns.
-// Returns a vector that is nonzero when a cell differs.
+// Returns a vector that is nonzero when a cell differs. Each version is a function of its own (as
+// are the uniform rule's): the browser compiles a function to its fastest code once it has run
+// for a while, in the background, and a small one is ready sooner.
 template <bool kChanges, bool kKeepIsMid>
-v128_t ruleVectors(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
-                   const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next, std::uint64_t* changes,
-                   std::ptrdiff_t whole, RuleBounds bounds) {
+[[gnu::noinline]] v128_t ruleVectors(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                                     const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                                     std::uint64_t* changes, std::ptrdiff_t whole, RuleBounds bounds) {
     const RuleConstants k(bounds);
     const v128_t upper = splat8(kCountUpper), lower = splat8(kCountLower);
     const v128_t leftBit = splat8(kCountLeft), rightBit = splat8(kCountRight);
@@ -111,11 +113,20 @@ v128_t ruleVectors(const std::int8_t* left, const std::int8_t* mid, const std::i
     return any;
 }
 
+// The last rows of a column, cell by cell: ruleSpan's for rows from .. count - 1.
+template <bool kChanges>
+[[gnu::noinline]] std::uint64_t ruleRows(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
+                                         const std::uint8_t* decisions, const std::int8_t* keep, std::int8_t* next,
+                                         std::uint64_t* changes, std::ptrdiff_t from, std::ptrdiff_t count,
+                                         RuleBounds bounds) {
+    return ruleSpan<ScalarBytes, kChanges>(left, mid, right, decisions, keep, next, changes, from, count, bounds);
+}
+
 void ruleColumnSimd128(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
                        const std::uint8_t* decisions, std::int8_t* next, std::ptrdiff_t count, RuleBounds bounds) {
     const std::ptrdiff_t whole = wholeVectors(count, Simd128Bytes::kWidth);
     ruleVectors<false, false>(left, mid, right, decisions, next, next, nullptr, whole, bounds);
-    ruleSpan<ScalarBytes>(left, mid, right, decisions, next, next, nullptr, whole, count, bounds);
+    ruleRows<false>(left, mid, right, decisions, next, next, nullptr, whole, count, bounds);
 }
 
 bool ruleColumnChangesSimd128(const std::int8_t* left, const std::int8_t* mid, const std::int8_t* right,
@@ -126,8 +137,7 @@ bool ruleColumnChangesSimd128(const std::int8_t* left, const std::int8_t* mid, c
                            ? ruleVectors<true, true>(left, mid, right, decisions, keep, next, changes, whole, bounds)
                            : ruleVectors<true, false>(left, mid, right, decisions, keep, next, changes, whole, bounds);
     clearChangesFrom(changes, whole, count);
-    const std::uint64_t tail =
-        ruleSpan<ScalarBytes, true>(left, mid, right, decisions, keep, next, changes, whole, count, bounds);
+    const std::uint64_t tail = ruleRows<true>(left, mid, right, decisions, keep, next, changes, whole, count, bounds);
     return wasm_v128_any_true(any) || tail != 0;
 }
 
@@ -138,9 +148,10 @@ bool ruleColumnChangesSimd128(const std::int8_t* left, const std::int8_t* mid, c
 // kCountRight (one sum when both count: kBothSides). The cells of a column's own above and below
 // count both (kBothVertical) or the one that decision counts.
 template <bool kBothVertical, bool kBothSides>
-v128_t ruleUniformVectors(const std::int8_t* current, std::int8_t* next, std::ptrdiff_t stride, std::uint64_t* changes,
-                          std::ptrdiff_t changeStride, int columns, std::ptrdiff_t whole, std::uint8_t decision,
-                          RuleBounds bounds, std::int8_t* const sums[2]) {
+[[gnu::noinline]] v128_t ruleUniformVectors(const std::int8_t* current, std::int8_t* next, std::ptrdiff_t stride,
+                                            std::uint64_t* changes, std::ptrdiff_t changeStride, int columns,
+                                            std::ptrdiff_t whole, std::uint8_t decision, RuleBounds bounds,
+                                            std::int8_t* const sums[2]) {
     const RuleConstants k(bounds);
     const v128_t asLeft = splat8((decision & kCountLeft) != 0 ? -1 : 0);
     const v128_t asRight = splat8((decision & kCountRight) != 0 ? -1 : 0);
@@ -203,8 +214,8 @@ bool ruleUniformSimd128(const std::int8_t* current, std::int8_t* next, std::ptrd
         const std::int8_t* mid = current + (i + 1) * stride;
         std::uint64_t* columnChanges = changes + i * changeStride;
         clearChangesFrom(columnChanges, whole, count);
-        tail |= ruleSpan<ScalarBytes, true>(mid - stride, mid, mid + stride, decisions, mid, next + i * stride,
-                                            columnChanges, whole, count, bounds);
+        tail |= ruleRows<true>(mid - stride, mid, mid + stride, decisions, mid, next + i * stride, columnChanges, whole,
+                               count, bounds);
     }
     return wasm_v128_any_true(any) || tail != 0;
 }
