@@ -115,6 +115,40 @@ constexpr std::int32_t classValue(std::uint8_t c) {
     return c == 2 ? 2 : c == 1 ? 1 : 0;
 }
 
+// The world field a row at a time as unsigned heights: the row-major layout as it lies, the
+// x-major one turned a band of rows at a time (a cache line of each column per band).
+class FieldRows {
+public:
+    explicit FieldRows(const WorldField& world) : world_(world) {
+        if (world.heights.empty()) band_.resize(static_cast<std::size_t>(world.width) * kBand);
+    }
+    // Heights above it are land.
+    std::uint16_t seaLevel() const { return world_.heights.empty() ? kColumnSea : world_.seaLevel; }
+    const std::uint16_t* operator()(int y) {
+        const auto w = static_cast<std::size_t>(world_.width);
+        if (!world_.heights.empty()) return world_.heights.data() + static_cast<std::size_t>(y) * w;
+        const int first = y - y % kBand;
+        if (first != first_) {
+            first_ = first;
+            const int rows = std::min(kBand, world_.height - first);
+            const auto h = static_cast<std::size_t>(world_.height);
+            for (std::size_t x = 0; x < w; ++x) {
+                const std::int16_t* column = world_.columns.data() + x * h + static_cast<std::size_t>(first);
+                for (int r = 0; r < rows; ++r)
+                    band_[static_cast<std::size_t>(r) * w + x] = static_cast<std::uint16_t>(column[r] + kColumnSea);
+            }
+        }
+        return band_.data() + static_cast<std::size_t>(y - first) * w;
+    }
+
+private:
+    static constexpr int kBand = 32;
+    static constexpr std::uint16_t kColumnSea = 32768;  // the world's sea level 0, unsigned
+    const WorldField& world_;
+    std::vector<std::uint16_t> band_;
+    int first_ = -1;
+};
+
 }  // namespace
 
 ClassRows classRowsOf(std::span<const std::uint8_t> classes, int width) {
@@ -127,14 +161,16 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
     checkTerrainSize(world.width, world.height);
     const int w = world.width, h = world.height;
     const std::size_t cells = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    if (world.heights.size() != cells) throw std::invalid_argument("the world field is not width x height");
+    if ((world.heights.empty() ? world.columns.size() : world.heights.size()) != cells)
+        throw std::invalid_argument("the world field is not width x height");
     if (relief < 0 || relief > 100) throw std::invalid_argument("relief is 0 .. 100");
     // Without the automaton's cells, the field's land and sea, the land all settled.
+    FieldRows fieldRows(world);
     std::vector<std::uint8_t> plain;
-    const ClassRows classes = given ? given : [&world, &plain, w](int y) -> const std::uint8_t* {
+    const ClassRows classes = given ? given : [&fieldRows, &plain, w](int y) -> const std::uint8_t* {
         plain.resize(static_cast<std::size_t>(w));
-        const std::uint16_t* field = world.heights.data() + static_cast<std::size_t>(y) * plain.size();
-        for (std::size_t x = 0; x < plain.size(); ++x) plain[x] = field[x] > world.seaLevel ? 2 : kSeaClass;
+        const std::uint16_t* field = fieldRows(y);
+        for (std::size_t x = 0; x < plain.size(); ++x) plain[x] = field[x] > fieldRows.seaLevel() ? 2 : kSeaClass;
         return plain.data();
     };
 
@@ -159,8 +195,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
         const Axis columns(w, level[1].width), rows(h, level[1].height);
         for (int y = 0; y < h; ++y) {
             const std::uint8_t* row = classes(y);
-            const std::uint16_t* field =
-                world.heights.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+            const std::uint16_t* field = fieldRows(y);
             const std::size_t first = static_cast<std::size_t>(rows.block[static_cast<std::size_t>(y)]) *
                                       static_cast<std::size_t>(level[1].width);
             for (int x = 0; x < w; ++x) {
@@ -331,7 +366,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
         for (std::size_t b = 0; b < blended.size(); ++b)
             blendedInland[b] = upperInland[b] * (256 - down) + lowerInland[b] * down;
         const std::uint8_t* row = classes(y);
-        const std::uint16_t* field = world.heights.data() + yi * static_cast<std::size_t>(w);
+        const std::uint16_t* field = fieldRows(y);
         std::int16_t* out = heights.data() + yi * static_cast<std::size_t>(w);
         for (int x = 0; x < w; ++x) {
             const auto xi = static_cast<std::size_t>(x);

@@ -33,15 +33,26 @@
 
 namespace orv {
 
-// A world's large-scale height field, as the world's pyramid grows it: width x height 16-bit
-// heights, row-major (y * width + x), wrapping on both axes like the map; land where the height
-// stands above seaLevel.
+// A world's large-scale height field: width x height 16-bit heights, wrapping on both axes like
+// the map, in one of two layouts:
+//   - heights: unsigned, row-major (y * width + x); land where the height stands above seaLevel;
+//   - columns (when heights is empty): the world's own heights as its pyramid grows them
+//     (world/WorldPyramid.hpp), signed, x-major (cell (x, y) at x * height + y), sea level 0.
+//     They are read where they lie, a band of rows at a time: no copy of the field is made.
+// Only the order of the heights matters to the relief (and whether a cell is above the sea
+// level), so both layouts of the same heights give the same relief.
 struct WorldField {
     int width = 0;
     int height = 0;
     std::span<const std::uint16_t> heights;
     std::uint16_t seaLevel = 0;
+    std::span<const std::int16_t> columns;
 };
+
+// The field of a world's own heights (x-major, signed, sea level 0), read in place.
+inline WorldField columnField(int width, int height, std::span<const std::int16_t> columns) {
+    return WorldField{width, height, {}, 0, columns};
+}
 
 // The automaton's last map, one row at a time: row y (0 at the top) as width bytes of the
 // picture's classes, 0 changed to water, 1 changed to land, 2 unchanged, 3 the sea (as the map's

@@ -18,7 +18,7 @@ struct SyntheticWorld {
     std::uint16_t seaLevel = 0;
     std::vector<std::uint8_t> classes;  // row-major CellClass values
 
-    WorldField world() const { return WorldField{width, height, field, seaLevel}; }
+    WorldField world() const { return WorldField{width, height, field, seaLevel, {}}; }
     ClassRows classRows() const { return classRowsOf(classes, width); }
 };
 

@@ -38,11 +38,15 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "SyntheticWorld.hpp"
 #include "io/SafeWrite.hpp"
+#include "map/GenerateMap.hpp"
+#include "settings/Palette.hpp"
 #include "terrain/TerrainFiles.hpp"
 
 namespace {
@@ -52,15 +56,55 @@ using namespace orv;
 struct Options {
     int width = 4096, height = 4096;
     int first = 1, last = 20;
+    int continents = 5;
     int relief = 50, rivers = 50;
     int compare = 1024;
-    bool blobs = false;
+    bool synthetic = false, blobs = false;
     std::string files;
 };
 
+// A world and the automaton's last map on it, as the terrain is made from them.
+struct Source {
+    int width = 0, height = 0;
+    // The world orvandel-batch --seed SEED --size WxH --set continents=N makes, and its picture.
+    std::shared_ptr<const World> world;
+    std::unique_ptr<MapPicture> picture;
+    // Or a synthetic one.
+    SyntheticWorld synthetic;
+
+    WorldField field() const {
+        return world ? columnField(width, height, world->heights) : synthetic.world();
+    }
+    ClassRows classRows() const {
+        if (!world) return synthetic.classRows();
+        MapPicture* p = picture.get();
+        return [p](int y) { return p->classRow(y); };
+    }
+};
+
 // The world a seed gives at a size: the one place the figures take their input from.
-SyntheticWorld worldFor(std::uint32_t seed, int width, int height, const Options& options) {
-    return syntheticWorld(seed, width, height, !options.blobs);
+Source worldFor(std::uint32_t seed, int width, int height, const Options& options) {
+    Source source;
+    source.width = width;
+    source.height = height;
+    if (options.synthetic) {
+        source.synthetic = syntheticWorld(seed, width, height, !options.blobs);
+        return source;
+    }
+    Settings settings;
+    applyPresets(settings);
+    settings.xsize = width;
+    settings.ysize = height;
+    settings.continents = options.continents;
+    MapRequest request;
+    request.settings = settings;
+    request.seed = SeedChoice::of(static_cast<std::int32_t>(seed));
+    request.colors = mapColors(settings);
+    request.keepWorld = true;
+    source.picture = std::make_unique<MapPicture>();
+    source.world = generateMap(request, *source.picture).heights;
+    if (!source.world) throw std::runtime_error("the map is no world");
+    return source;
 }
 
 struct Figures {
@@ -310,8 +354,9 @@ bool figures(const Options& o);
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: orvandel-terrain-figures [--size WxH] [--seeds FIRST..LAST] [--relief R] [--rivers R]\n"
-                 "                                [--compare SIDE] [--blobs] [--files PREFIX]\n");
+                 "usage: orvandel-terrain-figures [--size WxH] [--seeds FIRST..LAST] [--continents N]\n"
+                 "                                [--relief R] [--rivers R] [--compare SIDE]\n"
+                 "                                [--synthetic] [--blobs] [--files PREFIX]\n");
     return 2;
 }
 
@@ -332,8 +377,13 @@ int main(int argc, char** argv) {
             if (!parseKnob(argv[++i], o.rivers)) return usage();
         } else if (arg == "--compare" && more) {
             o.compare = std::atoi(argv[++i]);
+        } else if (arg == "--continents" && more) {
+            o.continents = std::atoi(argv[++i]);
+            if (o.continents < 1 || o.continents > 16) return usage();
+        } else if (arg == "--synthetic") {
+            o.synthetic = true;
         } else if (arg == "--blobs") {
-            o.blobs = true;
+            o.synthetic = o.blobs = true;
         } else if (arg == "--files" && more) {
             o.files = argv[++i];
         } else {
@@ -361,7 +411,9 @@ bool figures(const Options& o) {
     const bool compare =
         o.compare > 0 && o.compare < o.width && o.width % o.compare == 0 && o.height % (o.width / o.compare) == 0;
     std::printf("%dx%d, relief %d, rivers %d, %s\n", o.width, o.height, o.relief, o.rivers,
-                o.blobs ? "blobs for the automaton" : "the automaton run 100 generations");
+                !o.synthetic ? ("continents " + std::to_string(o.continents) + ", 100 generations").c_str()
+                : o.blobs    ? "synthetic, blobs for the automaton"
+                             : "synthetic, the automaton run 100 generations");
     std::printf("%5s %8s %6s %6s %6s %6s %6s %7s %7s %6s %11s %11s %7s %6s %6s %5s  %s\n", "seed", "drains", "cycles",
                 "hack", "basins", "horton", "lakes%", "median", "mean", "far", "seamX/rank", "seamY/rank", "rivSeam",
                 "alike", "secs", "B/cel", "streams by order");
@@ -369,7 +421,7 @@ bool figures(const Options& o) {
     std::vector<Figures> all;
     for (int seed = o.first; seed <= o.last; ++seed) {
         Figures f;
-        const SyntheticWorld world = worldFor(static_cast<std::uint32_t>(seed), o.width, o.height, o);
+        const Source world = worldFor(static_cast<std::uint32_t>(seed), o.width, o.height, o);
         // The most memory the terrain takes beyond the world: the memory freed so far given back
         // (so that the terrain does not reuse it unseen), the resident peak set back to what is
         // resident before it is made (Linux's clear_refs), and read after.
@@ -377,7 +429,7 @@ bool figures(const Options& o) {
         std::ofstream("/proc/self/clear_refs") << "5";
         const long before = statusKiB("VmRSS:");
         const auto start = std::chrono::steady_clock::now();
-        Terrain t = makeTerrain(world.world(), world.classRows(), TerrainOptions{o.relief, o.rivers, true});
+        Terrain t = makeTerrain(world.field(), world.classRows(), TerrainOptions{o.relief, o.rivers, true});
         f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const long peak = statusKiB("VmHWM:");
         f.bytesPerCell = before < 0 || peak < 0 ? 0
@@ -393,8 +445,8 @@ bool figures(const Options& o) {
         seams(t, f);
         if (compare) {
             const int small = o.compare, smallHeight = o.height / (o.width / o.compare);
-            const SyntheticWorld other = worldFor(static_cast<std::uint32_t>(seed), small, smallHeight, o);
-            const Terrain s = makeTerrain(other.world(), other.classRows(), TerrainOptions{o.relief, o.rivers, false});
+            const Source other = worldFor(static_cast<std::uint32_t>(seed), small, smallHeight, o);
+            const Terrain s = makeTerrain(other.field(), other.classRows(), TerrainOptions{o.relief, o.rivers, false});
             f.alike = correlation(t, s);
         }
         if (!o.files.empty()) good = writeFiles(o.files, seed, t) && good;
