@@ -25,16 +25,9 @@ const Terrain& madeTerrain(MadeMap& map) {
         const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
         world = std::make_shared<const World>(regrowWorld(s, size, map.result.worldSeed, threads));
     }
-    // The terrain reads heights row by row from 0: the world's, column by column from -32768.
-    std::vector<std::uint16_t> field(static_cast<std::size_t>(size.x) * static_cast<std::size_t>(size.y));
-    for (int x = 0; x < size.x; ++x) {
-        const std::int16_t* column = world->column(x);
-        for (int y = 0; y < size.y; ++y)
-            field[static_cast<std::size_t>(y) * static_cast<std::size_t>(size.x) + static_cast<std::size_t>(x)] =
-                static_cast<std::uint16_t>(column[y] + 32768);
-    }
-    world.reset();
-    const WorldField input{size.x, size.y, field, static_cast<std::uint16_t>(World::kSeaLevel + 32768)};
+    // The terrain reads the world's heights where they lie, column by column, sea level 0.
+    static_assert(World::kSeaLevel == 0);
+    const WorldField input = columnField(size.x, size.y, world->heights);
     TerrainOptions options;
     options.relief = s.relief;
     options.rivers = s.rivers;

@@ -192,9 +192,11 @@ private:
         if (cell == kNone) return;
         const std::int16_t* at = h_.data() + cell;
         const std::size_t row = static_cast<std::size_t>(grid_.width());
+        const std::uint8_t* f = d_.flow.data() + cell;
         __builtin_prefetch(at);
-        if (cell >= row) __builtin_prefetch(at - row);
-        if (cell + row < h_.size()) __builtin_prefetch(at + row);
+        __builtin_prefetch(f, 1);
+        if (cell >= row) __builtin_prefetch(at - row), __builtin_prefetch(f - row, 1);
+        if (cell + row < h_.size()) __builtin_prefetch(at + row), __builtin_prefetch(f + row, 1);
     }
 
     // Gives the unreached neighbours of c their flow towards c. Those below the water level `at`

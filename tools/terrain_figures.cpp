@@ -72,9 +72,7 @@ struct Source {
     // Or a synthetic one.
     SyntheticWorld synthetic;
 
-    WorldField field() const {
-        return world ? columnField(width, height, world->heights) : synthetic.world();
-    }
+    WorldField field() const { return world ? columnField(width, height, world->heights) : synthetic.world(); }
     ClassRows classRows() const {
         if (!world) return synthetic.classRows();
         MapPicture* p = picture.get();
