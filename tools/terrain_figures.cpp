@@ -20,14 +20,15 @@
 //              bytes a cell (resident, as Linux counts it; the upstream areas kept for the figures)
 //
 //   orvandel-terrain-figures [--size WxH] [--seeds FIRST..LAST] [--relief R] [--rivers R]
-//                            [--compare SIDE] [--blobs] [--files PREFIX]
+//                            [--compare SIDE] [--synthetic] [--blobs] [--files PREFIX]
 //
-// Defaults: 4096x4096, seeds 1..20, relief and rivers 50, compared at 1024. The world comes from
-// worldFor(): the synthetic worlds of SyntheticWorld.hpp (fractal noise as the world's field,
-// the automaton run 100 generations on its land; --blobs puts a cheap texture in the
-// automaton's place), until the world's own field is there to take. --files writes each
-// terrain's files as PREFIX-SEED-heights.png, -terrain.npy, -atlas.png, -rivers.geojson and
-// -stats.json. Exit status 0 when every terrain meets every goal, 1 otherwise.
+// Defaults: 4096x4096, seeds 1..20, relief and rivers 50, compared at 1024. The world is the one
+// `orvandel-batch --set continents=5` makes for the seed (100 generations), its heights read
+// where they lie; --synthetic takes a synthetic one instead (SyntheticWorld.hpp: fractal noise
+// as the world's field, the automaton run 100 generations on its land; --blobs puts a cheap
+// texture in the automaton's place). --files writes each terrain's files as
+// PREFIX-SEED-heights.png, -terrain.npy, -atlas.png, -rivers.geojson and -stats.json. Exit status
+// 0 when every terrain meets every goal, 1 otherwise.
 #include <malloc.h>
 
 #include <algorithm>
