@@ -1,3 +1,5 @@
+#include "rng/Random.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,7 +10,6 @@
 #include <sstream>
 #include <vector>
 
-#include "rng/Random.hpp"
 #include "rng/Twist.hpp"
 #include "settings/Seeding.hpp"
 

@@ -1,7 +1,6 @@
-#include "ui/KeyQueue.hpp"
-
 #include <gtest/gtest.h>
 
+#include "ui/KeyQueue.hpp"
 #include "ui/Keys.hpp"
 
 namespace orv {

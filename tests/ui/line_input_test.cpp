@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "app/KeyScript.hpp"
-#include "settings/TextFormat.hpp"
-#include "ui/Cp437.hpp"
 #include "ui/Interaction.hpp"
 #include "ui/LineInput.hpp"
 #include "ui/Screen.hpp"
@@ -12,34 +8,6 @@
 namespace orv {
 namespace {
 
-TEST(TextFormat, RealToTextIsShortestOfSixteenDigitsWithThreeDigitExponents) {
-    EXPECT_EQ(realToText(12.5), "12.5");
-    EXPECT_EQ(realToText(100), "100");
-    EXPECT_EQ(realToText(0), "0");
-    EXPECT_EQ(realToText(100.0 / 3), "33.33333333333334");
-    EXPECT_EQ(realToText(200.0 / 3), "66.66666666666667");
-    EXPECT_EQ(realToText(0.000625), "0.000625");
-    EXPECT_EQ(realToText(0.00005), "5e-005");
-    EXPECT_EQ(realToText(1e16), "1e+016");
-    EXPECT_EQ(realToText(-2.5e-300), "-2.5e-300");
-    EXPECT_EQ(realToText(0.075), "0.075");
-    EXPECT_EQ(realToText(99.92), "99.92");
-}
-
-TEST(TextFormat, IntegersRepeatsAndLowerCase) {
-    EXPECT_EQ(intToText(6), "6");
-    EXPECT_EQ(intToText(-1), "-1");
-    EXPECT_EQ(intToText(INT32_MIN), "-2147483648");
-    EXPECT_EQ(int64ToText(INT64_MAX), "9223372036854775807");
-    EXPECT_EQ(repeatChar(50, " "), std::string(50, ' '));
-    EXPECT_EQ(repeatChar(3, "xyz"), "xxx");
-    EXPECT_EQ(repeatChar(0, "x"), "");
-    EXPECT_EQ(repeatChar(-4, "x"), "");
-    EXPECT_EQ(repeatChar(4, ""), "");
-    EXPECT_EQ(lowerCase("YES No 42 \x8E\xC4"), "yes no 42 \x8E\xC4");
-}
-
-// Runs the line editor on a screen fed by a key script, after a prompt at row 7, column 1.
 struct Edited {
     std::string item;
     Screen screen;
@@ -253,57 +221,6 @@ TEST(KeyWaits, APauseEndsWhenAKeyIsWaitingAndLeavesTheKey) {
     EXPECT_EQ(screen.pollKey(), "");
     EXPECT_TRUE(screen.keyWaiting());
     EXPECT_EQ(screen.pollKey(), "a");
-}
-
-TEST(Cp437, MapsUnicodeToTheCodePage) {
-    EXPECT_EQ(utf8ToCp437("A é ░ ☺ ⌂ ■ \u00A0"), "A \x82 \xB0 \x01 \x7F \xFE \xFF");
-    EXPECT_EQ(utf8ToCp437("€"), "");                   // not in the code page: skipped
-    EXPECT_EQ(utf8ToCp437("\xE9t\xC3"), "\xE9t\xC3");  // not UTF-8: bytes taken as they are
-    for (int code = 1; code < 256; ++code) {
-        if (code < 32 || code >= 127) continue;
-        EXPECT_EQ(unicodeToCp437(static_cast<char32_t>(code)), static_cast<std::uint8_t>(code));
-    }
-}
-
-// File names: typed code page 437 becomes UTF-8 on disk, and every code comes back unchanged;
-// a name from disk is shown with '?' for what the code page cannot show.
-TEST(Cp437, NamesRoundTripThroughUtf8) {
-    EXPECT_EQ(cp437ToUtf8("\x82t\x82"), "\xC3\xA9t\xC3\xA9");                      // été
-    EXPECT_EQ(cp437ToUtf8("\x92r\x01\x7F"), "\xC3\x86r\xE2\x98\xBA\xE2\x8C\x82");  // Ær☺⌂
-    std::string all;
-    for (int code = 1; code < 256; ++code) all.push_back(static_cast<char>(code));
-    EXPECT_EQ(utf8ToCp437(cp437ToUtf8(all)), all);
-    EXPECT_EQ(shownName(cp437ToUtf8(all)), all);
-    EXPECT_EQ(shownName("\xC3\x86r\xC3\xB8"), "\x92r?");                 // Ærø: no ø in the code page
-    EXPECT_EQ(shownName("\xE6\x97\xA5\xF0\x9F\x97\xBA.png"), "??.png");  // 日🗺.png
-    EXPECT_EQ(shownName("caf\xE9.png"), "caf?.png");                     // Latin-1, not UTF-8
-}
-
-TEST(KeyScriptFormat, ParsesKeysTextAndWaits) {
-    KeyScript script =
-        KeyScript::parse("# comment\n\nkey Enter\r\ntype a, \"b\" \nwait 2\nkey Close\nkey F10\nkey #\n");
-    std::vector<std::string> offered;
-    for (;;) {
-        try {
-            std::optional<Key> key = script.offerKey();
-            offered.push_back(key ? keyText(*key) : "-");
-        } catch (const ScriptExhausted&) {
-            break;
-        }
-    }
-    EXPECT_EQ(offered, (std::vector<std::string>{"\r", "a", ",", " ", "\"", "b", "\"", " ", "-", "-", "\xFFk",
-                                                 "\xFF\x44", "#"}));
-}
-
-TEST(KeyScriptFormat, RejectsMalformedLinesNamingThem) {
-    for (const char* bad : {"press Enter\n", "key Return\n", "key\n", "wait x\n", "wait -1\n", "wait 2 3\n"}) {
-        try {
-            KeyScript::parse(std::string("key Up\n") + bad);
-            ADD_FAILURE() << "accepted: " << bad;
-        } catch (const std::invalid_argument& e) {
-            EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
-        }
-    }
 }
 
 }  // namespace
