@@ -18,13 +18,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: orvandel-headless [--script FILE] [--screen-png FILE] [--screen-text FILE]\n"
-    "                         [--clock SECONDS]\n"
+    "usage: orvandel-headless [--script FILE] [--screen-png FILE]\n"
+    "                         [--screen-text FILE] [--clock SECONDS]\n"
     "  Runs Orvandel without a window in the current directory, taking its keys from\n"
     "  the script (its format: man orvandel-headless). Exit status: the program's own\n"
     "  (0), 3 when the script runs out of keys, 2 for bad arguments or an unreadable\n"
-    "  script (not a regular file, or larger than 64 MiB), 1 when a screen file cannot\n"
-    "  be written or memory runs out.\n"
+    "  script (not a regular file, or larger than 64 MiB), 1 when a screen file\n"
+    "  cannot be written or memory runs out.\n"
     "  --screen-png   writes the final 800 x 600 frame buffer as an RGBA PNG\n"
     "  --screen-text  writes the 37 text rows as lines, trailing blanks removed\n"
     "  --clock        the clock reads this many seconds (default: the system's\n"

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <orvandel/orvandel.hpp>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -91,6 +93,27 @@ TEST(Library, WorldsAreTheBatchGeneratorsAndTheSameOnAnyThreads) {
     expectSameAsBatch(one, batchFiles(dir,
                                       "--size 1024x640 --set continents=5 --set seacolor=12 --set "
                                       "leftrightflow=30 --seed 3 --generations 6"));
+    // The terrain's views are the batch's files, and stay where they are as more is asked of
+    // the map (NumPy's views of them rely on it).
+    const std::int16_t* heights = one.heights().data();
+    const std::uint8_t* terrain = one.terrain().data();
+    std::ostringstream atlas;
+    one.write("atlas", atlas);
+    EXPECT_FALSE(one.atlas().empty());
+    EXPECT_EQ(one.heights().data(), heights);
+    EXPECT_EQ(one.terrain().data(), terrain);
+    ASSERT_EQ(runCommand(std::string(ORVANDEL_BATCH_PATH) +
+                         " --size 1024x640 --set continents=5 --set seacolor=12 --set leftrightflow=30 --seed 3 "
+                         "--generations 6 --quiet --terrain " +
+                         (dir.path() / "t.npy").string() + " --height " + (dir.path() / "h.npy").string()),
+              0);
+    const std::string t = readBytes(dir.path() / "t.npy"), h = readBytes(dir.path() / "h.npy");
+    ASSERT_EQ(one.terrain().size(), 1024u * 640u);
+    ASSERT_GE(t.size(), one.terrain().size());
+    EXPECT_EQ(t.substr(t.size() - one.terrain().size()), std::string(one.terrain().begin(), one.terrain().end()));
+    ASSERT_GE(h.size(), one.heights().size() * 2);
+    EXPECT_EQ(
+        0, std::memcmp(h.data() + h.size() - one.heights().size() * 2, one.heights().data(), one.heights().size() * 2));
     const orvandel::Statistics st = one.statistics();
     EXPECT_EQ(st.sea, std::count(one.classes().begin(), one.classes().end(), 3));
     EXPECT_EQ(st.changedToWater + st.changedToLand + st.unchanged + st.sea, st.cells);

@@ -30,7 +30,7 @@ struct BatchRun {
 };
 
 inline BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& dir, double clock = 500.5,
-                   bool terminal = false, FileSystem& files = realFileSystem()) {
+                          bool terminal = false, FileSystem& files = realFileSystem()) {
     std::vector<std::string> list;
     for (const char* a : args) {
         std::string arg = a;
@@ -60,14 +60,14 @@ inline BatchRun batchArgs(const std::vector<const char*>& args, const TempDir& d
 }
 
 inline BatchRun batch(std::initializer_list<const char*> args, const TempDir& dir, double clock = 500.5,
-               bool terminal = false) {
+                      bool terminal = false) {
     return batchArgs(std::vector<const char*>(args), dir, clock, terminal);
 }
 
 // The window program's whole session for a settings file (or the presets) and a seed, stopped
 // after `generations` drawn generations and saved as saved.png; the report rows come back.
-inline Session windowSession(const TempDir& dir, const std::string& settingsFile, const std::string& seed, int generations,
-                      bool asksSeed = true) {
+inline Session windowSession(const TempDir& dir, const std::string& settingsFile, const std::string& seed,
+                             int generations, bool asksSeed = true) {
     std::string keys =
         settingsFile.empty() ? "key Up\nkey Enter\n" : "key Enter\ntype " + settingsFile + "\nkey Enter\nkey Space\n";
     if (asksSeed) keys += "type " + seed + "\nkey Enter\nkey Space\n";

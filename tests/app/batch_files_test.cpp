@@ -24,7 +24,6 @@
 #include "settings/TextFormat.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
-
 #include "tests/app/BatchSupport.hpp"
 
 namespace orv::test {
@@ -420,8 +419,12 @@ TEST_F(BatchHostile, HelpAndReadmeListTheOptionsOfTheTable) {
     const std::string help = readBytes(dir.path() / "help.txt");
     // Every program's help fits a terminal of 80 columns.
     for (const char* other : {ORVANDEL_HEADLESS_PATH, ORVANDEL_BATCH_PATH}) {
-        ASSERT_EQ(runCommand(std::string("'").append(other).append("' --help >other.txt")), 0);
+        ASSERT_EQ(
+            runCommand(
+                std::string("'").append(other).append("' --help >'").append(dir.path() / "other.txt").append("'")),
+            0);
         std::istringstream lines(readBytes(dir.path() / "other.txt"));
+        ASSERT_GT(lines.str().size(), 200u) << other;
         for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << other << ": " << line;
     }
     std::set<std::string> options;

@@ -24,7 +24,6 @@
 #include "settings/TextFormat.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
-
 #include "tests/app/BatchSupport.hpp"
 
 namespace orv::test {

@@ -23,7 +23,6 @@
 #include "settings/TextFormat.hpp"
 #include "tests/ExportSupport.hpp"
 #include "tests/Session.hpp"
-
 #include "tests/app/BatchSupport.hpp"
 
 namespace orv::test {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "ui/Cp437.hpp"
+
+#include <gtest/gtest.h>
 
 namespace orv {
 namespace {
