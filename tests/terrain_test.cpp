@@ -201,12 +201,13 @@ TEST(TerrainDrainage, EdgeCaseWorlds) {
     const Drainage none = drained(sea, 7, 5);
     EXPECT_TRUE(none.lakes.empty());
     EXPECT_TRUE(std::all_of(none.flow.begin(), none.flow.end(), [](std::uint8_t f) { return f == kNoFlow; }));
-    // All land: one closed basin at the lowest cell (the first of them), everything drains to it.
+    // All land: one closed basin at the lowest cell (the first of them), everything drains to it,
+    // whatever share of the land lakes may cover.
     for (const bool flat : {true, false}) {
         std::vector<std::int16_t> land = flat ? std::vector<std::int16_t>(48, 7) : noise(3, 8, 6, true);
         for (std::int16_t& v : land) v = static_cast<std::int16_t>(std::max<int>(v, 0) + 1);
         const auto lowest = static_cast<std::uint32_t>(std::min_element(land.begin(), land.end()) - land.begin());
-        const Drainage d = drained(land, 8, 6, 100);
+        const Drainage d = drained(land, 8, 6, 100, 24, flat ? 1000 : 0);
         ASSERT_EQ(d.lakes.size(), 1u);
         EXPECT_TRUE(d.lakes[0].closed);
         EXPECT_EQ(d.lakes[0].entry, lowest);
