@@ -115,18 +115,21 @@ public:
     // How many cells ahead of the one visited their neighbourhoods are fetched.
     static constexpr std::size_t kAhead = 8;
 
-    Flood(std::vector<std::int16_t>& heights, const WrapGrid& grid, Drainage& d, std::int64_t smallestLake)
-        : h_(heights), grid_(grid), d_(d), smallestLake_(smallestLake) {}
+    Flood(std::vector<std::int16_t>& heights, const WrapGrid& grid, Drainage& d, std::int64_t smallestLake,
+          int lakesPerMille)
+        : h_(heights), grid_(grid), d_(d), smallestLake_(smallestLake), lakesPerMille_(lakesPerMille) {}
 
     void run() {
         std::int16_t lowest = kHighestDrained, highest = 1;
         bool sea = false;
+        std::int64_t land = 0;
         for (std::size_t i = 0; i < h_.size(); ++i) {
             if (h_[i] <= 0) {
                 d_.flow[i] = kNoFlow;
                 d_.cells[i] = kTerrainSea;
                 sea = true;
             } else {
+                ++land;
                 d_.cells[i] = kTerrainLand;
                 lowest = std::min(lowest, h_[i]);
                 highest = std::max(highest, h_[i]);
@@ -175,6 +178,7 @@ public:
                 visitNeighbours(buckets.pop(level), at, false);
             }
         }
+        capLakes(land * lakesPerMille_ / 1000);
         for (std::int16_t& v : h_)
             if (v > 0) v = static_cast<std::int16_t>(v & ~kReached);
     }
@@ -253,10 +257,57 @@ private:
         }
     }
 
+    // Keeps the largest lakes, each that still fits, while they cover at most `most` cells
+    // together; the others are filled as small depressions are. A filled lake's cells are found
+    // from its entry against the flow, which leads every one of them there.
+    void capLakes(std::int64_t most) {
+        std::int64_t total = 0;
+        for (const Lake& lake : d_.lakes) total += lake.cells;
+        if (total <= most) return;
+        std::vector<std::size_t> bySize(d_.lakes.size());
+        for (std::size_t k = 0; k < bySize.size(); ++k) bySize[k] = k;
+        std::stable_sort(bySize.begin(), bySize.end(),
+                         [this](std::size_t a, std::size_t b) { return d_.lakes[a].cells > d_.lakes[b].cells; });
+        std::vector<std::uint8_t> keep(d_.lakes.size(), 0);
+        std::int64_t room = most;
+        for (const std::size_t k : bySize)
+            if (d_.lakes[k].closed || d_.lakes[k].cells <= room) {
+                keep[k] = 1;
+                if (!d_.lakes[k].closed) room -= d_.lakes[k].cells;
+            }
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < d_.lakes.size(); ++k) {
+            const Lake lake = d_.lakes[k];
+            if (keep[k]) {
+                d_.lakes[kept++] = lake;
+                continue;
+            }
+            const auto surface = static_cast<std::int16_t>(lake.surface | kReached);
+            depression_.assign(1, lake.entry);
+            d_.cells[lake.entry] = kTerrainLand;
+            while (!depression_.empty()) {
+                const std::uint32_t c = depression_.back();
+                depression_.pop_back();
+                h_[c] = surface;
+                const int y = grid_.rowOf(c);
+                const int x =
+                    static_cast<int>(c - static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(grid_.width()));
+                for (int dir = 0; dir < kDirections; ++dir) {
+                    const std::uint32_t n = grid_.step(c, x, y, dir);
+                    if (d_.terrainAt(n) != kTerrainLake || d_.flow[n] != oppositeDirection(dir)) continue;
+                    d_.cells[n] = kTerrainLand;
+                    depression_.push_back(n);
+                }
+            }
+        }
+        d_.lakes.resize(kept);
+    }
+
     std::vector<std::int16_t>& h_;
     const WrapGrid& grid_;
     Drainage& d_;
     std::int64_t smallestLake_;
+    int lakesPerMille_;
     Buckets* buckets_ = nullptr;
     std::int16_t base_ = 0;
     std::vector<std::uint32_t> depression_;  // the cells of the depression being filled, in the order reached
@@ -350,7 +401,8 @@ std::int64_t smallestLakeFor(std::size_t cells) {
     return std::max<std::int64_t>(24, static_cast<std::int64_t>(cells >> 13));
 }
 
-Drainage drain(std::vector<std::int16_t>& heights, int width, int height, int rivers, std::int64_t smallestLake) {
+Drainage drain(std::vector<std::int16_t>& heights, int width, int height, int rivers, std::int64_t smallestLake,
+               int lakesPerMille) {
     const WrapGrid grid(width, height);
     if (heights.size() != grid.cells()) throw std::invalid_argument("the heights are not width x height");
     Drainage d;
@@ -361,7 +413,8 @@ Drainage drain(std::vector<std::int16_t>& heights, int width, int height, int ri
         throw std::invalid_argument("land above 16383 m");
     d.flow.resize(grid.cells());
     d.cells.resize(grid.cells());
-    Flood(heights, grid, d, std::max<std::int64_t>(1, smallestLake)).run();
+    if (lakesPerMille < 0 || lakesPerMille > 1000) throw std::invalid_argument("the lakes' share is 0 .. 1000");
+    Flood(heights, grid, d, std::max<std::int64_t>(1, smallestLake), lakesPerMille).run();
     // The flood's queues are gone: the upstream areas take their place.
     d.upstream.resize(grid.cells());
     accumulate(d, grid);

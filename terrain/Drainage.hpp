@@ -10,7 +10,9 @@
 // flood fills the whole depression at once from the cell it spills over (its outlet), so that a
 // depression has exactly one outlet and its cells drain, through the cell next to the outlet,
 // over it. Depressions of at least `smallestLake` cells are lakes whose surface is the outlet's
-// height; smaller ones are filled (their cells raised to the outlet's height, flats that drain).
+// height; smaller ones are filled (their cells raised to the outlet's height, flats that drain),
+// and so are the smallest lakes where all together would cover more than their share of the land
+// (the largest kept, and each smaller one that still fits).
 // Every lake spills over its outlet; the only closed basin is that of a world without sea, which
 // drains to its lowest cell, a lake of its own.
 //
@@ -69,14 +71,19 @@ std::uint32_t riverThreshold(int rivers);
 // sizes at every map size.
 std::int64_t smallestLakeFor(std::size_t cells);
 
+// The most of the land, in thousandths, that a map's lakes cover unless told otherwise.
+inline constexpr int kLakesPerMille = 40;
+
 // Drains the terrain. `heights` (width x height metres, row-major, land at most 16383 m) keep
-// their land and sea; filled depressions are raised to their outlets. Throws
-// std::invalid_argument for a size the terrain does not handle, heights of another size or
-// higher land, or rivers outside 0 .. 100.
-Drainage drain(std::vector<std::int16_t>& heights, int width, int height, int rivers, std::int64_t smallestLake);
+// their land and sea; filled depressions are raised to their outlets. Lakes cover at most
+// `lakesPerMille` thousandths of the land (the closed basin of a world without sea whatever its
+// size). Throws std::invalid_argument for a size the terrain does not handle, heights of another
+// size or higher land, rivers outside 0 .. 100 or a share outside 0 .. 1000.
+Drainage drain(std::vector<std::int16_t>& heights, int width, int height, int rivers, std::int64_t smallestLake,
+               int lakesPerMille = 1000);
 inline Drainage drain(std::vector<std::int16_t>& heights, int width, int height, int rivers) {
     return drain(heights, width, height, rivers,
-                 smallestLakeFor(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)));
+                 smallestLakeFor(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)), kLakesPerMille);
 }
 
 // The lake (an index into lakes) that lake cell i belongs to: its flow followed to the entry;

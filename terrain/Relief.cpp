@@ -387,9 +387,10 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
             const std::int64_t far = (blendedInland[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
                                       blendedInland[static_cast<std::size_t>(columns.high[xi])] * across) >>
                                      16;
-            // The land rises inland: at the coast a quarter of the height its rank gives, all of it
-            // an eighth of the map inland.
-            const std::int64_t base = landHeight[field[xi]] * (256 + 3 * far / 4) / 1024;
+            // The land rises inland, slowly near the coast and ever faster, so that the highest
+            // land lies deep inland: at the coast a quarter of the height its rank gives, all of
+            // it an eighth of the map inland.
+            const std::int64_t base = landHeight[field[xi]] * (256 * 1024 + 3 * far * far / 4) / (1024 * 1024);
             // Hills in proportion to the height, and a little everywhere but at the coast.
             const std::int64_t amplitude = base * rugged / 1000 + everywhere * std::min<std::int64_t>(base, 200) / 200;
             std::int64_t metres = 1 + base + amplitude * hills / 1024;

@@ -15,7 +15,9 @@
 //
 //   - Land: the world field's height is ranked among the land cells, and the rank read off a
 //     curve like the Earth's hypsometry (most land low, a little very high, rising from the coast
-//     on): the highest land reaches the peak height, the median about a tenth of that. Onto it go
+//     on): the highest land reaches the peak height, the median about a tenth of that. The land
+//     rises inland, from a quarter of that height at the coast, ever faster, to all of it an
+//     eighth of the map inland, so that the highest land lies deep inland. Onto it go
 //     the automaton's hills, in proportion to the height (lowlands gentle, highlands rugged) plus
 //     a little everywhere but at the coast.
 //   - Sea: ranked among the sea cells from the coast down, and read off a sea floor: a shelf to

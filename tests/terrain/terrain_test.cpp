@@ -168,9 +168,10 @@ std::vector<std::int16_t> noise(std::uint32_t seed, int w, int h, bool rough) {
     return heights;
 }
 
-Drainage drained(std::vector<std::int16_t>& heights, int w, int h, int rivers = 50, std::int64_t lake = 24) {
+Drainage drained(std::vector<std::int16_t>& heights, int w, int h, int rivers = 50, std::int64_t lake = 24,
+                 int lakesPerMille = 1000) {
     const std::vector<std::int16_t> before = heights;
-    Drainage d = drain(heights, w, h, rivers, lake);
+    Drainage d = drain(heights, w, h, rivers, lake, lakesPerMille);
     expectDrained(before, heights, d);
     return d;
 }
@@ -200,12 +201,13 @@ TEST(TerrainDrainage, EdgeCaseWorlds) {
     const Drainage none = drained(sea, 7, 5);
     EXPECT_TRUE(none.lakes.empty());
     EXPECT_TRUE(std::all_of(none.flow.begin(), none.flow.end(), [](std::uint8_t f) { return f == kNoFlow; }));
-    // All land: one closed basin at the lowest cell (the first of them), everything drains to it.
+    // All land: one closed basin at the lowest cell (the first of them), everything drains to it,
+    // whatever share of the land lakes may cover.
     for (const bool flat : {true, false}) {
         std::vector<std::int16_t> land = flat ? std::vector<std::int16_t>(48, 7) : noise(3, 8, 6, true);
         for (std::int16_t& v : land) v = static_cast<std::int16_t>(std::max<int>(v, 0) + 1);
         const auto lowest = static_cast<std::uint32_t>(std::min_element(land.begin(), land.end()) - land.begin());
-        const Drainage d = drained(land, 8, 6, 100);
+        const Drainage d = drained(land, 8, 6, 100, 24, flat ? 1000 : 0);
         ASSERT_EQ(d.lakes.size(), 1u);
         EXPECT_TRUE(d.lakes[0].closed);
         EXPECT_EQ(d.lakes[0].entry, lowest);
@@ -251,6 +253,43 @@ TEST(TerrainDrainage, APitIsFilledOrALakeThatSpillsOverItsOutlet) {
             EXPECT_EQ(heights[at(10, 10, w)], 30) << "filled to the notch";
         }
     }
+}
+
+TEST(TerrainDrainage, LakesKeepToTheirShareOfTheLandTheLargestFirst) {
+    const int w = 97, h = 61;
+    std::vector<std::int16_t> free = noise(5, w, h, true);
+    const std::int64_t land = std::count_if(free.begin(), free.end(), [](std::int16_t v) { return v > 0; });
+    std::vector<std::int16_t> capped = free;
+    const Drainage all = drained(free, w, h, 50, 4);
+    std::int64_t total = 0;
+    for (const Lake& lake : all.lakes) total += lake.cells;
+    ASSERT_GE(all.lakes.size(), 4u);
+    // Room for about half the lakes' cells: the largest lake fits, smaller ones fill the rest.
+    const int perMille = static_cast<int>(total * 1000 / land / 2);
+    const std::int64_t most = land * perMille / 1000;
+    const Drainage d = drained(capped, w, h, 50, 4, perMille);
+    std::int64_t kept = 0;
+    for (const Lake& lake : d.lakes) kept += lake.cells;
+    EXPECT_LE(kept, most);
+    EXPECT_LT(d.lakes.size(), all.lakes.size());
+    // Every lake kept is one of those found without the cap; every one dropped was too large
+    // for the room left.
+    std::int64_t largest = 0;
+    std::size_t found = 0;
+    for (const Lake& lake : all.lakes) {
+        largest = std::max(largest, lake.cells);
+        const auto same = std::find_if(d.lakes.begin(), d.lakes.end(), [&](const Lake& k) {
+            return k.entry == lake.entry && k.cells == lake.cells && k.surface == lake.surface;
+        });
+        if (same == d.lakes.end()) {
+            EXPECT_GT(lake.cells, most - kept);
+        } else {
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, d.lakes.size());
+    EXPECT_TRUE(std::any_of(d.lakes.begin(), d.lakes.end(), [&](const Lake& k) { return k.cells == largest; }));
+    EXPECT_THROW(drain(capped, w, h, 50, 4, 1001), std::invalid_argument);
 }
 
 TEST(TerrainDrainage, RiversCrossTheWrap) {
