@@ -5,23 +5,13 @@
 #include <charconv>
 #include <set>
 
+#include "settings/NumberText.hpp"
 #include "settings/Seeding.hpp"
 #include "settings/Settings.hpp"
 #include "settings/SettingsFile.hpp"
 
 namespace orv {
 namespace {
-
-bool parseInt64(std::string_view text, std::int64_t& value) {
-    if (text.starts_with('+')) text.remove_prefix(1);
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc{} && end == text.data() + text.size() && !text.empty();
-}
-
-bool isWholeNumber(std::string_view text) {
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 bool fail(std::string& error, std::string text) {
     error = std::move(text);
@@ -42,7 +32,7 @@ bool applySize(BatchOptions& o, std::string_view v, std::string& error) {
     const std::size_t x = v.find_first_of("xX");
     std::int64_t w = 0, h = 0;
     if (x == std::string_view::npos || !isWholeNumber(v.substr(0, x)) || !isWholeNumber(v.substr(x + 1)) ||
-        !parseInt64(v.substr(0, x), w) || !parseInt64(v.substr(x + 1), h) || w < 1 || h < 1 || w > kMaxMapSide ||
+        !readInt64(v.substr(0, x), w) || !readInt64(v.substr(x + 1), h) || w < 1 || h < 1 || w > kMaxMapSide ||
         h > kMaxMapSide)
         return fail(error, "--size " + std::string(v) + ": " + mapSizeRule());
     o.width = static_cast<std::int32_t>(w);
@@ -52,7 +42,7 @@ bool applySize(BatchOptions& o, std::string_view v, std::string& error) {
 
 bool applyGenerations(BatchOptions& o, std::string_view v, std::string& error) {
     std::int64_t n = 0;
-    if (!isWholeNumber(v) || !parseInt64(v, n) || n < 0)
+    if (!isWholeNumber(v) || !readInt64(v, n) || n < 0)
         return fail(error, "--generations " + std::string(v) + ": expected a whole number of 0 or more");
     o.generations = n;
     return true;
@@ -68,8 +58,8 @@ bool applyShard(BatchOptions& o, std::string_view v, std::string& error) {
     const std::size_t slash = v.find('/');
     std::int64_t k = 0, n = 0;
     if (slash == std::string_view::npos || !isWholeNumber(v.substr(0, slash)) || !isWholeNumber(v.substr(slash + 1)) ||
-        v[0] == '-' || v[slash + 1] == '-' || !parseInt64(v.substr(0, slash), k) ||
-        !parseInt64(v.substr(slash + 1), n) || n < 1 || n > kMaxSeedRange || k < 1 || k > n)
+        v[0] == '-' || v[slash + 1] == '-' || !readInt64(v.substr(0, slash), k) || !readInt64(v.substr(slash + 1), n) ||
+        n < 1 || n > kMaxSeedRange || k < 1 || k > n)
         return fail(error, "--shard " + std::string(v) + ": expected K/N, the K-th of N parts (1 <= K <= N, N up to " +
                                std::to_string(kMaxSeedRange) + ")");
     o.shardIndex = static_cast<int>(k);
@@ -79,7 +69,7 @@ bool applyShard(BatchOptions& o, std::string_view v, std::string& error) {
 
 bool applyJobs(BatchOptions& o, std::string_view v, std::string& error) {
     std::int64_t n = 0;
-    if (!isWholeNumber(v) || v[0] == '-' || !parseInt64(v, n) || n < 0 || n > kMaxBatchJobs)
+    if (!isWholeNumber(v) || v[0] == '-' || !readInt64(v, n) || n < 0 || n > kMaxBatchJobs)
         return fail(error, "--jobs " + std::string(v) + ": expected a whole number from 1 to " +
                                std::to_string(kMaxBatchJobs) + " (0: one per processor)");
     o.jobs = static_cast<int>(n);

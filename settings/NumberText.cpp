@@ -78,4 +78,15 @@ std::errc readDouble(std::string_view text, double& value) {
 #endif
 }
 
+bool isWholeNumber(std::string_view text) {
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool readInt64(std::string_view text, std::int64_t& value) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc{} && end == text.data() + text.size() && !text.empty();
+}
+
 }  // namespace orv

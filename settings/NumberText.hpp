@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -24,5 +25,10 @@ std::string shortestTextFromDigits(double value);
 std::errc readDouble(std::string_view text, double& value);
 // The same with strtod on any build (what readDouble uses without from_chars).
 std::errc readDoubleWithStrtod(std::string_view text, double& value);
+
+// Whether the text is a whole number in decimal digits, with an optional sign before them.
+bool isWholeNumber(std::string_view text);
+// Reads such a number (a leading '+' allowed) that is the whole text and fits 64 bits.
+bool readInt64(std::string_view text, std::int64_t& value);
 
 }  // namespace orv

@@ -7,23 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "settings/NumberText.hpp"
 #include "settings/SeedNumber.hpp"
 
 namespace orv {
-namespace {
-
-bool parseInt64(std::string_view text, std::int64_t& value) {
-    if (text.starts_with('+')) text.remove_prefix(1);
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc{} && end == text.data() + text.size() && !text.empty();
-}
-
-bool isWholeNumber(std::string_view text) {
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-}  // namespace
 
 double clockSeconds() {
     timespec ts{};
@@ -122,7 +109,7 @@ std::optional<SeedArgument> parseSeedArgument(std::string_view text, std::string
         }
         std::int64_t first = 0, last = 0;
         for (const auto& [part, value] : {std::pair{text.substr(0, i), &first}, std::pair{text.substr(i + 1), &last}}) {
-            if (!parseInt64(part, *value) || *value < INT32_MIN || *value > INT32_MAX) {
+            if (!readInt64(part, *value) || *value < INT32_MIN || *value > INT32_MAX) {
                 error = what + std::string(part) + " is beyond the seeds, -2147483648 .. 2147483647";
                 return std::nullopt;
             }
