@@ -50,16 +50,7 @@ std::string pictureLine(const fs::path& png) {
     bytes.reserve(picture->pixels.size() * 4);
     for (std::uint32_t p : picture->pixels)
         for (int shift : {16, 8, 0, 24}) bytes.push_back(static_cast<char>(p >> shift));
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        static constexpr char kDigits[] = "0123456789abcdef";
-        hex += kDigits[digest[i] >> 4];
-        hex += kDigits[digest[i] & 15];
-    }
-    return "map " + std::to_string(picture->width) + "x" + std::to_string(picture->height) + " " + hex;
+    return "map " + std::to_string(picture->width) + "x" + std::to_string(picture->height) + " " + digestOf(bytes);
 }
 
 // The cases of one kind: the names of the files in tests/golden/KIND with the given extension.
