@@ -159,7 +159,7 @@ void drainage(benchmark::State& state) {
 // The rivers traced and the figures summed up, then each file on its own.
 struct Made {
     Terrain terrain;
-    Made() { terrain = makeTerrain(world().world(), world().classRows(), TerrainOptions{50, 50, true}); }
+    Made() { terrain = makeTerrain(world().world(), world().classRows(), TerrainOptions{50, 70, true}); }
 };
 const Terrain& made() {
     static const Made once;

@@ -121,7 +121,7 @@ inline constexpr SettingsKey kSettingsKeyTable[] = {
     {"islands", &Settings::islands, 30, 0, 100, OutOfRange::clamped, false},
     {"seacolor", &Settings::seacolor, -1, -1, 15, OutOfRange::kept, false},
     {"relief", &Settings::relief, 50, 0, 100, OutOfRange::clamped, false},
-    {"rivers", &Settings::rivers, 50, 0, 100, OutOfRange::clamped, false},
+    {"rivers", &Settings::rivers, 70, 0, 100, OutOfRange::clamped, false},
 };
 inline constexpr std::span<const SettingsKey> kSettingsKeys{kSettingsKeyTable};
 

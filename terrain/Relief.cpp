@@ -11,6 +11,10 @@ namespace {
 
 constexpr std::uint8_t kSeaClass = 3;
 constexpr std::int64_t kOne = 65536;  // 1.0 in the ranks and curves
+// A first-level block's distance inland is kept as two numbers 0 .. 1024: against an eighth of
+// the map in the low bits, against the farthest land from kDeepShift on.
+constexpr int kDeepShift = 16;
+constexpr std::int32_t kFarBits = (1 << kDeepShift) - 1;
 
 // Floor of a / b for b > 0.
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
@@ -254,12 +258,19 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
                 }
             }
         }
-        // Distances in map cells against an eighth of the map's longer side: 1024 from there on.
+        // Distances in map cells against an eighth of the map's longer side: 1024 from there on;
+        // and against the farthest any land lies inland (above a world without sea, all 1024).
         const std::int64_t reach = std::max<std::int64_t>(1, std::max(w, h) / 8);
         // Chamfer units of the first level to map cells over the reach, in 1/65536.
         const std::int64_t scale = (std::int64_t{w} * 1024 << 16) / (static_cast<std::int64_t>(bw) * 3 * reach);
-        for (std::int32_t& d : inland)
-            d = static_cast<std::int32_t>(std::min<std::int64_t>(1024, std::int64_t{d} * scale >> 16));
+        std::int64_t farthest = 1;
+        for (const std::int32_t d : inland)
+            if (d < kFar) farthest = std::max<std::int64_t>(farthest, d);
+        for (std::int32_t& d : inland) {
+            const std::int64_t far = std::min<std::int64_t>(1024, std::int64_t{d} * scale >> 16);
+            const std::int64_t deep = std::min<std::int64_t>(1024, std::int64_t{d} * 1024 / farthest);
+            d = static_cast<std::int32_t>(far | deep << kDeepShift);
+        }
     }
     std::vector<std::uint8_t>().swap(blockLand);
 
@@ -344,13 +355,15 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
     std::vector<std::uint32_t>().swap(seaCounts);
     const std::int64_t rugged = 6 * std::int64_t{relief};       // thousandths of the height per spread
     const std::int64_t everywhere = 40 + std::int64_t{relief};  // metres per spread
+    const std::int64_t uplift = std::min<std::int64_t>(peak, kHighestLand - peak);
     std::vector<std::int16_t> heights(cells);
     const Level& first = level[1];
     std::int64_t middle = 0;  // the mean distance from the middle value
     for (std::int32_t v : first.cells) middle += std::abs(v);
     middle /= static_cast<std::int64_t>(first.cells.size());
     const Axis columns(w, first.width, shift(1)), rows(h, first.height, shift(1));
-    std::vector<std::int64_t> blended(static_cast<std::size_t>(first.width)), blendedInland(blended.size());
+    std::vector<std::int64_t> blended(static_cast<std::size_t>(first.width)), blendedInland(blended.size()),
+        blendedDeep(blended.size());
     for (int y = 0; y < h; ++y) {
         const auto yi = static_cast<std::size_t>(y);
         const std::int32_t* upper =
@@ -363,8 +376,10 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
             inland.data() + static_cast<std::size_t>(rows.low[yi]) * static_cast<std::size_t>(first.width);
         const std::int32_t* lowerInland =
             inland.data() + static_cast<std::size_t>(rows.high[yi]) * static_cast<std::size_t>(first.width);
-        for (std::size_t b = 0; b < blended.size(); ++b)
-            blendedInland[b] = upperInland[b] * (256 - down) + lowerInland[b] * down;
+        for (std::size_t b = 0; b < blended.size(); ++b) {
+            blendedInland[b] = (upperInland[b] & kFarBits) * (256 - down) + (lowerInland[b] & kFarBits) * down;
+            blendedDeep[b] = (upperInland[b] >> kDeepShift) * (256 - down) + (lowerInland[b] >> kDeepShift) * down;
+        }
         const std::uint8_t* row = classes(y);
         const std::uint16_t* field = fieldRows(y);
         std::int16_t* out = heights.data() + yi * static_cast<std::size_t>(w);
@@ -393,7 +408,15 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
             const std::int64_t base = landHeight[field[xi]] * (256 * 1024 + 3 * far * far / 4) / (1024 * 1024);
             // Hills in proportion to the height, and a little everywhere but at the coast.
             const std::int64_t amplitude = base * rugged / 1000 + everywhere * std::min<std::int64_t>(base, 200) / 200;
-            std::int64_t metres = 1 + base + amplitude * hills / 1024;
+            // The deepest inland rises further, so that the highest land lies there: from halfway
+            // to the farthest land on, ever faster, by up to the peak height (as far as the
+            // highest land allows).
+            const std::int64_t deep = (blendedDeep[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
+                                       blendedDeep[static_cast<std::size_t>(columns.high[xi])] * across) >>
+                                      16;
+            const std::int64_t inmost = std::max<std::int64_t>(0, 2 * deep - 1024);
+            std::int64_t metres =
+                1 + base + amplitude * hills / 1024 + uplift * inmost / 1024 * inmost / 1024 * inmost / 1024;
             // The deepest valleys of rugged land sink slowly below a quarter of the height, so
             // that they stay above the sea.
             const std::int64_t floor = 1 + base / 4;

@@ -15,17 +15,19 @@
 //
 //   - Land: the world field's height is ranked among the land cells, and the rank read off a
 //     curve like the Earth's hypsometry (most land low, a little very high, rising from the coast
-//     on): the highest land reaches the peak height, the median about a tenth of that. The land
+//     on): the highest rank reaches the peak height, the median about a tenth of that. The land
 //     rises inland, from a quarter of that height at the coast, ever faster, to all of it an
-//     eighth of the map inland, so that the highest land lies deep inland. Onto it go
-//     the automaton's hills, in proportion to the height (lowlands gentle, highlands rugged) plus
-//     a little everywhere but at the coast.
+//     eighth of the map inland; from halfway to the land farthest inland on it rises further,
+//     ever faster, by up to the peak height again (the sum at most 8000 m), so that the highest
+//     land lies deepest inland. Onto it go the automaton's hills, in proportion to the height
+//     (lowlands gentle, highlands rugged) plus a little everywhere but at the coast.
 //   - Sea: ranked among the sea cells from the coast down, and read off a sea floor: a shelf to
 //     200 m, a slope to 3000 m, the deep-sea plain to 5500 m and trenches to 8000 m in the
 //     deepest twentieth. The sea floor deepens as the world field falls away from the coast.
 //
 // `relief` (0 .. 100) says how mountainous the land is: the peak height (1000 m at 0, 4000 m at
-// 50, 7000 m at 100) and how strongly the automaton's hills stand out. The same inputs give the
+// 50, 7000 m at 100; deepest inland up to twice that, at most 8000 m) and how strongly the
+// automaton's hills stand out. The same inputs give the
 // same heights on every build and processor: the arithmetic is integer.
 
 #include <cstdint>

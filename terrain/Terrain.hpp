@@ -21,7 +21,7 @@ namespace orv {
 
 struct TerrainOptions {
     int relief = 50;            // 0 .. 100, how mountainous the land is
-    int rivers = 50;            // 0 .. 100, how dense the rivers are (0: none)
+    int rivers = 70;            // 0 .. 100, how dense the rivers are (0: none)
     bool keepUpstream = false;  // keep drainage.upstream after the terrain is made
 };
 

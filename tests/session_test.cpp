@@ -32,7 +32,7 @@ TEST(Session, PresetsAreTheDocumentedValuesAndTheSeedIsAsked) {
     expected.downupflow = 100, expected.downflowenabled = 1;
     expected.leftflowenabled = 1, expected.rightflowenabled = 1;
     expected.landshare = 40, expected.coastroughness = 50, expected.islands = 30, expected.seacolor = -1;
-    expected.relief = 50, expected.rivers = 50;
+    expected.relief = 50, expected.rivers = 70;
     EXPECT_EQ(s.program->settings, expected);
     // Applying them twice changes nothing, and leaves the sizes alone.
     Settings twice = expected;

@@ -431,6 +431,50 @@ TEST(TerrainRelief, KeepsTheCoastAndRisesWithTheKey) {
     EXPECT_THROW(makeRelief(wrong, world.classRows(), 50), std::invalid_argument);
 }
 
+// The highest land lies deepest inland: over worlds of a few islands, the highest 1 % of the
+// land lies far from the sea against the land on average (king's moves across the wrap), near
+// the most the coasts allow; and no land rises above the highest.
+TEST(TerrainRelief, TheHighestLandLiesDeepestInland) {
+    constexpr int kSide = 384;
+    double ratio = 0, best = 0;
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        const SyntheticWorld world = syntheticWorld(seed, kSide, kSide, false);
+        const std::vector<std::int16_t> heights = makeRelief(world.world(), world.classRows(), 50);
+        std::vector<int> distance(heights.size(), -1);
+        std::deque<std::size_t> queue;
+        for (std::size_t i = 0; i < heights.size(); ++i)
+            if (heights[i] <= 0) distance[i] = 0, queue.push_back(i);
+        while (!queue.empty()) {
+            const std::size_t c = queue.front();
+            queue.pop_front();
+            const int x = static_cast<int>(c % kSide), y = static_cast<int>(c / kSide);
+            for (int d = 0; d < kDirections; ++d) {
+                const std::size_t n =
+                    at((x + kDirectionX[d] + kSide) % kSide, (y + kDirectionY[d] + kSide) % kSide, kSide);
+                if (distance[n] < 0) distance[n] = distance[c] + 1, queue.push_back(n);
+            }
+        }
+        std::vector<std::pair<std::int16_t, int>> land;
+        std::vector<int> farthest;
+        for (std::size_t i = 0; i < heights.size(); ++i)
+            if (heights[i] > 0) land.emplace_back(heights[i], distance[i]), farthest.push_back(distance[i]);
+        ASSERT_GT(land.size(), 10000u);
+        std::sort(land.begin(), land.end(), std::greater<>());
+        std::sort(farthest.begin(), farthest.end(), std::greater<>());
+        const std::size_t top = land.size() / 100;
+        double all = 0, high = 0, far = 0;
+        for (std::size_t k = 0; k < land.size(); ++k) all += land[k].second;
+        for (std::size_t k = 0; k < top; ++k) high += land[k].second, far += farthest[k];
+        ratio += high / all * static_cast<double>(land.size()) / static_cast<double>(top);
+        best += far / all * static_cast<double>(land.size()) / static_cast<double>(top);
+    }
+    EXPECT_GT(ratio, 0.9 * best) << ratio / 4 << " of " << best / 4;
+    // The highest land rises no higher than the range at the steepest relief.
+    const SyntheticWorld world = syntheticWorld(2, kSide, kSide, false);
+    const std::vector<std::int16_t> steep = makeRelief(world.world(), world.classRows(), 100);
+    EXPECT_LE(*std::max_element(steep.begin(), steep.end()), kHighestLand);
+}
+
 // No seam and no grid: summed over worlds, the heights step across the wrap as much as across
 // the lines next to it, and across the edges of the relief's coarsest blocks (32 cells at this
 // size) as much as anywhere else. (Read back without the shifts and smoothing, both steps are a
