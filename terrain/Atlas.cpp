@@ -75,8 +75,6 @@ void AtlasPainter::paintRow(int y, std::uint8_t* rgb) const {
                 put(rgb, kAtlasLake);
                 continue;
             case kTerrainRiver:
-                put(rgb, kAtlasRiver);
-                continue;
             case kTerrainLand:
                 break;
         }
@@ -86,8 +84,14 @@ void AtlasPainter::paintRow(int y, std::uint8_t* rgb) const {
         const int facing = land(here[right]) - land(here[left]) + land(below[i]) - land(above[i]);
         const int light = 256 + 200 * facing / (std::abs(facing) + 300);
         const std::uint32_t tint = landTint(here[i]);
-        for (int shift = 16, k = 0; shift >= 0; shift -= 8, ++k)
-            rgb[k] = static_cast<std::uint8_t>(std::min(255, static_cast<int>(tint >> shift & 0xFF) * light / 256));
+        // A river over its valley: the smallest streams faint, the larger ones in full.
+        const int order = drainage_.terrainAt(first + i) == kTerrainRiver ? drainage_.orderAt(first + i) : 0;
+        const int water = order == 0 ? 0 : order == 1 ? 128 : order == 2 ? 192 : 256;
+        for (int shift = 16, k = 0; shift >= 0; shift -= 8, ++k) {
+            const int shaded = std::min(255, static_cast<int>(tint >> shift & 0xFF) * light / 256);
+            const int river = static_cast<int>(kAtlasRiver >> shift & 0xFF);
+            rgb[k] = static_cast<std::uint8_t>((shaded * (256 - water) + river * water) / 256);
+        }
     }
 }
 

@@ -8,7 +8,9 @@
 //     few hundred metres a cell, and saturates softly on steeper ones).
 //   - The sea by its depth alone, from pale shallows over the shelf to dark blue in the deep,
 //     with no light on it: the coast stands out sharply against the lit land.
-//   - Lakes and rivers in blue, unlit, rivers a little darker than lakes.
+//   - Lakes and rivers in blue, unlit, rivers a little darker than lakes; streams of Strahler
+//     order 1 half and of order 2 three quarters river blue over their lit valley, so that the
+//     larger rivers stand out of a dense network.
 //
 // Everything is integer arithmetic: the same picture on every build. Neighbours are taken across
 // the wrap-around, so that the atlas tiles like the map.

@@ -179,7 +179,7 @@ TEST_F(TerrainFiles, AtlasColoursAtKnownCells) {
         return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
     };
     const auto w = static_cast<std::size_t>(t.width), rows = static_cast<std::size_t>(t.height), n = t.heights.size();
-    int flat = 0;
+    int flat = 0, largeRivers = 0, streams = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t c = color(i);
         switch (t.drainage.terrainAt(i)) {
@@ -191,7 +191,15 @@ TEST_F(TerrainFiles, AtlasColoursAtKnownCells) {
                 ASSERT_EQ(c, kAtlasLake) << i;
                 break;
             case kTerrainRiver:
-                ASSERT_EQ(c, kAtlasRiver) << i;
+                // Larger rivers in full, the smallest streams a blue shade of their valley.
+                if (t.drainage.orderAt(i) >= 3) {
+                    ASSERT_EQ(c, kAtlasRiver) << i;
+                    ++largeRivers;
+                } else {
+                    ASSERT_NE(c, kAtlasRiver) << i;
+                    ASSERT_GT(c & 0xFF, c >> 16) << "bluer than red at " << i;
+                    ++streams;
+                }
                 break;
             case kTerrainLand: {
                 // Where the land is level the light changes nothing; lit slopes are brighter.
@@ -216,6 +224,8 @@ TEST_F(TerrainFiles, AtlasColoursAtKnownCells) {
         }
     }
     EXPECT_GT(flat, 0);
+    EXPECT_GT(largeRivers, 0);
+    EXPECT_GT(streams, 0);
     // Lowland green, snow white, shallows pale and the deep sea dark.
     const auto channel = [](std::uint32_t c, int shift) { return static_cast<int>(c >> shift & 0xFF); };
     EXPECT_GT(channel(landTint(10), 8), channel(landTint(10), 16));
