@@ -48,7 +48,7 @@ std::error_code writeAtlas(MadeMap& map, ByteSink& sink, std::string_view) {
 }
 
 std::error_code writeRivers(MadeMap& map, ByteSink& sink, std::string_view) {
-    return writeText(sink, riversGeoJson(madeTerrain(map)));
+    return writeRiversGeoJson(sink, madeTerrain(map));
 }
 
 constexpr std::array<MapOutput, 7> kOutputs{{

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <sstream>
+#include <utility>
 
 #include "io/NpyFile.hpp"
 #include "io/PngStream.hpp"
@@ -95,8 +96,12 @@ std::error_code writeAtlasPng(ByteSink& file, const Terrain& t, const TextChunks
     return finishPng(file, png);
 }
 
-std::string riversGeoJson(const Terrain& t) {
+std::error_code writeRiversGeoJson(ByteSink& sink, const Terrain& t) {
+    // Written a few features at a time: the whole text of a large world's rivers is a byte or
+    // two a cell.
+    constexpr std::size_t kChunk = std::size_t{1} << 16;
     std::string out = "{\"type\": \"FeatureCollection\", \"features\": [";
+    out.reserve(2 * kChunk);
     const auto w = static_cast<std::uint32_t>(t.width);
     auto point = [&out](double x, double y) {
         out += '[';
@@ -106,6 +111,10 @@ std::string riversGeoJson(const Terrain& t) {
         out += ']';
     };
     for (std::size_t r = 0; r < t.rivers.size(); ++r) {
+        if (out.size() >= kChunk) {
+            if (!sink.write(out.data(), out.size())) return sink.error();
+            out.clear();
+        }
         const River& river = t.rivers[r];
         out += r == 0 ? "\n" : ",\n";
         out += "{\"type\": \"Feature\", \"id\": " + std::to_string(r) +
@@ -133,7 +142,14 @@ std::string riversGeoJson(const Terrain& t) {
                ", \"fromLake\": " + (river.fromLake >= 0 ? std::to_string(river.fromLake) : std::string("null")) + "}}";
     }
     out += "\n]}\n";
-    return out;
+    sink.write(out.data(), out.size());
+    return sink.error();
+}
+
+std::string riversGeoJson(const Terrain& t) {
+    StringSink text;
+    writeRiversGeoJson(text, t);
+    return std::move(text.bytes);
 }
 
 std::string terrainStatsJson(const Terrain& t, int indent) {

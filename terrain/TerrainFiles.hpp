@@ -47,6 +47,8 @@ std::error_code writeAtlasPng(ByteSink& file, const Terrain& terrain, const Text
 //   joins    the id of the river it flows into, or null when it ends in the sea or a lake
 //   fromLake the lake whose outlet it begins at, or null
 // Each feature's id is its river's number.
+std::error_code writeRiversGeoJson(ByteSink& file, const Terrain& terrain);
+// The same as one text.
 std::string riversGeoJson(const Terrain& terrain);
 
 // The terrain's statistics as a JSON object, its lines indented by `indent` blanks, for the

@@ -100,7 +100,19 @@ TEST_F(TerrainFiles, TerrainClassesAsNpy) {
 
 TEST_F(TerrainFiles, RiversAsGeoJsonOnRiverCells) {
     const Terrain& t = *terrain_;
-    const nlohmann::json json = nlohmann::json::parse(riversGeoJson(t));
+    // Written in pieces that make the whole text; a file that fails takes nothing more.
+    const std::string text = riversGeoJson(t);
+    std::string pieces;
+    int calls = 0;
+    CallbackSink file([&](const void* data, std::size_t size) {
+        pieces.append(static_cast<const char*>(data), size);
+        return ++calls < 1;
+    });
+    EXPECT_TRUE(writeRiversGeoJson(file, t));
+    ASSERT_GT(text.size(), pieces.size());
+    EXPECT_EQ(text.compare(0, pieces.size(), pieces), 0);
+    EXPECT_EQ(calls, 1);
+    const nlohmann::json json = nlohmann::json::parse(text);
     EXPECT_EQ(json["type"], "FeatureCollection");
     ASSERT_EQ(json["features"].size(), t.rivers.size());
     ASSERT_FALSE(t.rivers.empty());
