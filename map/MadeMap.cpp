@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "map/StatsJson.hpp"
 #include "terrain/TerrainFiles.hpp"
@@ -31,8 +33,12 @@ const Terrain& madeTerrain(MadeMap& map) {
     TerrainOptions options;
     options.relief = s.relief;
     options.rivers = s.rivers;
-    map.terrain = makeTerrain(
-        input, [&map](int y) { return map.picture.classRow(y); }, options);
+    std::vector<std::int16_t> heights = makeRelief(
+        input, [&map](int y) { return map.picture.classRow(y); }, options.relief);
+    // The world's heights have done their work: they go before the drainage takes its memory.
+    world.reset();
+    map.result.heights.reset();
+    map.terrain = drainedTerrain(std::move(heights), size.x, size.y, options);
     return *map.terrain;
 }
 

@@ -1,6 +1,7 @@
 #include "terrain/Terrain.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace orv {
 
@@ -24,10 +25,14 @@ void summarizeBasins(const Drainage& d, TerrainSummary& s) {
 }  // namespace
 
 Terrain makeTerrain(const WorldField& world, const ClassRows& classes, const TerrainOptions& options) {
+    return drainedTerrain(makeRelief(world, classes, options.relief), world.width, world.height, options);
+}
+
+Terrain drainedTerrain(std::vector<std::int16_t> heights, int width, int height, const TerrainOptions& options) {
     Terrain t;
-    t.width = world.width;
-    t.height = world.height;
-    t.heights = makeRelief(world, classes, options.relief);
+    t.width = width;
+    t.height = height;
+    t.heights = std::move(heights);
     t.drainage = drain(t.heights, t.width, t.height, options.rivers);
     // The basins while the upstream areas are there; then those go (unless kept), before the
     // rivers take any memory.

@@ -53,6 +53,9 @@ struct Terrain {
 // The terrain of a world: relief, drainage, rivers and figures. Throws std::invalid_argument as
 // makeRelief and drain do.
 Terrain makeTerrain(const WorldField& world, const ClassRows& classes, const TerrainOptions& options);
+// The same from heights makeRelief made (options.relief unused), so that a caller can let its
+// world go before the drainage takes its memory.
+Terrain drainedTerrain(std::vector<std::int16_t> heights, int width, int height, const TerrainOptions& options);
 
 // The figures of a drained terrain; the basins' only when its upstream areas are there.
 TerrainSummary summarizeTerrain(const std::vector<std::int16_t>& heights, const Drainage& drainage,

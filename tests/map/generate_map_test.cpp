@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "map/GenerateMap.hpp"
+#include "map/MadeMap.hpp"
 #include "rng/Random.hpp"
 #include "settings/Palette.hpp"
 #include "settings/Settings.hpp"
@@ -279,6 +280,26 @@ TEST(BatchMap, LargeMapsSharedBetweenTwoThreads) {
     c.generations = 1;
     c.threads = 3;
     ASSERT_TRUE(sameMap(c, picture));
+}
+
+// A world's terrain made from the heights the run kept is the one grown again from the seed
+// word, and once made it lets the kept heights go.
+TEST(BatchMap, TheTerrainLetsTheKeptWorldGo) {
+    MapRequest request;
+    applyPresets(request.settings);
+    request.settings.xsize = 160, request.settings.ysize = 96, request.settings.continents = 2;
+    request.seed = SeedChoice::of(8);
+    request.generations = 12;
+    MadeMap kept, grown;
+    request.keepWorld = true;
+    makeMap(kept, request, "test");
+    request.keepWorld = false;
+    makeMap(grown, request, "test");
+    ASSERT_TRUE(kept.result.heights);
+    const Terrain& fromKept = madeTerrain(kept);
+    EXPECT_FALSE(kept.result.heights);
+    EXPECT_EQ(fromKept.heights, madeTerrain(grown).heights);
+    EXPECT_EQ(fromKept.drainage.cells, grown.terrain->drainage.cells);
 }
 
 }  // namespace
