@@ -259,7 +259,8 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
             }
         }
         // Distances in map cells against an eighth of the map's longer side: 1024 from there on;
-        // and against the farthest any land lies inland (above a world without sea, all 1024).
+        // and against the farthest any land lies inland (0 in a world without sea, which has no
+        // inland).
         const std::int64_t reach = std::max<std::int64_t>(1, std::max(w, h) / 8);
         // Chamfer units of the first level to map cells over the reach, in 1/65536.
         const std::int64_t scale = (std::int64_t{w} * 1024 << 16) / (static_cast<std::int64_t>(bw) * 3 * reach);
@@ -268,7 +269,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
             if (d < kFar) farthest = std::max<std::int64_t>(farthest, d);
         for (std::int32_t& d : inland) {
             const std::int64_t far = std::min<std::int64_t>(1024, std::int64_t{d} * scale >> 16);
-            const std::int64_t deep = std::min<std::int64_t>(1024, std::int64_t{d} * 1024 / farthest);
+            const std::int64_t deep = d >= kFar ? 0 : std::min<std::int64_t>(1024, std::int64_t{d} * 1024 / farthest);
             d = static_cast<std::int32_t>(far | deep << kDeepShift);
         }
     }

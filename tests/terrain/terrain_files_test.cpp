@@ -100,18 +100,22 @@ TEST_F(TerrainFiles, TerrainClassesAsNpy) {
 
 TEST_F(TerrainFiles, RiversAsGeoJsonOnRiverCells) {
     const Terrain& t = *terrain_;
-    // Written in pieces that make the whole text; a file that fails takes nothing more.
+    // Written in pieces that begin the whole text; after a piece fails, nothing more is tried.
     const std::string text = riversGeoJson(t);
-    std::string pieces;
-    int calls = 0;
-    CallbackSink file([&](const void* data, std::size_t size) {
-        pieces.append(static_cast<const char*>(data), size);
-        return ++calls < 1;
-    });
-    EXPECT_TRUE(writeRiversGeoJson(file, t));
-    ASSERT_GT(text.size(), pieces.size());
-    EXPECT_EQ(text.compare(0, pieces.size(), pieces), 0);
-    EXPECT_EQ(calls, 1);
+    struct FullDisk : ByteSink {
+        std::string pieces;
+        int calls = 0;
+        bool write(const void* data, std::size_t size) override {
+            pieces.append(static_cast<const char*>(data), size);
+            ++calls;
+            return false;
+        }
+        std::error_code error() const override { return std::make_error_code(std::errc::no_space_on_device); }
+    } file;
+    EXPECT_EQ(writeRiversGeoJson(file, t), std::errc::no_space_on_device);
+    ASSERT_GT(text.size(), file.pieces.size());
+    EXPECT_EQ(text.compare(0, file.pieces.size(), file.pieces), 0);
+    EXPECT_EQ(file.calls, 1);
     const nlohmann::json json = nlohmann::json::parse(text);
     EXPECT_EQ(json["type"], "FeatureCollection");
     ASSERT_EQ(json["features"].size(), t.rivers.size());
