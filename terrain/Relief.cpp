@@ -390,19 +390,21 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
                 out[xi] = static_cast<std::int16_t>(seaFloor[field[xi]]);
                 continue;
             }
-            const std::int64_t across = columns.weight[xi];
-            const std::int64_t smooth = (blended[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
-                                         blended[static_cast<std::size_t>(columns.high[xi])] * across) >>
-                                        16;
+            // A row's blend of the first level read between its columns at this cell.
+            const auto at = [&columns, xi](const std::vector<std::int64_t>& part) {
+                const std::int64_t across = columns.weight[xi];
+                return (part[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
+                        part[static_cast<std::size_t>(columns.high[xi])] * across) >>
+                       16;
+            };
+            const std::int64_t smooth = at(blended);
             // A quarter the smoothed cells themselves, three quarters their distance from the middle
             // value: valleys along the middle value's lines, which run on and meet, so that the
             // water finds its way down as it does in valleys worn by rivers. On them the cell's
             // own value, the automaton's texture, which makes the streams wind.
             const std::int64_t hills =
                 (smooth + 3 * (std::abs(smooth) - middle)) / 2 + 2 * (classValue(row[xi]) * 256 - mean);
-            const std::int64_t far = (blendedInland[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
-                                      blendedInland[static_cast<std::size_t>(columns.high[xi])] * across) >>
-                                     16;
+            const std::int64_t far = at(blendedInland);
             // The land rises inland, slowly near the coast and ever faster, so that the highest
             // land lies deep inland: at the coast a quarter of the height its rank gives, all of
             // it an eighth of the map inland.
@@ -412,9 +414,7 @@ std::vector<std::int16_t> makeRelief(const WorldField& world, const ClassRows& g
             // The deepest inland rises further, so that the highest land lies there: from halfway
             // to the farthest land on, ever faster, by up to the peak height (as far as the
             // highest land allows).
-            const std::int64_t deep = (blendedDeep[static_cast<std::size_t>(columns.low[xi])] * (256 - across) +
-                                       blendedDeep[static_cast<std::size_t>(columns.high[xi])] * across) >>
-                                      16;
+            const std::int64_t deep = at(blendedDeep);
             const std::int64_t inmost = std::max<std::int64_t>(0, 2 * deep - 1024);
             std::int64_t metres =
                 1 + base + amplitude * hills / 1024 + uplift * inmost / 1024 * inmost / 1024 * inmost / 1024;
